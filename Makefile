@@ -1,0 +1,54 @@
+# Short commands around CMake. `make help` lists them.
+JOBS ?= $(shell nproc)
+NATIVE ?= OFF
+CMAKE ?= cmake
+
+.PHONY: all zelk run test sanitize arm bench perft-deep clean help
+
+all: zelk
+
+zelk:
+	$(CMAKE) -S . -B build -DCMAKE_BUILD_TYPE=Release -DZELK_TESTS=OFF -DZELK_NATIVE=$(NATIVE) >/dev/null
+	$(CMAKE) --build build -j $(JOBS) --target zelk
+
+run: zelk
+	./build/zelk
+
+test:
+	$(CMAKE) -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	$(CMAKE) --build build-test -j $(JOBS)
+	cd build-test && ctest --output-on-failure
+
+sanitize:
+	$(CMAKE) -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELK_SANITIZE=ON >/dev/null
+	$(CMAKE) --build build-sanitize -j $(JOBS)
+	cd build-sanitize && ctest --output-on-failure
+
+# qemu is slow: the suites run to depth 3 there.
+arm:
+	$(CMAKE) -S . -B build-arm -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE=cmake/armhf.cmake >/dev/null
+	$(CMAKE) --build build-arm -j $(JOBS)
+	cd build-arm && ZELK_PERFT_DEPTH=3 ctest --output-on-failure
+
+bench:
+	$(CMAKE) -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DZELK_TESTS=OFF -DZELK_BENCH=ON -DZELK_NATIVE=$(NATIVE) >/dev/null
+	$(CMAKE) --build build-bench -j $(JOBS)
+	./build-bench/bench/zelk_bench
+
+# Every suite position to its deepest listed count, on the optimised build.
+perft-deep:
+	$(CMAKE) -S . -B build-deep -DCMAKE_BUILD_TYPE=Release >/dev/null
+	$(CMAKE) --build build-deep -j $(JOBS) --target core_tests
+	ZELK_PERFT_DEPTH=99 ./build-deep/tests/core_tests --gtest_filter='Suites/PerftSuite.*'
+
+clean:
+	rm -rf build build-test build-sanitize build-arm build-bench build-deep
+
+help:
+	@echo "make            build the engine (build/zelk); NATIVE=ON tunes for this CPU"
+	@echo "make run        build and start the engine"
+	@echo "make test       build and run every test"
+	@echo "make sanitize   tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+	@echo "make arm        cross-build for armhf (NEON) and run the core tests under qemu-arm"
+	@echo "make bench      build and run the benchmarks"
+	@echo "make perft-deep the perft suites at their full depths"

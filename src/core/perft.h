@@ -1,0 +1,24 @@
+// The move-path counter that checks generation, legality and make/unmake
+// against known counts, and the text board of the console.
+#pragma once
+
+#include <string>
+
+#include "core/position.h"
+
+namespace zelk {
+
+struct SearchThread;
+
+// Adds to t.nodes the number of legal move sequences of length `depth` from
+// t's position; `side` is the side to move, `ply` the current search ply.
+// Depth 0 counts the empty sequence (1).
+void perft(SearchThread& t, int side, int ply, int depth);
+
+// The board text: FEN with counters, eight rank lines, the side to move.
+std::string board_text(const Position& pos);
+
+// Emits board_text as one output line.
+void show_board(const Position& pos);
+
+} // namespace zelk

@@ -1,0 +1,7 @@
+#include "engine/control.h"
+
+namespace zelk {
+
+EngineControl control;
+
+} // namespace zelk

@@ -1,0 +1,67 @@
+#include "helpers.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "core/makemove.h"
+#include "core/movegen.h"
+#include "core/notation.h"
+#include "core/perft.h"
+
+namespace zelk::test {
+
+std::vector<PerftCase> load_perft_suite(const char* file_name) {
+    std::ifstream in(std::string(ZELK_TEST_DATA) + "/" + file_name);
+    if (!in)
+        throw std::runtime_error(std::string("missing test data ") + file_name);
+    std::vector<PerftCase> suite;
+    std::string line;
+    while (std::getline(in, line)) {
+        size_t semi = line.find(';');
+        if (semi == std::string::npos)
+            continue;
+        PerftCase c{line.substr(0, semi), {}};
+        std::istringstream rest(line.substr(semi));
+        std::string tag;
+        uint64_t n;
+        while (rest >> tag >> n)
+            c.counts.push_back(n);
+        suite.push_back(c);
+    }
+    return suite;
+}
+
+std::vector<Move> legal_moves(Position& pos) {
+    gen_all(pos);
+    std::vector<Move> moves;
+    for (MoveEntry* e = pos.owner->plies[pos.owner->search_ply].list; e->move != END_OF_LIST; ++e)
+        if (is_legal(pos, pos.side, e->move))
+            moves.push_back(e->move);
+    return moves;
+}
+
+void play(Position& pos, const char* moves) {
+    std::istringstream in(moves);
+    std::string text;
+    while (in >> text) {
+        Move m;
+        if (!parse_move(pos, text.c_str(), m))
+            throw std::runtime_error("unreadable move " + text);
+        make_move(pos, m);
+    }
+}
+
+uint64_t perft_count(Board& b, int depth) {
+    b.thread->nodes = 0;
+    perft(*b.thread, b.pos.side, b.thread->search_ply, depth);
+    return b.thread->nodes;
+}
+
+int perft_depth(int fallback) {
+    const char* env = std::getenv("ZELK_PERFT_DEPTH");
+    return env ? std::atoi(env) : fallback;
+}
+
+} // namespace zelk::test

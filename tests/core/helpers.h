@@ -1,0 +1,48 @@
+// Shared helpers of the core tests: a heap-allocated thread record holding
+// a position, and the perft suites.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/position.h"
+#include "search/thread.h"
+
+namespace zelk::test {
+
+struct Board {
+    std::unique_ptr<SearchThread> thread = std::make_unique<SearchThread>();
+    Position& pos = thread->pos;
+    explicit Board(const char* fen = START_FEN) {
+        thread_record_init(*thread);
+        pos_from_fen(pos, fen);
+    }
+    std::string fen(bool counters = false) const {
+        char buffer[FEN_BUFFER_SIZE];
+        pos_to_fen(pos, buffer, counters);
+        return buffer;
+    }
+};
+
+struct PerftCase {
+    std::string fen;
+    std::vector<uint64_t> counts;   // counts[d - 1] for depth d
+};
+
+// Reads "FEN ;D1 n ;D2 n ..." lines of a suite in the test data folder.
+std::vector<PerftCase> load_perft_suite(const char* file_name);
+
+// Legal moves of the side to move, in generation order.
+std::vector<Move> legal_moves(Position& pos);
+
+// Moves in coordinate form, e.g. "e2e4 e7e5", played on the board.
+void play(Position& pos, const char* moves);
+
+uint64_t perft_count(Board& b, int depth);
+
+// Depth for suite perft runs: ZELK_PERFT_DEPTH, or the given default.
+int perft_depth(int fallback);
+
+} // namespace zelk::test

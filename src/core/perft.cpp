@@ -26,13 +26,36 @@ void perft(SearchThread& t, int side, int ply, int depth) {
     out->move = END_OF_LIST;
     t.plies[ply + 1].list = out + 1;
 
+    // Out of check, a move by a piece other than the king that is not the only
+    // blocker between the king and an enemy slider, and is not an en-passant
+    // capture, is legal without a test.
+    const int k = pos.king_sq[side];
+    Bitboard lines = ~Bitboard(0);
+    if (check_sq == NO_SQUARE) {
+        const Bitboard* e = pos.pieces + (side ^ 1) * 8;
+        const Bitboard occ = occupancy(pos);
+        Bitboard snipers = (tables.bishop_pseudo[k] & (e[BISHOP] | e[QUEEN])) | (tables.rook_pseudo[k] & (e[ROOK] | e[QUEEN]));
+        lines = 0;
+        while (snipers) {
+            Bitboard blockers = tables.between[k][pop_lsb(snipers)] & occ;
+            if (blockers && !(blockers & (blockers - 1)))
+                lines |= blockers;
+        }
+    }
+    auto legal = [&](const MoveEntry* e) {
+        const Move m = e->move;
+        if (!(lines & bit(move_from(m))) && type_of(e->piece) != KING &&
+            !(type_of(e->piece) == PAWN && move_to(m) == pos.ep_square))
+            return true;
+        return is_legal(pos, side, m) != 0;
+    };
     if (depth == 1) {
         for (MoveEntry* e = rec.list; e != out; ++e)
-            t.nodes += uint64_t(is_legal(pos, side, e->move));
+            t.nodes += uint64_t(legal(e));
         return;
     }
     for (MoveEntry* e = rec.list; e != out; ++e) {
-        if (!is_legal(pos, side, e->move))
+        if (!legal(e))
             continue;
         make_move(pos, e->move);
         perft(t, side ^ 1, ply + 1, depth - 1);

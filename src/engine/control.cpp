@@ -3,5 +3,7 @@
 namespace zelk {
 
 EngineControl control;
+SearchThread* thread_table[MAX_THREADS];
+SearchThread* game;
 
 } // namespace zelk

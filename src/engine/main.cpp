@@ -1,32 +1,154 @@
-// Process entry. Sets up the tables the position core needs, greets, and
-// reads commands until "quit" or the end of input.
+// Process entry: start-up in a fixed order, one offline job or the
+// interactive engine, and the exit sequence.
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <memory>
+#include <ctime>
+#include <new>
 
 #include "core/attacks.h"
-#include "core/hashcodes.h"
 #include "core/perft.h"
+#include "engine/control.h"
+#include "engine/input.h"
+#include "engine/locks.h"
+#include "engine/main_loop.h"
+#include "engine/options.h"
 #include "engine/output.h"
+#include "engine/switches.h"
 #include "search/thread.h"
+#include "search/tt.h"
 
-int main() {
-    using namespace zelk;
+using namespace zelk;
+
+namespace {
+
+// The directory of the executable, absolute, with forward slashes.
+void find_program_dir(const char* argv0) {
+    char dir[200];
+    copy_text(dir, argv0 ? argv0 : "");
+    char* cut = dir + std::strlen(dir);
+    while (cut > dir && cut[-1] != '/' && cut[-1] != '\\')
+        --cut;
+    if (cut > dir)
+        --cut;
+    *cut = 0;
+    char result[400];
+    const bool absolute = dir[0] == '/' || dir[0] == '\\' || (dir[0] && dir[1] == ':');
+    if (absolute) {
+        copy_text(result, dir);
+    } else {
+        char cwd[200] = "";
+        if (!getcwd(cwd, sizeof cwd))
+            cwd[0] = 0;
+        std::snprintf(result, sizeof result, dir[0] ? "%s/%s" : "%s", cwd, dir);
+    }
+    for (char* p = result; *p; ++p)
+        if (*p == '\\')
+            *p = '/';
+    copy_text(control.program_dir, result);
+}
+
+void seed_random() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    std::srand(unsigned((double(now.tv_sec) + double(now.tv_nsec) * 1e-9) * 1000));
+}
+
+// Fixed-depth and fixed-node runs need little memory: the table shrinks to fit.
+void size_hash_for_limits() {
+    if (control.depth_limit < 8)
+        options.Hash = 1;
+    else if (control.depth_limit <= 12)
+        options.Hash = 1 << (control.depth_limit - 7);
+    if (control.node_limit != 0) {
+        options.Hash = 1;
+        while (options.Hash < 64 && control.node_limit > uint64_t(32000) * uint64_t(options.Hash))
+            options.Hash *= 2;
+    }
+}
+
+int exit_sequence() {
+    tt_free();
+    destroy_locks();
+    delete game;
+    game = nullptr;
+    close_log();
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
     std::setvbuf(stdin, nullptr, _IONBF, 0);
     std::setvbuf(stdout, nullptr, _IONBF, 0);
-    init_attack_tables();
-    make_hash_codes();
-    auto game = std::make_unique<SearchThread>();
+    find_program_dir(argc > 0 ? argv[0] : "");
+    seed_random();
+    for (SearchThread*& slot : thread_table)
+        slot = nullptr;
+    game = new (std::nothrow) SearchThread{};
+    if (!game)
+        return 1;
     thread_record_init(*game);
-    pos_from_fen(game->pos, START_FEN);
-    emit_line("info string Hello from Zelk 5.20");
-    char line[5000];
-    while (std::fgets(line, sizeof line, stdin)) {
-        line[std::strcspn(line, "\r\n")] = 0;
-        if (std::strcmp(line, "quit") == 0)
-            break;
-        if (std::strcmp(line, "d") == 0)
-            show_board(game->pos);
+    init_attack_tables();
+
+    control.node_limit = 0;
+    control.time_per_move = control.clock_white = control.clock_black = 5.0f;
+    control.depth_limit = DEPTH_UNLIMITED;
+    control.stop_flag = 0;
+    control.search_state = STATE_IDLE;
+    control.quit_flag = 0;
+    control.use_hash = 1;
+    control.time_control_moves = 1;
+    control.noise = 0;
+    control.increment = control.target_nps = control.calibration_nps = 0;
+    tt.tt_age = 0;
+    UCI_Chess960 = 0;
+    control.trace_level = control.eval_debug = 0;
+    Use_NN_eval = 1;
+    options_set_defaults(control.program_dir);
+    control.protocol_mode = 1;
+
+    if (read_switches(argc, argv))
+        return 1;
+    const OfflineJob job = control.job;
+    if (job == OfflineJob::TRAIN_DATA || job == OfflineJob::TUNE || job == OfflineJob::TUNE2) {
+        std::fputs("Need to compile with 'make ttune'\n\n", stdout);
+        return 1;
     }
-    return 0;
+    control.thread_count = options.Threads;
+    if (int err = init_locks())
+        return err;
+    emit_line("info string Hello from Zelk 5.20");
+    size_hash_for_limits();
+    if (!tt_alloc())
+        return 1;
+    if (options.Log)
+        open_log();
+    saved_options = options;
+    if (options.ConfigFilePath[0])
+        load_config();
+    options.options_changed = 0;
+    if (Use_NN_eval && std::strlen(options.NN_File) > 3) {
+        // This build evaluates with the hand-crafted terms only: no network file can be loaded.
+        char line[200];
+        std::snprintf(line, sizeof line, "info string error loading %s", options.NN_File);
+        emit_line(line);
+        return 1;
+    }
+
+    if (job != OfflineJob::NONE) {
+        if (job != OfflineJob::BENCH_INERT && job != OfflineJob::MAKE_CONFIG)
+            emit_line("info string this offline job is not available in this build");
+        return exit_sequence();
+    }
+
+    pos_from_fen(game->pos, START_FEN);
+    if (control.protocol_mode == 0)
+        show_board(game->pos);
+    options.eval_jitter = 1;
+    control.quit_flag = 0;
+    main_loop();
+    return exit_sequence();
 }

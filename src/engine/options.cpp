@@ -1,10 +1,210 @@
 #include "engine/options.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/control.h"
+#include "engine/output.h"
+#include "search/tt.h"
+
 namespace zelk {
 
 EngineOptions options;
 EngineOptions saved_options;
 uint8_t Use_NN_eval = 1;
 uint8_t UCI_Chess960 = 0;
+
+namespace {
+
+// Set while a configuration file is read: a ConfigFilePath line inside it
+// (naming itself or another file) is ignored, so loading always ends.
+bool loading_config = false;
+
+bool idle() { return control.search_state.load() == STATE_IDLE; }
+
+void emit_text_set(const char* name, const char* value) {
+    char line[300];
+    std::snprintf(line, sizeof line, "info string %s set to '%s'", name, value);
+    emit_line(line);
+}
+
+} // namespace
+
+void options_set_defaults(const char* program_dir) {
+    EngineOptions& o = saved_options;
+    o = EngineOptions{};
+    o.options_changed = 1;
+    o.Hash = 4;
+    o.Threads = 1;
+    o.MoveOverhead = 50;
+    o.Ponder = 1;
+    o.MultiPV = 1;
+    o.OwnBook_Variety = 25;
+    o.OwnBook_Depth = 24;
+    copy_text(o.param_file, "params.txt");
+    char nn[400];
+    std::snprintf(nn, sizeof nn, "%s/nn.bin", program_dir);
+    copy_text(o.NN_File, nn);
+    o.SyzygyProbeDepth6 = 1;
+    o.contempt_base = 15;
+    o.Selectivity = 100;
+    o.SEP_depth = 3;
+    o.SEP_step = 75;
+    o.NMP_depth = 3;
+    o.FP_depth = 3;
+    o.FP_step = 125;
+    o.LMP_depth = 6;
+    o.LMP_step = 3;
+    o.LMR_depth = 3;
+    for (auto& pair : o.eval_scales)
+        pair[0] = pair[1] = 100;
+    options = saved_options;
+}
+
+int parse_int_option(const char* name, const char* value, int min, int max) {
+    // A leading decimal integer, 0 when there is none; huge values saturate.
+    const char* p = value;
+    while (*p == ' ')
+        ++p;
+    bool negative = *p == '-';
+    if (*p == '-' || *p == '+')
+        ++p;
+    long long v = 0;
+    for (; *p >= '0' && *p <= '9'; ++p)
+        if (v < 1000000000LL)
+            v = v * 10 + (*p - '0');
+    if (negative)
+        v = -v;
+    int result = int(v < min ? min : v > max ? max : v);
+    char line[200];
+    std::snprintf(line, sizeof line, "info string %s set to %d", name, result);
+    emit_line(line);
+    return result;
+}
+
+int parse_bool_option(const char* name, const char* value) {
+    int result = std::strstr(value, "true") != nullptr;
+    char line[200];
+    std::snprintf(line, sizeof line, "info string %s set to %d", name, result);
+    emit_line(line);
+    return result;
+}
+
+void set_option(const char* name, const char* value) {
+    auto is = [name](const char* n) { return std::strcmp(name, n) == 0; };
+    if (is("ConfigFilePath")) {
+        if (idle() && !loading_config) {
+            copy_text(options.ConfigFilePath, value);
+            emit_text_set("ConfigFilePath", options.ConfigFilePath);
+            load_config();
+        }
+    } else if (is("Hash")) {
+        if (idle()) {
+            options.Hash = parse_int_option(name, value, 0, 32768);
+            if (options.Hash != tt.megabytes || !tt.entries)
+                if (!tt_alloc())
+                    std::exit(-1);
+        }
+    } else if (is("Threads")) {
+        if (idle()) {
+            int n = parse_int_option(name, value, 1, MAX_THREADS);
+            if (n != control.thread_count)
+                control.thread_count = options.Threads = int16_t(n);
+        }
+    } else if (is("MoveOverhead")) {
+        options.MoveOverhead = int16_t(parse_int_option(name, value, 0, 5000));
+    } else if (is("Ponder")) {
+        options.Ponder = int16_t(parse_bool_option(name, value));
+    } else if (is("Contempt")) {
+        options.Contempt = int16_t(parse_int_option(name, value, -150, 150));
+    } else if (is("Selectivity")) {
+        options.Selectivity = int16_t(parse_int_option(name, value, 0, 200));
+    } else if (is("MultiPV")) {
+        options.MultiPV = int16_t(parse_int_option(name, value, 1, 255));
+    } else if (is("NN_File")) {
+        copy_text(options.NN_File, value);
+        emit_text_set("NN_File", options.NN_File);
+    } else if (is("Use_NN_eval")) {
+        Use_NN_eval = uint8_t(parse_bool_option(name, value));
+    } else if (is("OwnBook")) {
+        options.OwnBook = int16_t(parse_bool_option(name, value));
+    } else if (is("OwnBook_File")) {
+        copy_text(options.OwnBook_File, value);
+        emit_text_set("OwnBook_File", options.OwnBook_File);
+    } else if (is("OwnBook2_File")) {
+        copy_text(options.OwnBook2_File, value);
+        emit_text_set("OwnBook2_File", options.OwnBook2_File);
+    } else if (is("OwnBook_Variety")) {
+        options.OwnBook_Variety = int16_t(parse_int_option(name, value, 0, 100));
+    } else if (is("OwnBook_Depth")) {
+        options.OwnBook_Depth = int16_t(parse_int_option(name, value, 0, 60));
+    } else if (is("OwnBook2_Depth")) {
+        options.OwnBook2_Depth = int16_t(parse_int_option(name, value, 0, 60));
+    } else if (is("Log")) {
+        options.Log = int16_t(parse_bool_option(name, value));
+        if (options.Log)
+            open_log();
+    } else if (is("Clear_Hash")) {
+        if (idle()) {
+            tt_clear();
+            emit_line("info string Hash table cleared");
+        }
+    } else if (is("SyzygyPath")) {
+        copy_text(options.SyzygyPath, value);
+        emit_text_set("SyzygyPath", options.SyzygyPath);
+    } else if (is("SyzygyProbeDepth6")) {
+        options.SyzygyProbeDepth6 = int16_t(parse_int_option(name, value, -5, 100));
+    } else if (is("UCI_LimitStrength")) {
+        options.UCI_LimitStrength = int16_t(parse_bool_option(name, value));
+    } else if (is("UCI_Elo")) {
+        options.UCI_Elo = int16_t(parse_int_option(name, value, 1500, 3300));
+    } else if (is("UCI_Chess960")) {
+        UCI_Chess960 = uint8_t(parse_bool_option(name, value));
+    }
+}
+
+int load_config() {
+    FILE* f = std::fopen(options.ConfigFilePath, "r");
+    if (!f)
+        return 0;
+    char line[300];
+    std::snprintf(line, sizeof line, "info string loading parameters from %s", options.ConfigFilePath);
+    emit_line(line);
+    loading_config = true;
+    char text[256];
+    while (std::fgets(text, sizeof text, f)) {
+        const size_t length = std::strlen(text);
+        // The rest of an over-long line is dropped, not read as a line of its own.
+        if (length == sizeof text - 1 && text[length - 1] != '\n') {
+            int c;
+            while ((c = std::fgetc(f)) != EOF && c != '\n') {
+            }
+        }
+        if (length < 4)
+            continue;
+        text[std::strcspn(text, "\n")] = 0;
+        text[std::strcspn(text, "#")] = 0;
+        char* eq = std::strchr(text, '=');
+        if (!eq)
+            continue;
+        char* name_end = eq;
+        while (name_end > text && name_end[-1] == ' ')
+            --name_end;
+        *name_end = 0;
+        const char* value = eq + 1;
+        while (*value == ' ')
+            ++value;
+        char name[101], val[201];
+        copy_text(name, text);
+        copy_text(val, value);
+        set_option(name, val);
+    }
+    loading_config = false;
+    std::fclose(f);
+    options.options_changed = 1;
+    saved_options = options;
+    return 1;
+}
 
 } // namespace zelk

@@ -1,5 +1,6 @@
 // The engine's user-settable configuration: working values (options) and
-// the defaults "uci" shows (saved_options).
+// the defaults "uci" shows (saved_options), the one setter through which
+// every named option changes, and the configuration file.
 #pragma once
 
 #include <cstdint>
@@ -48,5 +49,25 @@ extern EngineOptions options;
 extern EngineOptions saved_options;
 extern uint8_t Use_NN_eval;     // evaluate with the network
 extern uint8_t UCI_Chess960;    // castling written king-takes-rook
+
+// Writes the start-up defaults into saved_options and copies them to options.
+void options_set_defaults(const char* program_dir);
+
+// Copies text into a fixed field, cut to its size minus one.
+template <int N>
+void copy_text(char (&field)[N], const char* text) {
+    int i = 0;
+    for (; i < N - 1 && text[i]; ++i)
+        field[i] = text[i];
+    field[i] = 0;
+}
+
+// Changes the named option (names compared exactly); unknown names change nothing.
+void set_option(const char* name, const char* value);
+int parse_int_option(const char* name, const char* value, int min, int max);
+int parse_bool_option(const char* name, const char* value);
+
+// Reads the file named by ConfigFilePath; 0 when it cannot be opened.
+int load_config();
 
 } // namespace zelk

@@ -1,19 +1,17 @@
 #include "engine/output.h"
 
-#include <atomic>
 #include <cstdio>
 
+#include "engine/locks.h"
 #include "engine/options.h"
 
 namespace zelk {
 
 namespace {
-
-// A spin lock suffices: it is held for one write, one flush and one log write.
-std::atomic_flag output_lock = ATOMIC_FLAG_INIT;
 FILE* log_stream = nullptr;
+}
 
-} // namespace
+int command_echo = 1;
 
 void log_line(const char* text) {
     if (options.Log && log_stream) {
@@ -24,21 +22,18 @@ void log_line(const char* text) {
 }
 
 void emit_line(const char* text) {
-    while (output_lock.test_and_set(std::memory_order_acquire)) {
-    }
+    SpinGuard guard(locks.output_lock);
     std::fputs(text, stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
     log_line(text);
-    output_lock.clear(std::memory_order_release);
 }
 
 void open_log() {
     if (log_stream)
         return;
-    FILE* probe = std::fopen("zelk.log", "r");
-    if (probe) {
-        std::fclose(probe);
+    if (FILE* old = std::fopen("zelk.log", "r")) {
+        std::fclose(old);
         if (std::remove("zelk.log") != 0) {
             std::fputs("log file in use.\n", stdout);
             options.Log = 0;

@@ -1,0 +1,238 @@
+// The console language: a person's commands, typed moves and game handling.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/makemove.h"
+#include "core/notation.h"
+#include "core/perft.h"
+#include "engine/control.h"
+#include "engine/game.h"
+#include "engine/game_files.h"
+#include "engine/input.h"
+#include "engine/interpreter.h"
+#include "engine/options.h"
+#include "engine/output.h"
+#include "search/thread.h"
+#include "search/tt.h"
+
+namespace zelk {
+
+namespace {
+
+void display() { show_board(game->pos); }
+
+int to_int(const std::string& s) { return std::atoi(s.c_str()); }
+
+void emit_format(const char* format, auto... args) {
+    char line[512];
+    std::snprintf(line, sizeof line, format, args...);
+    emit_line(line);
+}
+
+void take_back() {
+    if (game->history_count >= 1)
+        game_unmake_move();
+}
+
+// Plays the move the history holds at the current ply, if any (and if it
+// still fits the position: the history may outlive the game it came from).
+bool redo(bool announce) {
+    const Move m = game->history[game->history_count].move;
+    if (!m || game->history_count >= game_ply_limit() || !game_move_is_legal(m))
+        return false;
+    if (announce) {
+        char text[MOVE_TEXT_SIZE];
+        move_to_coord(game->pos, game->pos.side, m, text);
+        const int ply = game->history_count;
+        emit_format("%d%s move %s", ply / 2 + 1, game->pos.side == WHITE ? "." : "...", text);
+    }
+    game_make_move(m);
+    return true;
+}
+
+void play_typed_move(const std::string& word) {
+    Move m = NO_MOVE;
+    if (game->history_count >= game_ply_limit() || !parse_move(game->pos, word.c_str(), m)) {
+        char from[3], to[3];
+        square_name(move_from(m), from);
+        square_name(move_to(m), to);
+        std::printf("invalid: %s%s\n", from, to);
+        return;
+    }
+    emit_format("%d. move %s", game->history_count / 2 + 1, word.c_str());
+    game_make_move(m);
+    // A new move starts a new line: the old continuation can no longer be redone.
+    game->history[game->history_count] = UndoRecord{};
+    display();
+}
+
+void perft_command(int depth) {
+    depth = depth < 0 ? 0 : depth > 20 ? 20 : depth;
+    game->nodes = 0;
+    const auto start = std::chrono::steady_clock::now();
+    perft(*game, game->pos.side, 1, depth);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double nodes = double(game->nodes);
+    emit_format("visited %0.0f nodes in %0.3f seconds, nps= %0.0f", nodes, seconds, nodes / (seconds + 0.001));
+}
+
+// "level moves time inc": time is minutes:seconds or plain seconds.
+void set_level(const std::vector<std::string>& w) {
+    control.time_control_moves = uint8_t(w.size() > 2 ? to_int(w[2]) : 0);
+    float seconds = 0;
+    if (w.size() > 3) {
+        const size_t colon = w[3].find(':');
+        seconds = colon == std::string::npos
+                      ? float(std::atof(w[3].c_str()))
+                      : float(std::atoi(w[3].c_str()) * 60 + std::atoi(w[3].c_str() + colon + 1));
+    }
+    control.time_per_move = control.clock_white = control.clock_black = seconds;
+    control.increment = w.size() > 4 ? float(std::atof(w[4].c_str())) : 0.0f;
+    emit_format("set level to %d moves in %0.2f seconds, inc %0.2f", control.time_control_moves,
+                double(control.time_per_move), double(control.increment));
+}
+
+void set_command(const std::vector<std::string>& w) {
+    if (w.size() < 2)
+        return;
+    const std::string& name = w[1];
+    const std::string value = w.size() > 2 ? w[2] : "";
+    const int n = to_int(value);
+    if (name == "hash")
+        control.use_hash = uint8_t(n);
+    else if (name == "noise")
+        control.noise = float(std::atof(value.c_str()));
+    else if (name.find("multipv") != std::string::npos)
+        options.MultiPV = int16_t(n);
+    else if (name == "debug")
+        control.eval_debug = uint8_t(n);
+    else if (name == "frc")
+        UCI_Chess960 = uint8_t(n);
+    else if (name == "level")
+        set_level(w);
+    else if (name == "depth")
+        control.depth_limit = int8_t(n > DEPTH_UNLIMITED ? DEPTH_UNLIMITED : n < -128 ? -128 : n);
+    else if (name == "target_nps") {
+        control.target_nps = float(std::atof(value.c_str()));
+        options.UCI_LimitStrength = 1;
+        emit_format("target_nps set to %.0f", double(control.target_nps));
+    } else if (name == "ss") {
+        if (n == 1) {
+            options = saved_options;
+            emit_line("set default personality");
+        } else {
+            options.SEP_depth = 0;
+            options.LMP_depth = 0;
+            options.NMP_depth = 99;
+            options.LMR_depth = 99;
+            emit_line("selectivity set to OFF");
+        }
+    }
+    struct Field {
+        const char* name;
+        int16_t* field;
+    };
+    const Field fields[] = {{"NMP_depth", &options.NMP_depth}, {"SEP_depth", &options.SEP_depth},
+                            {"FP_depth", &options.FP_depth},   {"LMP_depth", &options.LMP_depth},
+                            {"LMR_depth", &options.LMR_depth}, {"Selectivity", &options.Selectivity},
+                            {"ponder", &options.Ponder}};
+    for (const Field& f : fields)
+        if (name == f.name) {
+            *f.field = int16_t(n);
+            emit_format("%s set to %d", f.name, n);
+        }
+}
+
+} // namespace
+
+void console_command(const std::string& line) {
+    std::vector<std::string> w;
+    {
+        std::istringstream in(line);
+        std::string word;
+        while (w.size() < 10 && in >> word)
+            w.push_back(word.substr(0, 127));
+    }
+    if (w.empty())
+        return;
+    const std::string& c = w[0];
+    if (c == "quit") {
+        stop_and_wait();
+        control.quit_flag = 1;
+        return;
+    }
+    if (c == ".") {
+        control.stop_flag = 1;
+        return;
+    }
+    if (control.search_state.load() != STATE_IDLE)
+        return;
+    const int arg = w.size() > 1 ? to_int(w[1]) : 0;
+    if (c == "new") {
+        pos_from_fen(game->pos, START_FEN);
+        display();
+        control.clock_white = control.clock_black = control.time_per_move;
+    } else if (c == "fen") {
+        const size_t at = line.find("fen");
+        pos_from_fen(game->pos, at + 4 <= line.size() ? line.c_str() + at + 4 : "");
+        display();
+    } else if (c == "mv") {
+        control.search_state = STATE_SEARCH_REQUESTED;
+    } else if (c == "go" || c == "an") {
+        control.time_control_moves = 1;
+        control.time_per_move = 99999.0f;
+        control.depth_limit = int8_t(arg >= 1 && arg <= 65 ? arg : DEPTH_UNLIMITED);
+        if (control.use_hash < 2)
+            tt_clear();
+        control.search_state = STATE_SEARCH_REQUESTED;
+    } else if (c == "self") {
+        control.search_state = STATE_SEARCH_REQUESTED;
+        options.Ponder = 0;
+        control.self_play = 1;
+    } else if (c == "get") {
+        get_test_position(w.size() > 1 ? w[1].c_str() : "");
+        display();
+        tt_clear();
+    } else if (c == "trace") {
+        control.trace_level = uint8_t(arg);
+    } else if (c == "undo" || c == "[") {
+        take_back();
+        display();
+    } else if (c == "]") {
+        redo(true);
+        display();
+    } else if (c == "load") {
+        load_game(w.size() > 1 ? w[1].c_str() : "", w.size() > 2 ? w[2].c_str() : "");
+        control.clock_white = control.clock_black = control.time_per_move;
+    } else if (c == "save") {
+        save_game();
+    } else if (c == "jump") {
+        while (game->history_count > 0)
+            take_back();
+        while (game->history_count < (arg - 1) * 2 && redo(false)) {
+        }
+        display();
+    } else if (c == "edit") {
+        edit_position();
+    } else if (c == "tag") {
+        control.trace_key = game->pos.key;
+    } else if (c == "perft") {
+        perft_command(arg);
+    } else if (c == "set") {
+        set_command(w);
+    } else if (c == "bd") {
+        display();
+    } else if (c == "move") {
+        if (w.size() > 1)
+            play_typed_move(w[1]);
+    } else {
+        play_typed_move(c);
+    }
+}
+
+} // namespace zelk

@@ -1,0 +1,7 @@
+#include "search/result.h"
+
+namespace zelk {
+
+SearchResult result;
+
+} // namespace zelk

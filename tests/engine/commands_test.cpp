@@ -1,0 +1,123 @@
+// The interpreters driven in-process: the "position" command and a fuzz run
+// of random and mutated command lines.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <random>
+#include <string>
+
+#include "core/position.h"
+#include "engine/control.h"
+#include "engine/input.h"
+#include "engine/interpreter.h"
+#include "engine/options.h"
+#include "helpers.h"
+#include "search/thread.h"
+
+namespace zelk {
+namespace {
+
+std::string game_fen() {
+    char fen[FEN_BUFFER_SIZE];
+    pos_to_fen(game->pos, fen, true);
+    return fen;
+}
+
+TEST(PositionCommand, MovesAndCastlingSpellings) {
+    set_position_command("position startpos moves e2e4 e7e5 g1f3");
+    EXPECT_EQ(game_fen(), "rnbqkbnr/pppp1ppp/8/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R b KQkq - 1 3");
+    EXPECT_EQ(game->history[3].move, NO_MOVE) << "redo stops at the end of the list";
+    for (const char* castle : {"e1g1", "e1h1"}) {
+        set_position_command(std::string("position fen r3k2r/8/8/8/8/8/8/R3K2R w KQkq - moves ") + castle + " e8a8");
+        EXPECT_EQ(game_fen(), "2kr3r/8/8/8/8/8/8/R4RK1 w - - 0 2") << castle;
+    }
+    // Chess960: king b1 takes its own rook a1.
+    set_position_command("position fen 4k2r/8/8/8/8/8/8/RK6 w A - moves b1a1");
+    EXPECT_EQ(game_fen(), "4k2r/8/8/8/8/8/8/2KR4 b - - 0 1");
+    set_position_command("position fen 4k3/P7/8/8/8/8/8/4K3 w - - moves a7a8n");
+    EXPECT_EQ(game_fen(), "N3k3/8/8/8/8/8/8/4K3 b - - 0 1");
+    set_position_command("position fen 4k3/P7/8/8/8/8/8/4K3 w - - moves a7a8");
+    EXPECT_EQ(game_fen(), "Q3k3/8/8/8/8/8/8/4K3 b - - 0 1") << "a missing promotion letter makes a queen";
+}
+
+TEST(PositionCommand, MalformedMovesStopTheList) {
+    // Black is to move when the bad text comes; the list ends there.
+    for (const char* bad : {"e7", "e7e4", "i7i5", "e9e5", "garbage", "e8e7", "e2e4", "7e5e", ""}) {
+        set_position_command(std::string("position startpos moves d2d4 ") + bad + " c2c4");
+        EXPECT_EQ(game_fen(), "rnbqkbnr/pppppppp/8/8/3P4/8/PPP1PPPP/RNBQKBNR b KQkq d3 0 1") << bad;
+    }
+    // A fifth character that is no promotion letter is ignored.
+    set_position_command("position startpos moves d2d4 e7e5x");
+    EXPECT_EQ(game_fen(), "rnbqkbnr/pppp1ppp/8/4p3/3P4/8/PPP1PPPP/RNBQKBNR w KQkq e6 0 2");
+    set_position_command("position startpos");
+    set_position_command("position nothing moves e2e4");
+    EXPECT_EQ(game_fen(), std::string(START_FEN) + " 0 0") << "neither startpos nor fen: unchanged";
+    set_position_command("position fen");
+    EXPECT_EQ(game_fen(), "8/8/8/8/8/8/8/8 w - - 0 0");
+    set_position_command("position fen 8/8/8/8/8/8/8/8 w - - moves e2e4 a1a2");
+    EXPECT_EQ(game_fen(), "8/8/8/8/8/8/8/8 w - - 0 0");
+}
+
+// Thousands of seeded random and mutated lines through both interpreters:
+// nothing may crash, hang or write out of bounds (run under the sanitizers).
+TEST(Fuzz, RandomAndMutatedCommandLines) {
+    const std::vector<std::string> seeds = {
+        "uci", "isready", "ucinewgame", "debug on", "stop", "ponderhit", "go depth 3", "go nodes 1000 ponder",
+        "go wtime 1000 btime 1000 winc 10 binc 10 movestogo 5", "go infinite", "go movetime 50",
+        "position startpos moves e2e4 e7e5 g1f3 b8c6 f1b5", "position fen r3k2r/8/8/8/8/8/8/R3K2R w KQkq - moves e1g1",
+        "position fen 8/P7/8/8/8/8/8/k6K w - - moves a7a8q", "setoption name Threads value 2",
+        "setoption name Contempt value 15", "setoption name MultiPV value 3", "setoption name Clear_Hash",
+        "setoption name UCI_Chess960 value true", "setoption name OwnBook_File value x.bin",
+        "new", "fen 4k3/8/8/8/8/8/8/4K2R w K -", "e4", "Nf3", "O-O", "undo", "[", "]", "jump 3", "bd", "tag",
+        "trace 1", "perft 2", "set level 40 5:00 0", "set depth 5", "set frc 1", "set multipv 2", "set ss 0",
+        "set ss 1", "set LMR_depth 4", "move e2e4", "load nofile.pgn", "save", "get WAC.001", "mv", "an 3", "go 2",
+    };
+    std::mt19937 rng(20261206);
+    auto pick = [&](size_t n) { return size_t(rng() % n); };
+    const char* nasty[] = {"-99999999999999999999", "99999999999", "@", "@@", "\x01", "\xff", "moves", "fen",
+                           "name", "value", "  ", "startpos", "a9", "h0", "=Q", "+", "0-0-0", "{", "}", "/"};
+    std::string broken;   // the first line after which the keys disagree
+    const int saved_stdout = dup(1);
+    const int devnull = open("/dev/null", O_WRONLY);
+    dup2(devnull, 1);
+    for (int i = 0; i < 4000; ++i) {
+        std::string line = seeds[pick(seeds.size())];
+        for (int m = int(pick(4)); m > 0; --m) {
+            switch (pick(5)) {
+            case 0: line.insert(pick(line.size() + 1), 1, char(rng() % 256)); break;
+            case 1: if (!line.empty()) line.erase(pick(line.size()), 1 + pick(4)); break;
+            case 2: line.insert(pick(line.size() + 1), std::string(" ") + nasty[pick(std::size(nasty))] + " "); break;
+            case 3: line += " " + seeds[pick(seeds.size())]; break;
+            default: line.resize(pick(line.size() + 1)); break;
+            }
+        }
+        // Keep the run short and the machine's memory safe: no deep perft,
+        // no multi-gigabyte tables, and no editor waiting on the test's input.
+        if (line.find("perft") != std::string::npos || line.find("Hash") != std::string::npos ||
+            line.find("edit") != std::string::npos)
+            continue;
+        control.protocol_mode = int16_t(i % 2);
+        if (i % 2)
+            uci_command(line);
+        else
+            console_command(line);
+        control.search_state = STATE_IDLE;
+        control.stop_flag = 0;
+        control.quit_flag = 0;
+        // The game position stays consistent whatever was typed.
+        uint64_t key, pawn_key;
+        pos_compute_keys(game->pos, key, pawn_key);
+        if (key != game->pos.key && broken.empty())
+            broken = line;
+    }
+    dup2(saved_stdout, 1);
+    close(devnull);
+    close(saved_stdout);
+    control.protocol_mode = 1;
+    EXPECT_EQ(broken, "");
+}
+
+} // namespace
+} // namespace zelk

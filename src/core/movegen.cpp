@@ -48,6 +48,17 @@ inline Bitboard piece_attacks(int sq, Bitboard occ) {
         return tables.king_attacks[sq];
 }
 
+inline Bitboard piece_attacks_any(int type, int sq, Bitboard occ) {
+    switch (type) {
+    case KNIGHT: return piece_attacks<KNIGHT>(sq, occ);
+    case BISHOP: return piece_attacks<BISHOP>(sq, occ);
+    case ROOK: return piece_attacks<ROOK>(sq, occ);
+    case QUEEN: return piece_attacks<QUEEN>(sq, occ);
+    case KING: return piece_attacks<KING>(sq, occ);
+    default: return 0;
+    }
+}
+
 template <int Type>
 inline MoveEntry* gen_piece(const Position& pos, int side, Bitboard targets, Bitboard occ, MoveEntry* out) {
     for (Bitboard from_set = pieces_of(pos, side, Type); from_set;) {
@@ -179,6 +190,38 @@ void gen_all(Position& pos) {
     out->move = END_OF_LIST;
     t.plies[t.search_ply + 1].list = out + 1;
     t.plies[t.search_ply + 2].list = out + 2;
+}
+
+int is_pseudo_legal(const Position& pos, Move m) {
+    const int us = pos.side;
+    const int from = move_from(m), to = move_to(m);
+    const int piece = pos.board[from];
+    if (!piece || colour_of(piece) != us)
+        return 0;
+    const int type = type_of(piece);
+    const uint16_t flags = m & FLAG_MASK;
+    const Bitboard occ = occupancy(pos);
+    if (flags && type == KING) {
+        const int right = us * 2 + ((flags & FLAG_SHORT) ? 0 : 1);
+        const bool one_flag = flags == FLAG_SHORT || flags == FLAG_LONG;
+        return one_flag && (pos.castle_rights & (1u << right)) && from == pos.king_sq[us] &&
+               to == (from & 0x38) + ((flags & FLAG_SHORT) ? 6 : 2) && !(pos.castle_path[right] & occ);
+    }
+    if (from == to || (colour_pieces(pos, us) & bit(to)))
+        return 0;
+    if (type != PAWN)
+        return !flags && (piece_attacks_any(type, from, occ) & bit(to)) != 0;
+    const int step = us == WHITE ? 8 : -8;
+    const bool last_rank = rank_of(to) == (us == WHITE ? 7 : 0);
+    if (last_rank != (flags != 0))
+        return 0;
+    if (flags && flags != FLAG_QUEEN && flags != FLAG_KNIGHT && flags != FLAG_BISHOP && flags != FLAG_ROOK)
+        return 0;
+    if (tables.pawn_attacks[us][from] & bit(to))
+        return pos.board[to] || (to == pos.ep_square && !last_rank);
+    if (to == from + step)
+        return !pos.board[to];
+    return to == from + 2 * step && rank_of(from) == (us == WHITE ? 1 : 6) && !pos.board[from + step] && !pos.board[to];
 }
 
 void pick_best(MoveEntry* entry) {

@@ -21,6 +21,10 @@ MoveEntry* gen_quiet_checks(const Position& pos, int side, MoveEntry* out);
 // terminated; prepares the list starts of the next two plies.
 void gen_all(Position& pos);
 
+// 1 when m is a move the generators could produce in this position (a
+// table or typed move is checked with this before it is trusted).
+int is_pseudo_legal(const Position& pos, Move m);
+
 // Swaps the highest-scored entry from `entry` to the terminator into `entry`
 // (the earliest wins ties).
 void pick_best(MoveEntry* entry);

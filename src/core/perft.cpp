@@ -4,6 +4,7 @@
 #include "core/makemove.h"
 #include "core/movegen.h"
 #include "engine/output.h"
+#include "search/movepick.h"
 #include "search/thread.h"
 
 namespace zelk {
@@ -16,15 +17,13 @@ void perft(SearchThread& t, int side, int ply, int depth) {
     Position& pos = t.pos;
     const int check_sq = checking_square(pos, pos.king_sq[side], side ^ 1, occupancy(pos));
 
-    // In check, the generators leave out captures and quiet moves that cannot
-    // remove or block the checker; the count is the same either way.
+    // The staged picker hands out captures (ordered by exchange value) and
+    // then quiet moves; in check it leaves out moves that cannot help.
     PlyRecord& rec = t.plies[ply];
-    MoveEntry* out = gen_captures(pos, side, rec.list, check_sq);
-    out = gen_promotions(pos, side, 1, out);
-    out = gen_seventh_pushes(pos, side, out);
-    out = gen_quiets(pos, side, out, check_sq);
-    out->move = END_OF_LIST;
-    t.plies[ply + 1].list = out + 1;
+    rec.check_sq = uint8_t(check_sq);
+    rec.in_check = check_sq != NO_SQUARE;
+    rec.hash_move = NO_MOVE;
+    picker_start(t, ply, PICK_CAPTURES | PICK_QUIETS);
 
     // Out of check, a move by a piece other than the king that is not the only
     // blocker between the king and an enemy slider, and is not an en-passant
@@ -49,14 +48,13 @@ void perft(SearchThread& t, int side, int ply, int depth) {
             return true;
         return is_legal(pos, side, m) != 0;
     };
-    if (depth == 1) {
-        for (MoveEntry* e = rec.list; e != out; ++e)
-            t.nodes += uint64_t(legal(e));
-        return;
-    }
-    for (MoveEntry* e = rec.list; e != out; ++e) {
+    while (const MoveEntry* e = next_move(t)) {
         if (!legal(e))
             continue;
+        if (depth == 1) {
+            ++t.nodes;
+            continue;
+        }
         make_move(pos, e->move);
         perft(t, side ^ 1, ply + 1, depth - 1);
         unmake_move(pos);

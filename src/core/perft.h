@@ -11,7 +11,8 @@ namespace zelk {
 struct SearchThread;
 
 // Adds to t.nodes the number of legal move sequences of length `depth` from
-// t's position; `side` is the side to move, `ply` the current search ply.
+// t's position, taking moves from the search's move picker; `side` is the
+// side to move, `ply` the thread's current search ply (1 at the top).
 // Depth 0 counts the empty sequence (1).
 void perft(SearchThread& t, int side, int ply, int depth);
 

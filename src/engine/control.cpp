@@ -3,7 +3,7 @@
 namespace zelk {
 
 EngineControl control;
-SearchThread* thread_table[MAX_THREADS];
+std::atomic<SearchThread*> thread_table[MAX_THREADS];
 SearchThread* game;
 
 } // namespace zelk

@@ -66,7 +66,7 @@ struct EngineControl {
 extern EngineControl control;
 
 // The search records by thread number (null when absent) and the game record.
-extern SearchThread* thread_table[MAX_THREADS];
+extern std::atomic<SearchThread*> thread_table[MAX_THREADS];
 extern SearchThread* game;
 
 } // namespace zelk

@@ -2,6 +2,7 @@
 // interactive engine, and the exit sequence.
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,7 +18,11 @@
 #include "engine/options.h"
 #include "engine/output.h"
 #include "engine/switches.h"
+#include "eval/evaluate.h"
+#include "search/root.h"
 #include "search/thread.h"
+#include "search/threads.h"
+#include "search/timeman.h"
 #include "search/tt.h"
 
 using namespace zelk;
@@ -69,6 +74,41 @@ void size_hash_for_limits() {
     }
 }
 
+// A short fixed-node search measures this machine's node rate, from which
+// the strength limit's Elo scale is derived.
+void calibrate() {
+    pos_from_fen(game->pos, "rnb1k2r/1pq1bppp/p2p1n2/4p3/4P3/2N1BN2/PPP1BPPP/R2QK2R w KQkq -");
+    const int16_t limit_strength = options.UCI_LimitStrength;
+    const int threads = control.thread_count;
+    const float noise = control.noise;
+    control.noise = 99999.0f;
+    options.UCI_LimitStrength = 0;
+    control.thread_count = 1;
+    control.node_limit = 35000;
+    search_start();
+    if (thread_setup(0) != 0)
+        std::exit(-1);
+    clock_reset();
+    control.stop_flag = 0;
+    search_thread_run(0);
+    clock_update();
+    const double seconds = timing.elapsed;
+    const SearchThread& t = *thread_table[0];
+    control.calibration_nps = float(double(t.nodes) / (seconds + 0.001));
+    control.calibration_nps = float(double(control.calibration_nps) * 1.22);
+    control.search_state = STATE_IDLE;
+    control.stop_flag = 0;
+    control.node_limit = 0;
+    control.thread_count = threads;
+    control.noise = noise;
+    options.UCI_LimitStrength = limit_strength;
+    control.max_elo = float(std::log(double(control.calibration_nps)) * 150 + 1060);
+    char line[120];
+    std::snprintf(line, sizeof line, "info string et= %.3f, calibration nps= %0.0f", seconds,
+                  double(control.calibration_nps));
+    emit_line(line);
+}
+
 int exit_sequence() {
     tt_free();
     destroy_locks();
@@ -85,7 +125,7 @@ int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     find_program_dir(argc > 0 ? argv[0] : "");
     seed_random();
-    for (SearchThread*& slot : thread_table)
+    for (auto& slot : thread_table)
         slot = nullptr;
     game = new (std::nothrow) SearchThread{};
     if (!game)
@@ -129,6 +169,7 @@ int main(int argc, char** argv) {
     saved_options = options;
     if (options.ConfigFilePath[0])
         load_config();
+    eval_setup();
     options.options_changed = 0;
     if (Use_NN_eval && std::strlen(options.NN_File) > 3) {
         // This build evaluates with the hand-crafted terms only: no network file can be loaded.
@@ -144,6 +185,7 @@ int main(int argc, char** argv) {
         return exit_sequence();
     }
 
+    calibrate();
     pos_from_fen(game->pos, START_FEN);
     if (control.protocol_mode == 0)
         show_board(game->pos);

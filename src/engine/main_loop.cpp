@@ -2,14 +2,21 @@
 
 #include <sys/select.h>
 
+#include <cmath>
 #include <cstdio>
 
 #include "core/notation.h"
+#include "core/perft.h"
 #include "engine/control.h"
+#include "engine/game.h"
 #include "engine/input.h"
 #include "engine/output.h"
+#include "search/info.h"
 #include "search/result.h"
 #include "search/thread.h"
+#include "search/threads.h"
+#include "search/timeman.h"
+#include "search/tt.h"
 
 namespace zelk {
 
@@ -23,51 +30,90 @@ void sleep_ms(int ms) {
 // Moves a requested search to running, or straight to finished when the
 // answer is known without searching.
 void begin_search(uint8_t requested) {
-    result.best_move = result.ponder_move = result.book_move = NO_MOVE;
+    search_start();
+    result.pv[1] = result.pv[2] = result.book_move = NO_MOVE;
     const uint8_t running = requested == STATE_SEARCH_REQUESTED ? STATE_SEARCHING : STATE_PONDERING;
-    if (game->pos.halfmove > 100 || result.best_move) {
+    if (game->pos.halfmove > 100 || best_move()) {
         control.search_state = uint8_t(running + STATE_FINISHED);
         return;
     }
-    // No search is built yet: the request is dropped without an answer.
-    control.search_state = STATE_IDLE;
+    start_search(running);
+}
+
+double effective_branching() {
+    const int d = result.last_finished_depth;
+    if (d < 6 || d >= MAX_PLY)
+        return 2.0;
+    const double now = double(result.depth_nodes[d]), before = double(result.depth_nodes[d - 4]);
+    if (now == 0 || before == 0)
+        return 2.0;
+    return std::pow(now / before, 0.25);
 }
 
 void report_result() {
-    char best[MOVE_TEXT_SIZE], ponder[MOVE_TEXT_SIZE];
+    const Move best = best_move(), ponder = ponder_move();
+    print_pv_line(0, 0, result.completed_depth, result.best_score, result.pv);
+    char best_text[MOVE_TEXT_SIZE], ponder_text[MOVE_TEXT_SIZE];
     const Position& pos = game->pos;
-    move_to_coord(pos, pos.side, result.best_move, best);
-    move_to_coord(pos, pos.side ^ 1, result.ponder_move, ponder);
-    char line[200];
+    move_to_coord(pos, pos.side, best, best_text);
+    move_to_coord(pos, pos.side ^ 1, ponder, ponder_text);
+    char line[400];
+    clock_update();
+    const double seconds = timing.elapsed;
     if (control.protocol_mode) {
-        std::snprintf(line, sizeof line, "bestmove %s%s%s", best, result.ponder_move ? " ponder " : "",
-                      result.ponder_move ? ponder : "");
+        std::snprintf(line, sizeof line, "bestmove %s%s%s", best_text, ponder ? " ponder " : "", ponder ? ponder_text : "");
         emit_line(line);
     } else {
-        std::snprintf(line, sizeof line, "move= %s, time= %0.3f, score= %d, nodes= %0.0f, nps= %0.0fK ebf= %0.2f", best,
-                      0.0, result.score, 0.0, 0.0, 2.0);
+        const double nodes = double(totals.nodes);
+        std::snprintf(line, sizeof line, "move= %s, time= %0.3f, score= %d, nodes= %0.0f, nps= %0.0fK ebf= %0.2f",
+                      best_text, seconds, result.best_score.load(), nodes, nodes / (seconds + 0.001) / 1000,
+                      effective_branching());
+        emit_line(line);
+        tt_hashfull();
+        auto rate = [](uint64_t hits, uint64_t probes) { return double(hits) * 100 / double(probes + 1); };
+        std::snprintf(line, sizeof line,
+                      "Hash fill= %.1f%%, Hash hits: main= %0.1f%%, pawn= %0.1f%%, eval= %0.1f%%, TB=%0.0fK",
+                      double(tt.hashfull) * 100, rate(totals.tt_hits, totals.tt_probes),
+                      rate(totals.pawn_hits, totals.pawn_probes), rate(totals.eval_hits, totals.evals),
+                      double(totals.tb_hits) / 1000);
         emit_line(line);
         emit_line("");
     }
     control.stop_flag = 0;
     control.search_state = STATE_IDLE;
-    if (control.self_play && !result.best_move)
-        control.self_play = 0;
+    if (control.self_play) {
+        if (!best) {
+            control.self_play = 0;
+            return;
+        }
+        float& clock = pos.side == WHITE ? control.clock_white : control.clock_black;
+        clock += control.increment - float(seconds);
+        if (game->history_count < game_ply_limit()) {
+            game_make_move(best);
+            show_board(game->pos);
+            control.search_state = STATE_SEARCH_REQUESTED;
+        } else {
+            control.self_play = 0;
+        }
+    }
 }
 
 } // namespace
 
 void main_loop() {
     while (!control.quit_flag) {
-        if (control.search_state.load() == STATE_IDLE) {
+        clock_update();
+        const uint8_t state = control.search_state.load();
+        if (state == STATE_IDLE || (timing.elapsed > 0.015f && !control.stop_flag)) {
             command_step();
             sleep_ms(2);
         }
         if (control.quit_flag)
             break;
-        const uint8_t state = control.search_state.load();
-        if (state == STATE_SEARCH_REQUESTED || state == STATE_PONDER_REQUESTED)
-            begin_search(state);
+        check_time();
+        const uint8_t now = control.search_state.load();
+        if (now == STATE_SEARCH_REQUESTED || now == STATE_PONDER_REQUESTED)
+            begin_search(now);
         if (control.search_state.load() & STATE_FINISHED)
             report_result();
     }

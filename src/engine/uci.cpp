@@ -31,7 +31,7 @@ void print_spin_option(const char* name, int value, int min, int max) {
 }
 
 void print_string_option(const char* name, const char* value) {
-    char line[400];
+    char line[800];
     std::snprintf(line, sizeof line, "option name %s type string default %s", name, value);
     emit_line(line);
 }

@@ -3,5 +3,6 @@
 namespace zelk {
 
 SearchResult result;
+CounterTotals totals;
 
 } // namespace zelk

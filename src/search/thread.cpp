@@ -10,4 +10,10 @@ void thread_record_init(SearchThread& t) {
     t.move_stack[0].move = END_OF_LIST;
 }
 
+void publish_counters(SearchThread& t) {
+    const uint64_t values[8] = {t.nodes, t.tb_hits, t.evals, t.eval_hits, t.tt_probes, t.tt_hits, t.pawn_probes, t.pawn_hits};
+    for (int i = 0; i < 8; ++i)
+        t.published[i].store(values[i], std::memory_order_relaxed);
+}
+
 } // namespace zelk

@@ -1,39 +1,84 @@
 // The per-thread search record: the thread's own position with its history
-// stack, the per-ply records and the move stack the generators write into.
+// stack, the per-ply records, the move stack the generators write into, the
+// move-ordering tables, the principal variation and the counters.
 #pragma once
+
+#include <atomic>
 
 #include "core/position.h"
 #include "core/types.h"
 
 namespace zelk {
 
-// Per-ply state of the move loop and the move picker.
+// Per-ply state of the node entry, the move loop and the move picker.
 struct PlyRecord {
-    uint8_t check_sq;      // square of a checking piece, 64 when not in check
-    uint8_t in_check;
+    uint16_t node_type;     // the node's null_window argument
+    int16_t depth;          // remaining depth after the extension
+    int16_t static_eval;
+    int16_t alpha, beta;    // window at entry
+    uint16_t in_check;
+    int8_t reduction;       // of the move being searched (also the null-move reduction)
+    uint8_t iid;            // internal iterative deepening runs here
+    uint8_t research;       // a reduced move is being searched again
+    uint16_t move_flags;    // flags of the move being searched
+    uint16_t futility;      // handed to the quiescence search by futility
+    int16_t threat[2];      // per side, what the evaluation sees as threatened
+    int16_t moves_searched;
+    int32_t tb_result;      // -1 none, else the win/draw/loss code
     Move hash_move;
-    uint16_t stage;        // move-picker state
-    MoveEntry* list;       // start of this ply's move list in the move stack
-    MoveEntry* current;    // next entry the picker looks at
+    Move killer1, killer2;
+    Move evasion_killer;
+    uint8_t check_sq;       // a checking piece, 64 when not in check
+    uint16_t stage;         // move-picker state: wanted stages (high nibble), reached (low)
+    MoveEntry* list;        // start of this ply's move list in the move stack
+    MoveEntry* current;     // next entry the picker looks at
+    Move given_hash_move;   // the hash move the picker has already offered
+    MoveEntry hash_entry;   // the hash move as the picker hands it out
 };
 
-// Every ply's list lives at once in the move stack; a position has at most
-// 218 legal moves and fewer than 256 pseudo-legal ones.
-constexpr int MOVE_STACK_SIZE = (MAX_PLY + 2) * 256;
+// Every ply's list lives at once in the move stack. With at most 16 pieces
+// a side, a position has fewer than 512 pseudo-legal moves.
+constexpr int MOVE_STACK_SIZE = (MAX_PLY + 2) * 512;
+constexpr int PV_SIZE = MAX_PLY;
 
 struct SearchThread {
     UndoRecord history[HISTORY_CAPACITY];
     PlyRecord plies[MAX_PLY + 2];      // two spare records: gen_all prepares ply + 2
     MoveEntry move_stack[MOVE_STACK_SIZE];
+    int16_t history_table[8][16][64];  // [previous mover's type or 0][piece][to]
+    Move counter1[16][64], counter2[16][64];
+    Move follow_up[16][64];
     Position pos;
     int16_t history_count;             // plies made since set-up (game and search)
     int16_t search_ply;                // 1 at the root
     Move last_move;
+    Move pv[PV_SIZE + 2];              // index 1 = best root move, 0-terminated
+    // Read by other threads (time check, depth skipping): relaxed atomics.
+    std::atomic<int> best_score;
+    std::atomic<int> iteration_depth;
+    std::atomic<int> completed_depth;
+    std::atomic<int> fail_state;       // 0 inside the window, 1 failed low, 2 failed high
+    uint8_t sel_depth;
     uint8_t thread_number;
+    uint32_t seed;
+    uint64_t node_limit;
+    // The eight counters, counted in plain fields by the owner and copied
+    // now and then into `published`, which other threads read.
     uint64_t nodes;
+    uint64_t tb_hits;
+    uint64_t evals;
+    uint64_t eval_hits;
+    uint64_t tt_probes;
+    uint64_t tt_hits;
+    uint64_t pawn_probes;
+    uint64_t pawn_hits;
+    std::atomic<uint64_t> published[8];
 };
 
 // Points the record's position at the record and empties its move stack.
 void thread_record_init(SearchThread& t);
+
+// Copies the owner's counters where other threads may read them.
+void publish_counters(SearchThread& t);
 
 } // namespace zelk

@@ -1,5 +1,6 @@
 #include "search/tt.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -7,6 +8,11 @@
 #include <vector>
 
 #include "core/hashcodes.h"
+#include "core/makemove.h"
+#include "core/movegen.h"
+#include "core/position.h"
+#include "search/search.h"
+#include "search/thread.h"
 #include "engine/control.h"
 #include "engine/options.h"
 #include "engine/output.h"
@@ -14,6 +20,34 @@
 namespace zelk {
 
 TransTable tt;
+
+namespace {
+
+inline uint32_t check_word(uint64_t key, Move move, int score) {
+    return uint32_t(key) ^ (uint32_t(move) << 16) ^ uint32_t(score + 15000);
+}
+
+// Entries are read and written by every search thread without a lock; the
+// check word rejects torn ones. Relaxed atomic accesses compile to the same
+// plain loads and stores and say so to the thread sanitizer.
+inline TTEntry load_entry(const TTSlot& slot) {
+    const uint64_t words[2] = {slot.words[0].load(std::memory_order_relaxed),
+                               slot.words[1].load(std::memory_order_relaxed)};
+    TTEntry e;
+    std::memcpy(&e, words, sizeof e);
+    return e;
+}
+
+inline void store_entry(TTSlot& slot, const TTEntry& e) {
+    uint64_t words[2];
+    std::memcpy(words, &e, sizeof words);
+    slot.words[0].store(words[0], std::memory_order_relaxed);
+    slot.words[1].store(words[1], std::memory_order_relaxed);
+}
+
+inline TTSlot* bucket(uint64_t key) { return tt.entries + key % tt.count; }
+
+} // namespace
 
 void tt_free() {
     std::free(tt.entries);
@@ -29,10 +63,10 @@ int tt_alloc() {
         make_hash_codes();
     const int32_t mb = options.Hash;
     const uint64_t n = uint64_t(mb) * 65536;
-    const uint64_t bytes = (n + 16) * sizeof(TTEntry);
+    const uint64_t bytes = (n + 16) * sizeof(TTSlot);
     if (bytes > SIZE_MAX)
         return 0;
-    tt.entries = static_cast<TTEntry*>(std::malloc(size_t(bytes)));
+    tt.entries = static_cast<TTSlot*>(std::malloc(size_t(bytes)));
     if (!tt.entries)
         return 0;
     tt.count = n;
@@ -56,7 +90,12 @@ void tt_clear() {
         for (int i = 0; i < workers; ++i) {
             const uint64_t begin = uint64_t(i) * slice;
             const uint64_t end = i == workers - 1 ? total : begin + slice;   // the last takes the rest
-            pool.emplace_back([begin, end] { std::memset(tt.entries + begin, 0, size_t(end - begin) * sizeof(TTEntry)); });
+            pool.emplace_back([begin, end] {
+                for (uint64_t k = begin; k < end; ++k) {
+                    tt.entries[k].words[0].store(0, std::memory_order_relaxed);
+                    tt.entries[k].words[1].store(0, std::memory_order_relaxed);
+                }
+            });
         }
         for (auto& w : pool)
             w.join();
@@ -73,8 +112,101 @@ void tt_hashfull() {
     int used = 0;
     const uint64_t start = tt.count / 2 - 500;
     for (uint64_t i = start; i < start + 1000; ++i)
-        used += tt.entries[i].age == uint8_t(tt.tt_age);
+        used += load_entry(tt.entries[i]).age == uint8_t(tt.tt_age);
     tt.hashfull = float(used) * 0.001f;
+}
+
+
+void tt_store(const Position& pos, int ply, int depth, Move move, int score, int alpha, int beta) {
+    if (!control.use_hash || !tt.entries || tt.count == 0)
+        return;
+    const uint8_t bound = score <= alpha ? 1 : score >= beta ? 2 : 3;
+    if (score < -9799)
+        score -= ply;
+    else if (score > 9798)
+        score += ply;
+    const uint32_t high = uint32_t(pos.key >> 32);
+    TTSlot* b = bucket(pos.key);
+    TTSlot* target = nullptr;
+    for (int i = 0; i < 4; ++i) {
+        const TTEntry e = load_entry(b[i]);
+        if (e.key_high == high) {
+            if (depth < e.depth - 3 && e.bound != 1)
+                return;
+            target = &b[i];
+            break;
+        }
+    }
+    if (!target) {
+        for (int i = 0; i < 4 && !target; ++i)
+            if (load_entry(b[i]).age != uint8_t(tt.tt_age))
+                target = &b[i];
+        if (!target) {
+            target = &b[0];
+            int shallowest = load_entry(b[0]).depth;
+            for (int i = 1; i < 4; ++i) {
+                const int d = load_entry(b[i]).depth;
+                if (d < shallowest) {
+                    shallowest = d;
+                    target = &b[i];
+                }
+            }
+            if (depth < shallowest - 7)
+                return;
+        }
+    }
+    TTEntry e;
+    e.key_high = high;
+    e.check = check_word(pos.key, move, int16_t(score));
+    e.move = move;
+    e.score = int16_t(score);
+    e.depth = int8_t(depth);
+    e.bound = bound;
+    e.age = uint8_t(tt.tt_age);
+    e.fifty = pos.halfmove;
+    store_entry(*target, e);
+}
+
+void tt_probe(const Position& pos, TTEntry& out) {
+    if (!control.use_hash || !tt.entries || tt.count == 0)
+        return;
+    const uint32_t high = uint32_t(pos.key >> 32);
+    const TTSlot* b = bucket(pos.key);
+    for (int i = 0; i < 4; ++i) {
+        const TTEntry e = load_entry(b[i]);
+        if (e.key_high != high)
+            continue;
+        out = e;
+        if (e.check != check_word(pos.key, e.move, e.score))
+            out.depth = -98;
+        else if (e.move && !(is_pseudo_legal(pos, e.move) && is_legal(pos, pos.side, e.move)))
+            out.depth = -99;
+        return;
+    }
+}
+
+void pv_from_table(SearchThread& t, int ply, Move* pv) {
+    if (ply > 66)
+        return;
+    Position& pos = t.pos;
+    Move m = pv[ply];
+    if (!m) {
+        TTEntry e;
+        e.depth = -10;
+        tt_probe(pos, e);
+        if (e.depth < 0 || !e.move)
+            return;
+        m = e.move;
+        pv[ply + 1] = NO_MOVE;
+        if (is_draw(t, ply))
+            return;
+    }
+    if (!is_pseudo_legal(pos, m) || !is_legal(pos, pos.side, m))
+        return;
+    pv[ply] = m;
+    make_move(pos, m);
+    pv_from_table(t, ply + 1, pv);
+    unmake_move(pos);
 }
 
 } // namespace zelk

@@ -2,7 +2,10 @@
 // overlapping four-entry buckets, shared by all search threads without locks.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+
+#include "core/types.h"
 
 namespace zelk {
 
@@ -20,9 +23,16 @@ struct TTEntry {
 };
 static_assert(sizeof(TTEntry) == 16);
 
+// One table slot: a TTEntry kept as two 64-bit words that every search
+// thread reads and writes with relaxed atomic accesses (plain loads and
+// stores on the machine); the check word rejects torn entries.
+struct TTSlot {
+    std::atomic<uint64_t> words[2];
+};
+
 // Written between searches by the main thread only.
 struct TransTable {
-    TTEntry* entries = nullptr;
+    TTSlot* entries = nullptr;
     uint64_t count = 0;         // N = megabytes * 65536; N + 16 entries are allocated
     int32_t megabytes = 0;
     int16_t tt_age = 0;
@@ -35,6 +45,20 @@ extern TransTable tt;
 int tt_alloc();
 // Zeroes the whole allocation on one worker per search thread.
 void tt_clear();
+struct Position;
+struct SearchThread;
+
+// Stores a search result; ply converts mate scores to distances from this node.
+void tt_store(const Position& pos, int ply, int depth, Move move, int score, int alpha, int beta);
+
+// Copies the position's entry into `out` (whose depth the caller presets to
+// -10). Afterwards a depth below 0 means no usable entry: -98 torn entry,
+// -99 a move that is not legal here.
+void tt_probe(const Position& pos, TTEntry& out);
+
+// Extends the principal variation pv from ply on with the table's moves.
+void pv_from_table(SearchThread& t, int ply, Move* pv);
+
 // Updates tt.hashfull from 1000 entries in the middle of the table.
 void tt_hashfull();
 void tt_free();

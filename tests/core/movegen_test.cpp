@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -105,6 +106,32 @@ TEST_F(GenTest, PickBestTakesEarliestOfEqualScores) {
     EXPECT_EQ(l[1].move, 1);
     pick_best(l + 1);
     EXPECT_EQ(l[1].move, 3);
+}
+
+} // namespace
+} // namespace zelk
+
+namespace zelk {
+namespace {
+
+// Every generated move passes the check; random move codes pass it exactly
+// when the generators would produce them.
+TEST(PseudoLegal, AgreesWithTheGenerators) {
+    for (const char* file : {"perft-standard.epd", "perft-chess960.epd"})
+        for (const auto& c : test::load_perft_suite(file)) {
+            test::Board b(c.fen.c_str());
+            gen_all(b.pos);
+            std::vector<Move> generated;
+            for (MoveEntry* e = b.thread->plies[1].list; e->move != END_OF_LIST; ++e)
+                generated.push_back(e->move);
+            for (Move m : generated)
+                EXPECT_EQ(is_pseudo_legal(b.pos, m), 1) << c.fen << " " << m;
+            for (uint32_t code = 0; code < 65536; code += 7) {
+                const Move m = Move(code);
+                const bool listed = std::find(generated.begin(), generated.end(), m) != generated.end();
+                ASSERT_EQ(is_pseudo_legal(b.pos, m), listed ? 1 : 0) << c.fen << " " << m;
+            }
+        }
 }
 
 } // namespace

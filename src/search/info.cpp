@@ -1,0 +1,134 @@
+#include "search/info.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "core/makemove.h"
+#include "core/notation.h"
+#include "engine/control.h"
+#include "engine/locks.h"
+#include "engine/output.h"
+#include "search/result.h"
+#include "search/thread.h"
+#include "search/timeman.h"
+#include "search/tt.h"
+
+namespace zelk {
+
+void sum_counters() {
+    if (control.search_state.load() & STATE_FINISHED)
+        return;
+    CounterTotals sum{};
+    SearchThread* main = thread_table[0];
+    sum.sel_depth = main ? main->sel_depth : 0;
+    for (int i = 0; i < MAX_THREADS; ++i) {
+        SearchThread* t = thread_table[i];
+        if (!t)
+            continue;
+        uint64_t v[8];
+        for (int k = 0; k < 8; ++k)
+            v[k] = t->published[k].load(std::memory_order_relaxed);
+        sum.nodes += v[0];
+        sum.tb_hits += v[1];
+        sum.evals += v[2];
+        sum.eval_hits += v[3];
+        sum.tt_probes += v[4];
+        sum.tt_hits += v[5];
+        sum.pawn_probes += v[6];
+        sum.pawn_hits += v[7];
+    }
+    totals = sum;
+}
+
+void print_pv_line(int thread_number, int line, int depth, int score, const Move* pv) {
+    const float elapsed = timing.elapsed;
+    if (!(control.stop_flag || elapsed >= control.noise) || depth == 0 || control.noise == 9999 || !pv[1])
+        return;
+    SpinGuard guard(locks.info_lock);
+    sum_counters();
+    float hashfull = 0;
+    if (depth >= 7) {
+        tt_hashfull();
+        hashfull = tt.hashfull;
+    }
+    if (result.root_tb_result == 4 && score < 9899)
+        score = 9800;
+    else if (result.root_tb_result == 0 && score > -9900)
+        score = -9800;
+    else if (result.root_tb_result == 2)
+        score = 0;
+
+    // The PV's moves written from the root position, side alternating.
+    SearchThread* t = thread_table[thread_number];
+    const Position& root = t ? t->pos : game->pos;
+    std::string moves[66];
+    int count = 0;
+    {
+        int side = timing.root_side;
+        for (int i = 1; i <= 66 && pv[i]; ++i, ++count) {
+            char text[MOVE_TEXT_SIZE];
+            move_to_coord(root, side, pv[i], text);
+            moves[count] = text;
+            side ^= 1;
+        }
+    }
+    const double nodes = double(totals.nodes);
+    const double nps = elapsed > 0.001f ? nodes / double(elapsed) : 0;
+    std::string text;
+    char buffer[6000];
+    if (control.protocol_mode) {
+        for (int i = 0; i < count; ++i)
+            text += (i ? " " : "") + moves[i];
+        char multipv[32] = "";
+        if (timing.multipv > 1)
+            std::snprintf(multipv, sizeof multipv, "multipv %d ", line);
+        char score_text[32];
+        if (score >= 9900)
+            std::snprintf(score_text, sizeof score_text, "mate %d", (10000 - score) / 2);
+        else if (score < -9900)
+            std::snprintf(score_text, sizeof score_text, "mate -%d", (score + 10001) / 2);
+        else
+            std::snprintf(score_text, sizeof score_text, "cp %d", score);
+        std::snprintf(buffer, sizeof buffer,
+                      "info %s%sdepth %d seldepth %d score %s time %.0f nodes %.0f nps %.0f tbhits %.0f hashfull %.0f pv %s",
+                      multipv, "", depth, totals.sel_depth - 1, score_text, double(elapsed) * 1000, nodes, nps,
+                      double(totals.tb_hits), double(hashfull) * 1000, text.c_str());
+    } else {
+        const int shown = control.stop_flag ? 32 : 8;
+        for (int i = 0; i < count && i < shown; ++i) {
+            if (i == 8 || i == 16 || i == 24)
+                text += "\n" + std::string(30, ' ');
+            else if (i)
+                text += ' ';
+            text += moves[i];
+        }
+        std::snprintf(buffer, sizeof buffer, "%02d] %02d%c %5.1f %7.0fK %5d  %s", thread_number, depth,
+                      line == 0 ? ' ' : '.', double(elapsed), nodes / 1000, score, text.c_str());
+        if (thread_number == 0 && line == timing.multipv && line > 0)
+            std::snprintf(buffer + std::strlen(buffer), sizeof buffer - std::strlen(buffer), "\n");
+    }
+    emit_line(buffer);
+}
+
+void print_progress_line() {
+    const float elapsed = timing.elapsed;
+    tt_hashfull();
+    const double nodes = double(totals.nodes);
+    char line[200];
+    std::snprintf(line, sizeof line, "info depth %d time %.0f nodes %.0f nps %.0f hashfull %.0f",
+                  result.iteration_depth.load(), double(elapsed) * 1000, nodes,
+                  elapsed > 0.001f ? nodes / double(elapsed) : 0.0, double(tt.hashfull) * 1000);
+    emit_line(line);
+}
+
+void print_currmove_line(Move m, int number) {
+    char from[3], to[3];
+    square_name(move_from(m), from);
+    square_name(move_to(m), to);
+    char line[80];
+    std::snprintf(line, sizeof line, "info currmove %s%s currmovenumber %d", from, to, number);
+    emit_line(line);
+}
+
+} // namespace zelk

@@ -1,0 +1,234 @@
+#include "search/movepick.h"
+
+#include "core/attacks.h"
+#include "core/movegen.h"
+#include "search/see.h"
+#include "search/thread.h"
+
+namespace zelk {
+
+namespace {
+
+// Picker states (low nibble of the stage).
+enum : uint16_t { ST_START, ST_GEN_CAPTURES, ST_CAPTURES, ST_GEN_QUIETS, ST_QUIETS, ST_UNSORTED, ST_CHECKS, ST_DONE };
+
+constexpr int CAPTURE_BASE[8] = {210, 220, 230, 230, 240, 250, 0, 0};
+
+inline Bitboard attacks_of(int type, int colour, int sq, Bitboard occ) {
+    switch (type) {
+    case PAWN: return tables.pawn_attacks[colour][sq];
+    case KNIGHT: return tables.knight_attacks[sq];
+    case BISHOP: return bishop_attacks(sq, occ);
+    case ROOK: return rook_attacks(sq, occ);
+    case QUEEN: return bishop_attacks(sq, occ) | rook_attacks(sq, occ);
+    case KING: return tables.king_attacks[sq];
+    default: return 0;
+    }
+}
+
+void score_captures(SearchThread& t, MoveEntry* begin, MoveEntry* end, bool by_exchange) {
+    const Position& pos = t.pos;
+    for (MoveEntry* e = begin; e != end; ++e) {
+        const int victim = type_of(e->victim), mover = type_of(e->piece);
+        const int mvv_lva = CAPTURE_BASE[victim] - mover;
+        if (!by_exchange) {
+            e->score = int16_t(mvv_lva);
+            continue;
+        }
+        // The opponent wins back at most the mover, so a victim worth 50 more
+        // than the mover needs no exchange test.
+        if (search_piece_value[victim] - search_piece_value[mover] >= 50) {
+            e->score = int16_t(mvv_lva);
+            continue;
+        }
+        const int from = move_from(e->move), to = move_to(e->move);
+        const int gain = search_piece_value[victim] - see(pos, pos.side ^ 1, to, mover, occupancy(pos) & ~bit(from));
+        e->score = int16_t(gain <= -50 ? victim + 4 : gain < 50 ? mvv_lva - 6 : mvv_lva);
+    }
+}
+
+void score_quiets(SearchThread& t, int ply, MoveEntry* begin, MoveEntry* end) {
+    const Position& pos = t.pos;
+    const PlyRecord& rec = t.plies[ply];
+    const Move prev = t.last_move;
+    const int prev_piece = prev ? pos.board[move_to(prev)] : 0;
+    const int prev_type = type_of(prev_piece);
+    const Move before_prev = t.history_count >= 2 ? t.history[t.history_count - 2].move : NO_MOVE;
+    const Move follow = before_prev ? t.follow_up[pos.board[move_to(before_prev)]][move_to(before_prev)] : NO_MOVE;
+    const Move c1 = prev ? t.counter1[prev_piece][move_to(prev)] : NO_MOVE;
+    const Move c2 = prev ? t.counter2[prev_piece][move_to(prev)] : NO_MOVE;
+    const int us = pos.side;
+    for (MoveEntry* e = begin; e != end; ++e) {
+        const Move m = e->move;
+        const int to = move_to(m);
+        int h = (t.history_table[prev_type][e->piece][to] / 256 + t.history_table[0][e->piece][to] / 256) / 2;
+        if (!rec.in_check) {
+            if (m == rec.killer1)
+                h += 60;
+            else if (m == rec.killer2)
+                h += 55;
+            else if (m == c1)
+                h += 50;
+            else if (m == c2)
+                h += 45;
+            else if (m == follow)
+                h += 40;
+            else if (type_of(e->piece) == PAWN && (us == WHITE ? rank_of(to) >= 5 : rank_of(to) <= 2))
+                h += 30;
+        } else {
+            if (m == rec.evasion_killer)
+                h += 60;
+            else if (m == c1)
+                h += 55;
+            else if (m == c2)
+                h += 50;
+        }
+        e->score = int16_t(h);
+    }
+}
+
+inline MoveEntry* list_end(MoveEntry* e) {
+    while (e->move != END_OF_LIST)
+        ++e;
+    return e;
+}
+
+} // namespace
+
+void picker_start(SearchThread& t, int ply, uint16_t stage) {
+    PlyRecord& rec = t.plies[ply];
+    rec.stage = stage;
+    rec.current = rec.list;
+    rec.given_hash_move = NO_MOVE;
+}
+
+MoveEntry* next_move(SearchThread& t) {
+    const int ply = t.search_ply;
+    PlyRecord& rec = t.plies[ply];
+    Position& pos = t.pos;
+    const uint16_t wants = rec.stage & 0xF0;
+    for (;;) {
+        switch (rec.stage & 0x0F) {
+        case ST_START:
+            rec.stage = uint16_t(wants | ST_GEN_CAPTURES);
+            if ((wants & PICK_HASH) && rec.hash_move) {
+                MoveEntry& e = rec.hash_entry;
+                e.move = rec.hash_move;
+                e.score = 255;
+                e.piece = pos.board[move_from(rec.hash_move)];
+                e.victim = pos.board[move_to(rec.hash_move)];
+                rec.given_hash_move = rec.hash_move;
+                return &e;
+            }
+            break;
+        case ST_GEN_CAPTURES: {
+            MoveEntry* out = gen_captures(pos, pos.side, rec.list, rec.check_sq);
+            out = gen_promotions(pos, pos.side, (wants & PICK_QUIETS) ? 1 : 0, out);
+            out = gen_seventh_pushes(pos, pos.side, out);
+            out->move = END_OF_LIST;
+            t.plies[ply + 1].list = out + 1;
+            score_captures(t, rec.list, out, (wants & PICK_QUIETS) != 0);
+            rec.current = rec.list;
+            rec.stage = uint16_t(wants | ST_CAPTURES);
+            break;
+        }
+        case ST_CAPTURES:
+            if (rec.current->move != END_OF_LIST) {
+                pick_best(rec.current);
+                if (!(wants & PICK_QUIETS) || rec.current->score > 150)
+                    return rec.current++;
+            }
+            if (wants & PICK_QUIETS)
+                rec.stage = uint16_t(wants | ST_GEN_QUIETS);
+            else if (wants & PICK_QUIET_CHECKS)
+                rec.stage = uint16_t(wants | ST_CHECKS);
+            else
+                rec.stage = uint16_t(wants | ST_DONE);
+            if ((rec.stage & 0x0F) == ST_CHECKS) {
+                MoveEntry* out = gen_quiet_checks(pos, pos.side, rec.current);
+                for (MoveEntry* e = rec.current; e != out; ++e)
+                    e->score = 100;
+                out->move = END_OF_LIST;
+                t.plies[ply + 1].list = out + 1;
+            }
+            break;
+        case ST_GEN_QUIETS: {
+            // Quiet moves go behind the bad captures still in the list.
+            MoveEntry* begin = list_end(rec.current);
+            MoveEntry* out = gen_quiets(pos, pos.side, begin, rec.check_sq);
+            out->move = END_OF_LIST;
+            t.plies[ply + 1].list = out + 1;
+            if (ply > 1)
+                score_quiets(t, ply, begin, out);
+            else
+                for (MoveEntry* e = begin; e != out; ++e)
+                    e->score = 0;
+            rec.stage = uint16_t(wants | ST_QUIETS);
+            break;
+        }
+        case ST_QUIETS:
+            if (rec.current->move == END_OF_LIST) {
+                rec.stage = uint16_t(wants | ST_DONE);
+                break;
+            }
+            pick_best(rec.current);
+            if (rec.current->score > 2)
+                return rec.current++;
+            rec.stage = uint16_t(wants | ST_UNSORTED);
+            break;
+        case ST_UNSORTED:
+        case ST_CHECKS:
+            if (rec.current->move != END_OF_LIST)
+                return rec.current++;
+            rec.stage = uint16_t(wants | ST_DONE);
+            break;
+        default:
+            return nullptr;
+        }
+    }
+}
+
+int move_gives_check(const Position& pos, int side, Move m) {
+    const int from = move_from(m), to = move_to(m);
+    const int k = pos.king_sq[side ^ 1];
+    if (k == NO_SQUARE)
+        return 0;
+    const int piece = type_of(pos.board[from]);
+    Bitboard occ = (occupancy(pos) & ~bit(from)) | bit(to);
+    if (piece == PAWN && to == pos.ep_square)
+        occ &= ~bit(to - (side == WHITE ? 8 : -8));
+    const int moved = (m & FLAG_MASK) && piece == PAWN ? promotion_type(m) : piece;
+    if (attacks_of(moved, side, to, occ) & bit(k))
+        return 1;
+    // Discovered checks: sliders whose line to the king ran through the from-square.
+    const Bitboard* own = pos.pieces + side * 8;
+    const Bitboard diagonal = bishop_attacks(k, occ) & (own[BISHOP] | own[QUEEN]) & ~bit(from);
+    const Bitboard straight = rook_attacks(k, occ) & (own[ROOK] | own[QUEEN]) & ~bit(from);
+    return (diagonal | straight) != 0;
+}
+
+uint16_t move_flags(const Position& pos, int side, const MoveEntry& e) {
+    const Move m = e.move;
+    const int to = move_to(m);
+    const int piece = type_of(e.piece);
+    uint16_t flags = 0;
+    if (e.victim || (piece == PAWN && to == pos.ep_square))
+        flags |= MF_CAPTURE;
+    if (!((m & FLAG_MASK) && piece == KING) && move_gives_check(pos, side, m))
+        flags |= MF_CHECK;
+    if (piece == PAWN) {
+        const int rank = side == WHITE ? rank_of(to) : 7 - rank_of(to);
+        if (rank == 6)
+            flags |= MF_SEVENTH;
+        if ((m & FLAG_MASK) && promotion_type(m) == QUEEN)
+            flags |= MF_QUEEN_PROMOTION | MF_ADVANCED_PAWN;
+        if (rank >= 6)
+            flags |= MF_ADVANCED_PAWN;
+        else if (rank == 5 && !(tables.passed_span[side][to] & pieces_of(pos, side ^ 1, PAWN)) &&
+                 !pos.board[to + (side == WHITE ? 8 : -8)])
+            flags |= MF_ADVANCED_PAWN;
+    }
+    return flags;
+}
+
+} // namespace zelk

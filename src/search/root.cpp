@@ -1,0 +1,338 @@
+#include "search/root.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#include "core/attacks.h"
+#include "core/hashcodes.h"
+#include "core/makemove.h"
+#include "core/movegen.h"
+#include "engine/control.h"
+#include "engine/locks.h"
+#include "engine/options.h"
+#include "eval/evaluate.h"
+#include "search/info.h"
+#include "search/movepick.h"
+#include "search/result.h"
+#include "search/search.h"
+#include "search/see.h"
+#include "search/thread.h"
+#include "search/timeman.h"
+
+namespace zelk {
+
+namespace {
+
+constexpr int CAPTURE_BASE[8] = {210, 220, 230, 230, 240, 250, 0, 0};
+
+// The root-move noise generator is shared by the secondary threads; a mutex
+// keeps its state consistent.
+MwcState root_noise;
+std::mutex root_noise_mutex;
+
+uint32_t next_noise(uint32_t seed) {
+    std::lock_guard<std::mutex> guard(root_noise_mutex);
+    mwc_next(root_noise);
+    return root_noise.w + seed + (root_noise.z << 16);
+}
+
+MoveEntry* root_list(SearchThread& t) { return t.plies[1].list; }
+
+void score_root_moves(SearchThread& t) {
+    const Position& pos = t.pos;
+    for (MoveEntry* e = root_list(t); e->move != END_OF_LIST; ++e) {
+        const int victim = type_of(e->victim), mover = type_of(e->piece);
+        const int to = move_to(e->move), from = move_from(e->move);
+        const bool capture = victim || (mover == PAWN && to == pos.ep_square);
+        if (capture) {
+            const int gain = search_piece_value[victim] - see(pos, pos.side ^ 1, to, mover, occupancy(pos) & ~bit(from));
+            e->score = int16_t(gain < -50 ? victim + 4 : CAPTURE_BASE[victim] - mover);
+        } else {
+            int h = (t.history_table[0][e->piece][to] / 256 + t.history_table[0][e->piece][to] / 256) / 2;
+            if (e->move & FLAG_MASK)
+                h += 60;
+            e->score = int16_t(h);
+        }
+    }
+}
+
+void clear_tables(SearchThread& t) {
+    for (PlyRecord& r : t.plies) {
+        r.hash_move = r.killer1 = r.killer2 = r.evasion_killer = NO_MOVE;
+    }
+    std::memset(t.counter1, 0, sizeof t.counter1);
+    std::memset(t.counter2, 0, sizeof t.counter2);
+    std::memset(t.follow_up, 0, sizeof t.follow_up);
+    for (auto& by_prev : t.history_table)
+        for (auto& by_piece : by_prev)
+            for (int16_t& h : by_piece)
+                h = 2048;
+}
+
+void finish_without_search(SearchThread& t, int score) {
+    t.best_score = score;
+    t.iteration_depth = 1;
+    t.completed_depth = 1;
+    t.sel_depth = 1;
+    if (t.thread_number == 0) {
+        result.best_score = score;
+        result.completed_depth = 1;
+        result.pv[1] = NO_MOVE;
+    }
+    control.stop_flag = 1;
+}
+
+} // namespace
+
+void publish_result(SearchThread& t) {
+    publish_counters(t);
+    result.best_score = t.best_score.load();
+    if (t.pv[1] != result.pv[1])
+        result.change_depth = t.completed_depth.load();
+    const int depth = t.completed_depth;
+    result.completed_depth = depth;
+    std::memcpy(result.pv, t.pv, sizeof result.pv);
+    if (depth < MAX_PLY) {
+        result.depth_score[depth] = t.best_score.load();
+        result.depth_move[depth] = t.pv[1];
+    }
+    if (depth > 1 && timing.multipv == 1)
+        print_pv_line(0, 0, depth, t.best_score, t.pv);
+}
+
+int root_search(SearchThread& t, int side, int depth, int alpha, int beta, int pv_index) {
+    Position& pos = t.pos;
+    PlyRecord& root = t.plies[1];
+    root.iid = root.research = 0;
+    const int check_sq = checking_square(pos, pos.king_sq[side], side ^ 1, occupancy(pos));
+    const bool in_check = check_sq != NO_SQUARE;
+    root.depth = int16_t(depth);
+    root.in_check = uint16_t(in_check);
+    root.check_sq = uint8_t(check_sq);
+    root.moves_searched = 0;
+    int best = -SCORE_INFINITE;
+    const bool quiet_output = t.thread_number == 0 && pv_index == 0;
+    const int alpha_in = alpha;
+    int running_alpha = alpha;
+    const int previous = result.depth_score[std::max(depth - 1, 0)];
+    const int root_floor = previous < -9749 ? -9800 : previous - 50;
+    Move child[PV_SIZE + 2];
+
+    MoveEntry* e = root_list(t) + pv_index;
+    for (; e->move != END_OF_LIST; ++e) {
+        pick_best(e);
+        root.current = e;
+        const Move m = e->move;
+        const uint16_t flags = move_flags(pos, side, *e);
+        root.move_flags = flags;
+        e->score = int16_t(-11000 - root.moves_searched);
+
+        if (t.thread_number == 0 && pv_index == 0 && control.protocol_mode && timing.elapsed > 3.5f &&
+            timing.elapsed > control.noise) {
+            publish_counters(t);
+            SpinGuard guard(locks.info_lock);
+            sum_counters();
+            if (root.moves_searched == 0)
+                print_progress_line();
+            if (timing.multipv == 1)
+                print_currmove_line(m, root.moves_searched + 1);
+        }
+        int reduction = 0;
+        if (t.thread_number == 0 && depth > 5 && !in_check && root.moves_searched > 4 && !(flags & 0x3F) &&
+            pos.npm[side] > 0 && (pos.mat_sig[side] & 0xF) && root_floor < best)
+            reduction = 1;
+
+        child[2] = NO_MOVE;
+        make_move(pos, m);
+        int score;
+        if (root.moves_searched == 0 || (depth < 2 && control.target_nps > 1000)) {
+            score = -search(t, side ^ 1, 2, depth - 1, -beta, -alpha, 0, child);
+            e->score = int16_t(std::clamp(score, -32000, 32000));
+        } else {
+            score = -search(t, side ^ 1, 2, depth - 1 - reduction, -running_alpha - 1, -running_alpha, 1, child);
+            if (score > running_alpha && !control.stop_flag) {
+                root.research = 1;
+                score = -search(t, side ^ 1, 2, depth - 1, -beta, -alpha, 0, child);
+                root.research = 0;
+                if (score > alpha_in)
+                    e->score = int16_t(std::clamp(score, -32000, 32000));
+            }
+        }
+        unmake_move(pos);
+        if (control.stop_flag)
+            return 0;
+        ++root.moves_searched;
+        if (score > best) {
+            t.best_score = score;
+            t.completed_depth = depth;
+            running_alpha = std::max(running_alpha, score);
+            update_pv(t.pv, 1, m, child);
+            best = score;
+            if (quiet_output)
+                publish_result(t);
+        }
+        if (best > alpha_in) {
+            t.fail_state = best >= beta ? 2 : 0;
+            if (best >= beta) {
+                ++e;
+                break;
+            }
+        } else {
+            t.fail_state = 1;
+            if (best >= beta) {
+                ++e;
+                break;
+            }
+        }
+    }
+    // Moves never reached go behind the searched ones, then the list is sorted.
+    int k = 0;
+    for (MoveEntry* rest = e; rest->move != END_OF_LIST; ++rest)
+        rest->score = int16_t(-11500 - k++);
+    for (MoveEntry* s = root_list(t) + pv_index; s->move != END_OF_LIST; ++s)
+        pick_best(s);
+    return best;
+}
+
+void search_thread_run(int n) {
+    SearchThread* tp = n < control.thread_count ? thread_table[n].load() : nullptr;
+    if (!tp)
+        return;
+    SearchThread& t = *tp;
+    Position& pos = t.pos;
+    const int side = pos.side;
+    const bool main = n == 0;
+
+    clear_tables(t);
+    build_history_bonus();
+    PlyRecord& root = t.plies[1];
+    root.alpha = -SCORE_INFINITE;
+    root.beta = SCORE_INFINITE;
+    root.check_sq = NO_SQUARE;
+    root.tb_result = -1;
+    root.moves_searched = 0;
+    t.plies[2].killer1 = t.plies[2].killer2 = NO_MOVE;
+    t.seed = uint32_t(std::rand());
+
+    const bool in_check = is_attacked(pos, pos.king_sq[side], side ^ 1);
+    const int root_eval = evaluate(t, side, 1, in_check, 0);
+    t.best_score = root_eval;
+    root.static_eval = int16_t(root_eval);
+    t.plies[0].static_eval = int16_t(-root_eval);
+
+    if (main) {
+        set_search_params();
+        result.best_score = root_eval;
+        if (!in_check) {
+            t.pv[1] = NO_MOVE;
+            result.root_qsearch_score = qsearch(t, side, 1, 0, -SCORE_INFINITE, SCORE_INFINITE, 0, t.pv);
+        }
+        result.root_tb_result = -1;
+    }
+
+    if (no_legal_moves(t)) {
+        finish_without_search(t, in_check ? -(SCORE_MATE - 1) : 0);
+        if (main)
+            publish_result(t);
+        return;
+    }
+    if (main && control.depth_limit < 1) {
+        if (control.depth_limit == 0 && !in_check)
+            std::memcpy(result.pv, t.pv, sizeof result.pv);
+        control.stop_flag = 1;
+        return;
+    }
+
+    // The legal root moves, scored for the first iteration.
+    gen_all(pos);
+    MoveEntry* out = root_list(t);
+    for (MoveEntry* e = root_list(t); e->move != END_OF_LIST; ++e)
+        if (is_legal(pos, side, e->move))
+            *out++ = *e;
+    out->move = END_OF_LIST;
+    t.plies[2].list = out + 1;
+    t.plies[3].list = out + 2;
+    if (main && out - root_list(t) == 1)
+        result.only_one_move = 1;
+    score_root_moves(t);
+    if (!main && result.root_tb_result != -1)
+        return;
+    root.tb_result = result.root_tb_result;
+    t.completed_depth = 0;
+
+    for (int d = 1;; ++d) {
+        int depth = d;
+        if (main) {
+            result.iteration_depth = d;
+        } else {
+            const int threads = control.thread_count;
+            if (d >= 6 && d < control.depth_limit && timing.multipv == 1) {
+                int count = 0;
+                for (int i = 0; i < threads; ++i)
+                    if (SearchThread* other = thread_table[i]; other && other->iteration_depth >= d)
+                        ++count;
+                const int step = (threads + 14) >> 2;
+                if (count >= step)
+                    ++depth;
+                if (count >= 3 * step)
+                    ++depth;
+            }
+            depth = std::max(depth, result.iteration_depth.load());
+            depth = std::min<int>(depth, control.depth_limit);
+            t.seed = next_noise(t.seed);
+            for (MoveEntry* e = root_list(t); e->move != END_OF_LIST; ++e)
+                e->score = int16_t(e->score - int(t.seed & 15));
+            d = depth;
+        }
+        t.iteration_depth = depth;
+
+        for (int line = 0; line < timing.multipv && root_list(t)[line].move != END_OF_LIST; ++line) {
+            t.fail_state = 0;
+            int best = t.best_score;
+            int delta = (std::abs(best) >> 4) + 25;
+            if (depth < 6)
+                delta += (6 - depth) * 10;
+            int alpha = depth < 2 ? -SCORE_INFINITE : best - delta;
+            int beta = depth < 2 ? SCORE_INFINITE : best + delta;
+            while (!control.stop_flag) {
+                if (alpha < -5000)
+                    alpha = -SCORE_INFINITE;
+                if (beta > 5000)
+                    beta = SCORE_INFINITE;
+                const int score = root_search(t, side, depth, alpha, beta, line);
+                if (control.stop_flag || (alpha < score && score < beta))
+                    break;
+                if (score <= alpha)
+                    alpha -= delta;
+                if (score >= beta)
+                    beta += delta;
+                delta *= 2;
+            }
+            if (control.stop_flag)
+                break;
+            if (timing.multipv >= 2 && main)
+                print_pv_line(0, line + 1, depth, root_list(t)[line].score, t.pv);
+        }
+        {
+            SpinGuard guard(locks.depth_nodes_lock);
+            if (depth < MAX_PLY)
+                result.depth_nodes[depth] += t.nodes;
+        }
+        if (main && !control.stop_flag) {
+            result.last_finished_depth = depth;
+            clock_update();
+            result.last_finished_time = timing.elapsed;
+        }
+        const int best = t.best_score;
+        if (control.stop_flag || best >= 9999 - depth || best < depth - 9999 || depth >= control.depth_limit ||
+            t.history_count + depth > 883 || depth + 1 > 68)
+            break;
+    }
+    publish_counters(t);
+    if (main)
+        control.stop_flag = 1;
+}
+
+} // namespace zelk

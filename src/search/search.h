@@ -1,0 +1,41 @@
+// The alpha-beta search below the root: the node entry with its pruning
+// rules, the move loop, the quiescence search and the draw test.
+#pragma once
+
+#include "core/types.h"
+
+namespace zelk {
+
+struct SearchThread;
+
+// Pruning parameters derived from the options at every search start.
+struct SearchParams {
+    int FP_depth, SEP_depth, NMP_depth, LMP_depth, LMR_depth;
+    int FP_margin[12], SEP_margin[12], LMP_count[12];
+    int BP_margin;
+    float lmr[32][32];
+    int lmr_built_for = -1;   // Selectivity the LMR table was built for, -1 before the first
+};
+extern SearchParams params;
+
+// History bonus by depth, built at every search start.
+extern int history_bonus[70];
+
+void set_search_params();
+void build_history_bonus();
+
+// Node entry: side to move, distance from the root (children of the root are
+// ply 2), remaining depth, window, null_window for non-PV nodes, and the
+// caller's principal variation.
+int search(SearchThread& t, int side, int ply, int depth, int alpha, int beta, int null_window, Move* pv);
+int qsearch(SearchThread& t, int side, int ply, int depth, int alpha, int beta, int null_window, Move* pv);
+
+// 1 when the fifty-move rule or a repetition makes the position a draw.
+int is_draw(SearchThread& t, int ply);
+// 1 when the side to move has no legal move.
+int no_legal_moves(SearchThread& t);
+
+// pv[ply] = move, then the child's line behind it.
+void update_pv(Move* pv, int ply, Move move, const Move* child);
+
+} // namespace zelk

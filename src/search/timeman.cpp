@@ -1,0 +1,193 @@
+#include "search/timeman.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "core/position.h"
+#include "engine/control.h"
+#include "engine/options.h"
+#include "engine/output.h"
+#include "eval/evaluate.h"
+#include "search/result.h"
+#include "search/search.h"
+#include "search/thread.h"
+#include "search/tt.h"
+
+namespace zelk {
+
+TimeState timing;
+
+double monotonic_seconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+}
+
+void clock_reset() {
+    timing.start = monotonic_seconds();
+    timing.elapsed = 0;
+}
+
+void clock_update() { timing.elapsed = float(monotonic_seconds() - timing.start + 0.0001); }
+
+namespace {
+
+// The node rate whose Elo (150 ln x + 1060) is `elo`, by bisection.
+double nps_for_elo(double elo) {
+    double low = 10, high = 10000000;
+    while (high - low >= 0.5) {
+        const double mid = (low + high) / 2;
+        if (150 * std::log(mid) + 1060 < elo)
+            low = mid;
+        else
+            high = mid;
+    }
+    return (low + high) / 2;
+}
+
+} // namespace
+
+void search_start() {
+    clock_reset();
+    const Position& pos = game->pos;
+    timing.root_side = pos.side;
+    game->search_ply = 1;
+    result.pv[1] = NO_MOVE;
+
+    bool limited = false;
+    if (options.UCI_LimitStrength && options.UCI_Elo >= 1) {
+        const double x = nps_for_elo(options.UCI_Elo);
+        control.target_nps = float(x);
+        limited = x <= control.calibration_nps - 30;
+    }
+    if (!limited && !(options.UCI_LimitStrength && options.UCI_Elo < 1)) {
+        control.target_nps = control.calibration_nps;
+        options.UCI_Elo = int16_t(control.max_elo);
+    }
+
+    control.stop_flag = 0;
+    timing.move_overhead = float(options.MoveOverhead) * 0.001f;
+    result.best_score = pos.halfmove > 100 ? 0 : -SCORE_MATE;
+    if (++tt.tt_age > 31)
+        tt.tt_age = 1;
+    result.completed_depth = 0;
+    result.iteration_depth = 0;
+    result.change_depth = 0;
+    result.last_finished_depth = 0;
+    result.only_one_move = 0;
+    result.root_tb_result = -1;
+    timing.ponder = options.Ponder;
+    timing.multipv = options.MultiPV;
+    if (options.Hash < 1)
+        control.use_hash = 0;
+    for (int d = 0; d < MAX_PLY; ++d) {
+        result.depth_score[d] = -SCORE_INFINITE;
+        result.depth_move[d] = NO_MOVE;
+        result.depth_nodes[d] = 0;
+    }
+    if (options.options_changed) {
+        emit_line("info string setting eval params...");
+        eval_setup();
+        options.options_changed = 0;
+    }
+
+    const int n = game->history_count;
+    float& clock = pos.side == WHITE ? control.clock_white : control.clock_black;
+    if (control.time_control_moves == 1) {
+        timing.target_time = control.time_per_move;
+        clock = control.time_per_move;
+    } else {
+        if (control.time_control_moves == 0)
+            control.moves_to_go = int16_t(n < 20 ? 32 - n / 2 : 23);
+        else if (!control.protocol_mode) {
+            const int c = control.time_control_moves;
+            control.moves_to_go = int16_t(c - (n / 2) % c);
+        }
+        float target = clock / float(control.moves_to_go + 1);
+        if (options.Ponder && control.moves_to_go > 2)
+            target *= 1.3f;
+        if (options.UCI_Elo < 2400)
+            target *= 0.85f;
+        if (control.increment > 0)
+            target += clock / (clock + 2 * control.increment) * control.increment;
+        const float cap = clock * 0.65f - timing.move_overhead * 5;
+        if (target > cap)
+            target = cap;
+        if (target < 0.002f)
+            target = 0.002f;
+        timing.target_time = target;
+    }
+
+    if (control.noise < 9999) {
+        char fen[FEN_BUFFER_SIZE];
+        pos_to_fen(pos, fen, false);
+        char line[200];
+        if (control.protocol_mode) {
+            std::snprintf(line, sizeof line, "info string fen %s", fen);
+            log_line(line);
+            std::snprintf(line, sizeof line, "info string ply= %d, trg_time= %0.3f sec", n, double(timing.target_time));
+            log_line(line);
+        } else {
+            std::snprintf(line, sizeof line, "fen %s", fen);
+            emit_line(line);
+            std::snprintf(line, sizeof line, "Ply= %d, cnt50= %d, Clock= %0.2fs, Target time= %0.2fs", n, pos.halfmove,
+                          double(clock), double(timing.target_time));
+            emit_line(line);
+        }
+    }
+}
+
+void check_time() {
+    clock_update();
+    SearchThread* main = thread_table[0];
+    const float elapsed = timing.elapsed;
+    if (!main || control.stop_flag || control.search_state.load() != STATE_SEARCHING ||
+        result.iteration_depth.load() < 2 || elapsed < 0.015f)
+        return;
+    const int d = result.iteration_depth;
+    const float clock = timing.root_side == WHITE ? control.clock_white : control.clock_black;
+    float left = clock - elapsed;
+    if (left < 0)
+        left = 0;
+    const float margin = control.time_control_moves == 1 ? 0 : std::min(timing.move_overhead, 0.025f);
+    const int best = result.best_score;
+    const int s = std::abs(best) < 336 ? 20 : std::abs(best) >> 4;
+    float limit = timing.target_time;
+    if (control.time_control_moves != 1) {
+        float extra = 0;
+        const int fail = main->fail_state;
+        if (fail == 1) {
+            extra = left * 0.25f;
+        } else if (fail == 2) {
+            extra = left * 0.1f;
+        } else if (d >= 4) {
+            if (best <= result.depth_score[d - 1] - s)
+                extra += left * 0.03f;
+            if (best <= result.depth_score[d - 2] - s)
+                extra += left * 0.03f;
+            const int since_change = d - result.change_depth;
+            if (since_change < 3)
+                extra += left * 0.02f;
+            if (since_change > 5)
+                extra -= timing.target_time * 0.25f;
+        }
+        if (extra < left * 0.08f) {
+            for (int i = 1; i < control.thread_count && i < MAX_THREADS; ++i) {
+                const SearchThread* other = thread_table[i];
+                if (!other)
+                    break;
+                if (other->best_score > best + s + 5 && other->completed_depth >= result.completed_depth) {
+                    extra = left * 0.08f;
+                    break;
+                }
+            }
+        }
+        limit += extra;
+    }
+    if ((result.only_one_move && d > 5) || elapsed >= limit - margin || left < margin * 5)
+        control.stop_flag = 1;
+}
+
+} // namespace zelk

@@ -52,7 +52,8 @@ double effective_branching() {
 
 void report_result() {
     const Move best = best_move(), ponder = ponder_move();
-    print_pv_line(0, 0, result.completed_depth, result.best_score, result.pv);
+    // With several lines shown, the final line repeats the first one.
+    print_pv_line(0, timing.multipv > 1 ? 1 : 0, result.completed_depth, result.best_score, result.pv);
     char best_text[MOVE_TEXT_SIZE], ponder_text[MOVE_TEXT_SIZE];
     const Position& pos = game->pos;
     move_to_coord(pos, pos.side, best, best_text);
@@ -104,7 +105,8 @@ void main_loop() {
     while (!control.quit_flag) {
         clock_update();
         const uint8_t state = control.search_state.load();
-        if (state == STATE_IDLE || (timing.elapsed > 0.015f && !control.stop_flag)) {
+        const bool held_ponder = state == (STATE_PONDERING | STATE_FINISHED);
+        if (state == STATE_IDLE || held_ponder || (timing.elapsed > 0.015f && !control.stop_flag)) {
             command_step();
             sleep_ms(2);
         }
@@ -114,7 +116,10 @@ void main_loop() {
         const uint8_t now = control.search_state.load();
         if (now == STATE_SEARCH_REQUESTED || now == STATE_PONDER_REQUESTED)
             begin_search(now);
-        if (control.search_state.load() & STATE_FINISHED)
+        // A ponder search that ends by itself waits for "ponderhit" or "stop":
+        // no move may be sent while the opponent is thinking.
+        const uint8_t done = control.search_state.load();
+        if ((done & STATE_FINISHED) && done != (STATE_PONDERING | STATE_FINISHED))
             report_result();
     }
 }

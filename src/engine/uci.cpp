@@ -213,11 +213,17 @@ void uci_command(const std::string& line) {
     } else if (name == "go") {
         go_command(args.c_str());
     } else if (name == "ponderhit") {
-        uint8_t pondering = STATE_PONDERING;
-        control.search_state.compare_exchange_strong(pondering, STATE_SEARCHING);
+        // Pondering becomes searching; a ponder search that already ended is
+        // reported now.
+        uint8_t state = STATE_PONDERING;
+        if (!control.search_state.compare_exchange_strong(state, STATE_SEARCHING) &&
+            state == (STATE_PONDERING | STATE_FINISHED))
+            control.search_state.compare_exchange_strong(state, STATE_SEARCHING | STATE_FINISHED);
     } else if (name == "stop") {
         if (control.search_state.load() != STATE_IDLE)
             control.stop_flag = 1;
+        uint8_t finished_ponder = STATE_PONDERING | STATE_FINISHED;
+        control.search_state.compare_exchange_strong(finished_ponder, STATE_SEARCHING | STATE_FINISHED);
     } else if (name == "quit") {
         stop_and_wait();
         control.quit_flag = 1;

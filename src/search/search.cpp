@@ -368,6 +368,9 @@ int search(SearchThread& t, int side, int ply, int depth, int alpha, int beta, i
     rec.tb_result = -1;
     rec.hash_move = NO_MOVE;
     t.plies[ply + 1].killer1 = t.plies[ply + 1].killer2 = t.plies[ply + 1].evasion_killer = NO_MOVE;
+    // Until this node generates, a child (null move) starts its list where
+    // this node's would: an older pointer could lie inside a parent's list.
+    t.plies[ply + 1].list = rec.list;
     pv[ply] = pv[ply + 1] = NO_MOVE;
     const int check_sq = checking_square(pos, pos.king_sq[side], side ^ 1, occupancy(pos));
     const int in_check = check_sq != NO_SQUARE;

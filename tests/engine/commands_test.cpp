@@ -115,7 +115,10 @@ TEST(Fuzz, RandomAndMutatedCommandLines) {
     dup2(saved_stdout, 1);
     close(devnull);
     close(saved_stdout);
+    // Leave the process as the other tests expect it.
     control.protocol_mode = 1;
+    UCI_Chess960 = 0;
+    options_set_defaults("/nonexistent");
     EXPECT_EQ(broken, "");
 }
 

@@ -1,0 +1,40 @@
+#include "engine_state.h"
+
+#include <unistd.h>
+
+#include <stdexcept>
+
+#include "engine/control.h"
+#include "engine/locks.h"
+#include "engine/options.h"
+#include "eval/evaluate.h"
+#include "run_engine.h"
+#include "search/thread.h"
+#include "search/tt.h"
+
+namespace zelk::test {
+
+void setup_engine_state() {
+    if (chdir(make_temp_dir().c_str()) != 0)
+        throw std::runtime_error("chdir failed");
+    game = new SearchThread{};
+    thread_record_init(*game);
+    if (init_locks() != 0)
+        throw std::runtime_error("locks failed");
+    options_set_defaults("/nonexistent");
+    options.Hash = 1;
+    control.thread_count = 1;
+    control.noise = 9999;
+    if (!tt_alloc())
+        throw std::runtime_error("table allocation failed");
+    eval_setup();
+    pos_from_fen(game->pos, START_FEN);
+}
+
+void teardown_engine_state() {
+    tt_free();
+    delete game;
+    game = nullptr;
+}
+
+} // namespace zelk::test

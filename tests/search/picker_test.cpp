@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "core/movegen.h"
+#include "core/notation.h"
+#include "helpers.h"
+#include "search/movepick.h"
+#include "search/see.h"
+#include "search/thread.h"
+
+namespace zelk {
+namespace {
+
+int sq(const char* n) { return make_square(n[0] - 'a', n[1] - '1'); }
+
+// All moves the picker hands out at ply 2, in order.
+std::vector<MoveEntry> picked(test::Board& b, uint16_t stage, Move hash = NO_MOVE) {
+    SearchThread& t = *b.thread;
+    t.search_ply = 2;
+    t.plies[2].list = t.move_stack;
+    t.plies[2].check_sq = NO_SQUARE;
+    t.plies[2].in_check = 0;
+    t.plies[2].hash_move = hash;
+    picker_start(t, 2, stage);
+    std::vector<MoveEntry> out;
+    while (MoveEntry* e = next_move(t))
+        out.push_back(*e);
+    t.search_ply = 1;
+    return out;
+}
+
+TEST(Picker, CaptureScores) {
+    test::Board b("4k3/8/8/3q4/4P3/8/8/4K3 w - -");
+    auto moves = picked(b, PICK_CAPTURES);
+    ASSERT_FALSE(moves.empty());
+    EXPECT_EQ(moves[0].move, make_move_code(sq("e4"), sq("d5")));
+    EXPECT_EQ(moves[0].score, 249) << "queen taken by a pawn";
+    test::Board king("4k3/8/8/8/8/8/3p4/4K3 w - -");
+    moves = picked(king, PICK_CAPTURES);
+    ASSERT_EQ(moves.size(), 1u);
+    EXPECT_EQ(moves[0].score, 214) << "pawn taken by the king";
+}
+
+TEST(Picker, BadCaptureComesAfterKillers) {
+    // The rook takes a pawn defended by a pawn: exchange -450, score 5.
+    test::Board b("4k3/2p5/3p4/8/8/8/8/3RK3 w - -");
+    SearchThread& t = *b.thread;
+    const Move killer = make_move_code(sq("d1"), sq("a1"));
+    t.plies[2].killer1 = killer;
+    auto moves = picked(b, PICK_HASH | PICK_CAPTURES | PICK_QUIETS);
+    size_t capture_at = 0, killer_at = 0;
+    for (size_t i = 0; i < moves.size(); ++i) {
+        if (moves[i].move == make_move_code(sq("d1"), sq("d6"))) {
+            capture_at = i;
+            EXPECT_EQ(moves[i].score, 5);
+        }
+        if (moves[i].move == killer)
+            killer_at = i;
+    }
+    EXPECT_LT(killer_at, capture_at);
+}
+
+TEST(Picker, HandsOutEveryMoveOnceAndTheHashMoveFirst) {
+    for (const auto& c : test::load_perft_suite("perft-standard.epd")) {
+        test::Board b(c.fen.c_str());
+        gen_all(b.pos);
+        std::multiset<Move> all;
+        for (MoveEntry* e = b.thread->plies[1].list; e->move != END_OF_LIST; ++e)
+            all.insert(e->move);
+        const Move hash = *all.begin();
+        auto moves = picked(b, PICK_HASH | PICK_CAPTURES | PICK_QUIETS, hash);
+        ASSERT_FALSE(moves.empty());
+        EXPECT_EQ(moves[0].move, hash);
+        EXPECT_EQ(moves[0].score, 255);
+        std::multiset<Move> seen;
+        for (size_t i = 1; i < moves.size(); ++i)
+            seen.insert(moves[i].move);
+        EXPECT_EQ(seen, all) << c.fen;
+    }
+}
+
+TEST(Exchange, SeeAndSeeOk) {
+    // A pawn attacked by a queen and defended by a pawn: the queen does not take.
+    test::Board b("4k3/8/2p5/3p4/8/8/8/3QK3 w - -");
+    EXPECT_EQ(see(b.pos, WHITE, sq("d5"), PAWN, occupancy(b.pos)), 0);
+    EXPECT_EQ(see_ok(b.pos, make_move_code(sq("d1"), sq("d5"))), 0);
+    // An undefended pawn is won.
+    test::Board free_pawn("4k3/8/8/3p4/8/8/8/3QK3 w - -");
+    EXPECT_EQ(see(free_pawn.pos, WHITE, sq("d5"), PAWN, occupancy(free_pawn.pos)), search_piece_value[PAWN]);
+    EXPECT_EQ(see_ok(free_pawn.pos, make_move_code(sq("d1"), sq("d5"))), 1);
+    // A king may not take a defended piece.
+    test::Board king("4k3/8/8/8/8/2p5/3p4/4K3 w - -");
+    EXPECT_EQ(see_ok(king.pos, make_move_code(sq("e1"), sq("d2"))), 0);
+}
+
+TEST(Picker, MoveFlags) {
+    test::Board b("4k3/3P4/8/2P5/8/8/8/R3K3 w - -");
+    auto flags = [&](const char* from, const char* to, uint16_t f = 0) {
+        MoveEntry e{make_move_code(sq(from), sq(to), f), 0, b.pos.board[sq(from)], b.pos.board[sq(to)]};
+        return move_flags(b.pos, WHITE, e);
+    };
+    EXPECT_EQ(flags("d7", "d8", FLAG_QUEEN), MF_CHECK | MF_QUEEN_PROMOTION | MF_ADVANCED_PAWN);
+    EXPECT_EQ(flags("c5", "c6"), MF_ADVANCED_PAWN) << "a passed pawn to its sixth rank";
+    EXPECT_EQ(flags("a1", "a8"), MF_CHECK);
+    EXPECT_EQ(flags("a1", "a2"), 0);
+}
+
+} // namespace
+} // namespace zelk

@@ -50,6 +50,7 @@ void play(Position& pos, const char* moves) {
         if (!parse_move(pos, text.c_str(), m))
             throw std::runtime_error("unreadable move " + text);
         make_move(pos, m);
+        pos.owner->search_ply = 1;   // a game's moves: lists stay at ply 1
     }
 }
 

@@ -37,7 +37,7 @@ std::vector<PerftCase> load_perft_suite(const char* file_name);
 // Legal moves of the side to move, in generation order.
 std::vector<Move> legal_moves(Position& pos);
 
-// Moves in coordinate form, e.g. "e2e4 e7e5", played on the board.
+// Moves in any notation, e.g. "e2e4 e7e5", played on the board as game moves.
 void play(Position& pos, const char* moves);
 
 uint64_t perft_count(Board& b, int depth);

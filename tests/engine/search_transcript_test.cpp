@@ -145,6 +145,7 @@ int play_game(const std::string& fen, int nodes) {
             return -1;
         }
         make_move(board.pos, m);
+        board.thread->search_ply = 1;
         moves += " " + text;
     }
     return 400;

@@ -1,0 +1,31 @@
+// Start-up state the evaluation tests share: the option fields the
+// evaluation reads, and the weights derived from them.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "engine/options.h"
+#include "eval/weights.h"
+
+namespace zelk::test {
+
+// Options as the front end writes them at start-up, contempt off, and a
+// parameter file name that does not exist.
+inline void default_eval_options() {
+    options.Contempt = 0;
+    options.contempt_base = 0;
+    options.eval_jitter = 0;
+    for (auto& pair : options.eval_scales)
+        pair[0] = pair[1] = 100;
+    std::snprintf(options.param_file, sizeof options.param_file, "%s", "no-such-params.txt");
+    Use_NN_eval = 0;
+}
+
+// Default weights.
+inline void init_eval_for_tests() {
+    default_eval_options();
+    init_eval_params();
+}
+
+} // namespace zelk::test

@@ -1,11 +1,12 @@
 // Start-up state the evaluation tests share: the option fields the
-// evaluation reads, and the weights derived from them.
+// evaluation reads, the weights derived from them, the KPK table.
 #pragma once
 
 #include <cstdio>
 #include <string>
 
 #include "engine/options.h"
+#include "eval/kpk.h"
 #include "eval/weights.h"
 
 namespace zelk::test {
@@ -22,10 +23,15 @@ inline void default_eval_options() {
     Use_NN_eval = 0;
 }
 
-// Default weights.
+// Default weights; the KPK table is built on the first call.
 inline void init_eval_for_tests() {
+    static bool kpk_built = false;
     default_eval_options();
     init_eval_params();
+    if (!kpk_built) {
+        build_kpk_table();
+        kpk_built = true;
+    }
 }
 
 } // namespace zelk::test

@@ -4,6 +4,7 @@
 
 #include "core/position.h"
 #include "core/types.h"
+#include "eval/eval_records.h"
 
 namespace zelk {
 
@@ -15,6 +16,7 @@ struct PlyRecord {
     uint16_t stage;        // move-picker state
     MoveEntry* list;       // start of this ply's move list in the move stack
     MoveEntry* current;    // next entry the picker looks at
+    int16_t threat[2];     // danger values of the evaluated position, by colour
 };
 
 // Every ply's list lives at once in the move stack; a position has at most
@@ -31,6 +33,13 @@ struct SearchThread {
     Move last_move;
     uint8_t thread_number;
     uint64_t nodes;
+
+    // Evaluation: caches, working context and counters (never reset).
+    EvalCacheEntry eval_cache[EVAL_CACHE_SIZE];
+    PawnHashEntry pawn_hash[PAWN_HASH_SIZE];
+    EvalContext eval_context;
+    uint64_t eval_count, eval_hits;
+    uint64_t pawn_probes, pawn_hits;
 };
 
 // Points the record's position at the record and empties its move stack.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/options.h"
+#include "eval/evaluate.h"
 #include "eval/kpk.h"
 #include "eval/weights.h"
 
@@ -21,6 +22,8 @@ inline void default_eval_options() {
         pair[0] = pair[1] = 100;
     std::snprintf(options.param_file, sizeof options.param_file, "%s", "no-such-params.txt");
     Use_NN_eval = 0;
+    root_side = 0;
+    target_time = 0;
 }
 
 // Default weights; the KPK table is built on the first call.

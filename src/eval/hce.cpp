@@ -18,6 +18,11 @@ namespace {
 // Special cases decided before any term is added; 1 and a value when one applies.
 bool early_exit(const Position& pos, int side, int& value) {
     const uint32_t sw = pos.mat_sig[WHITE], sb = pos.mat_sig[BLACK];
+    // A board typed without a king (console FEN) has nothing to evaluate.
+    if (pos.king_sq[WHITE] == NO_SQUARE || pos.king_sq[BLACK] == NO_SQUARE) {
+        value = 0;
+        return true;
+    }
     // No pawns and at most a lone minor or two knights a side: no mate can be forced.
     if (((sw | sb) & 0xf) == 0 && sw <= 0x10f && sb <= 0x10f && ((sw >> 4) & 0xf) <= 2 && ((sb >> 4) & 0xf) <= 2) {
         value = 0;

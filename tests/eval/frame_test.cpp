@@ -42,6 +42,7 @@ TEST_F(Frame, EarlyExitsAndSpecialEndgames) {
     EXPECT_EQ(eval_at("8/8/8/3k4/3n4/8/8/3KB3 w - -", WHITE), 0);     // bishop against knight
     EXPECT_EQ(eval_at("8/8/8/3k4/8/8/8/2NKN3 w - -", WHITE), 0);      // two knights
     EXPECT_NE(eval_at("8/8/8/3k4/8/8/8/2BKB3 w - -", WHITE), 0);      // two bishops do mate
+    EXPECT_EQ(eval_at("rnbq1bnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQ1BNR w - -", WHITE), 0);   // no kings
     {
         test::Board b(START_FEN);
         EXPECT_EQ(hce_evaluate(*b.thread, WHITE, 1, 1, 0), -10001);    // in check: placeholder

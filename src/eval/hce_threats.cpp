@@ -51,7 +51,8 @@ void push_threats(EvalContext& ec, int c) {
     const Bitboard twice = shift_forward(shift_forward(pawns & second_rank, e) & empty, e) & empty;
     const Bitboard safe =
         (single | twice) & ~ec.pawn_attacks[c] & ~(ec.attacks[c] & ~ec.pawn_attacks[e]);
-    const Bitboard targets = colour_pieces(pos, c) & ~pieces_of(pos, c, PAWN) & ~pieces_of(pos, c, KING) & ~ec.hung;
+    // Everything but pawns, the king included (the push would give check).
+    const Bitboard targets = colour_pieces(pos, c) & ~pieces_of(pos, c, PAWN) & ~ec.hung;
     ec.total[c] += popcount(pawn_attack_set(safe, e) & targets) * eval_weights.ppush_threat->value;
 }
 

@@ -194,6 +194,12 @@ TEST_F(Sections, Threats) {
     Evaluated push("6k1/2p5/8/3N4/8/8/8/6K1 w - -");
     EXPECT_EQ(push.section(SEC_THREATS, WHITE), w.ppush_threat->value);
     EXPECT_EQ(push.section(SEC_THREATS, BLACK), w.hung_pawn->value);
+    // A push that would check counts the king as a target.
+    // e4-e3 (covered by f4) would hit the king on f2.
+    Evaluated check("6k1/8/8/8/4pp2/8/5K2/8 w - -");
+    Evaluated no_check("6k1/8/8/8/4pp2/8/8/7K w - -");
+    EXPECT_EQ(check.section(SEC_THREATS, WHITE), w.ppush_threat->value);
+    EXPECT_EQ(no_check.section(SEC_THREATS, WHITE), 0);
     // A knight pinned against its king by a rook (and attacked by it, defended by the king).
     Evaluated pin("4r1k1/8/8/8/8/8/4N3/4K3 w - -");
     EXPECT_EQ(pin.section(SEC_THREATS, WHITE), w.pinned_piece->value + w.attacked_minor->value);

@@ -109,11 +109,14 @@ int hce_evaluate(SearchThread& t, int side, int ply, int in_check, int trace) {
     ec.trace = uint8_t(trace);
     if (in_check)
         return -10001;
-    int special;
-    if (early_exit(pos, side, special))
-        return special;
-
     PlyRecord& record = t.plies[std::clamp(ply, 0, MAX_PLY + 1)];
+    int special;
+    if (early_exit(pos, side, special)) {
+        // No danger measured: clear what an earlier position left at this ply.
+        record.threat[WHITE] = record.threat[BLACK] = 0;
+        return special;
+    }
+
     EvalCacheEntry& cached = t.eval_cache[(uint32_t(pos.key) & 0x7ffe) + side];
     if (cached.key == pos.key && ply > 1) {
         ++t.eval_hits;

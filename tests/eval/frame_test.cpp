@@ -56,6 +56,12 @@ TEST_F(Frame, EarlyExitsAndSpecialEndgames) {
     // Rook against bare king: 500 + 2 * (edge 60 + 100 - 8 * distance 7).
     EXPECT_EQ(eval_at("7k/8/8/8/8/8/8/KR6 w - -", WHITE), 708);
     EXPECT_EQ(eval_at("7k/8/8/8/8/8/8/KR6 w - -", BLACK), -708);
+    {
+        test::Board b("7k/8/8/8/8/8/8/KR6 w - -");
+        b.thread->plies[3].threat[WHITE] = b.thread->plies[3].threat[BLACK] = 500;
+        evaluate(*b.thread, WHITE, 3, 0, 0);
+        EXPECT_EQ(b.thread->plies[3].threat[WHITE] | b.thread->plies[3].threat[BLACK], 0);
+    }
     // Bishop and knight: the dark bishop drives the king to a1 or h8.
     // Black king a1 (corner 9), White king c3 (centre 2), distance 2.
     EXPECT_EQ(eval_at("8/8/8/8/8/2K5/8/k1B1N3 w - -", WHITE), 16 * 9 + 8 * 2 + 700 - 16);

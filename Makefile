@@ -35,6 +35,7 @@ bench:
 	$(CMAKE) -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DZELK_TESTS=OFF -DZELK_BENCH=ON -DZELK_NATIVE=$(NATIVE) >/dev/null
 	$(CMAKE) --build build-bench -j $(JOBS)
 	./build-bench/bench/zelk_bench
+	./build-bench/bench/eval_bench
 
 # Every suite position to its deepest listed count, on the optimised build.
 perft-deep:

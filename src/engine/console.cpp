@@ -1,5 +1,6 @@
 // The console language: a person's commands, typed moves and game handling.
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -7,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/attacks.h"
 #include "core/makemove.h"
 #include "core/notation.h"
 #include "core/perft.h"
@@ -17,6 +19,10 @@
 #include "engine/interpreter.h"
 #include "engine/options.h"
 #include "engine/output.h"
+#include "eval/evaluate.h"
+#include "eval/hce.h"
+#include "search/search.h"
+#include "search/see.h"
 #include "search/thread.h"
 #include "search/tt.h"
 
@@ -24,7 +30,12 @@ namespace zelk {
 
 namespace {
 
-void display() { show_board(game->pos); }
+// The board after a command, with the evaluation first when debugging.
+void display() {
+    if (control.eval_debug)
+        show_eval(*game);
+    show_board(game->pos);
+}
 
 int to_int(const std::string& s) { return std::atoi(s.c_str()); }
 
@@ -148,7 +159,70 @@ void set_command(const std::vector<std::string>& w) {
         }
 }
 
+// "swap": the exchange value of every attacked piece.
+void swap_command() {
+    const Position& pos = game->pos;
+    for (int sq = 0; sq < 64; ++sq) {
+        const int code = pos.board[sq];
+        if (!code || !is_attacked(pos, sq, colour_of(code) ^ 1))
+            continue;
+        char name[3];
+        square_name(sq, name);
+        std::printf("sq= %s, swap1= %4d\n", name, see(pos, colour_of(code) ^ 1, sq, type_of(code), occupancy(pos)));
+    }
+}
+
+// "pv": the line stored in the hash table, in short algebraic notation.
+void pv_command() {
+    Move pv[PV_SIZE + 2] = {};
+    pv_from_table(*game, 1, pv);
+    std::string text;
+    int made = 0;
+    for (int i = 1; i <= PV_SIZE && pv[i] && game->history_count < game_ply_limit(); ++i, ++made) {
+        char forms[4][MOVE_TEXT_SIZE];
+        move_to_texts(game->pos, pv[i], forms[0], forms[1], forms[2], forms[3]);
+        text += std::string(forms[1]) + " ";
+        game_make_move(pv[i]);
+    }
+    std::printf("PV: %s\n\n", text.c_str());
+    show_board(game->pos);
+    while (made-- > 0)
+        game_unmake_move();
+}
+
+// "lmr" and "_show": the pruning parameters and reduction tables.
+void search_params_command() {
+    set_search_params();
+    std::printf("BP_margin= %d\n", params.BP_margin);
+    std::printf("FP_depth= %d, margins=", params.FP_depth);
+    for (int d = 1; d <= params.FP_depth; ++d)
+        std::printf(" %d", params.FP_margin[d]);
+    std::printf("\nSEP_depth= %d, margins=", params.SEP_depth);
+    for (int d = 1; d <= params.SEP_depth; ++d)
+        std::printf(" %d", params.SEP_margin[d]);
+    std::printf("\nNMP_depth= %d\n", params.NMP_depth);
+    std::printf("LMP_depth= %d, count=", params.LMP_depth);
+    for (int d = 1; d <= params.LMP_depth; ++d)
+        std::printf(" %d", params.LMP_count[d]);
+    std::printf("\nLMR_depth= %d\nLMR table:\n", params.LMR_depth);
+    for (int row = 1; row < 32; ++row) {
+        std::printf("%2d  ", row);
+        for (int m = 0; m < 32; ++m)
+            std::printf("%d ", int(std::lroundf(params.lmr[row][m])));
+        std::printf("\n");
+    }
+    std::printf("\n");
+    for (int row = 1; row < 32; ++row) {
+        std::printf("%2d  ", row);
+        for (int m = 0; m < 32; ++m)
+            std::printf("%d ", m >= 1 && row >= 3 ? int(std::lroundf(params.lmr[row][m] + 1.2f)) : 0);
+        std::printf("\n");
+    }
+}
+
 } // namespace
+
+void show_search_params() { search_params_command(); }
 
 void console_command(const std::string& line) {
     std::vector<std::string> w;
@@ -198,6 +272,16 @@ void console_command(const std::string& line) {
         get_test_position(w.size() > 1 ? w[1].c_str() : "");
         display();
         tt_clear();
+    } else if (c == "pv") {
+        pv_command();
+    } else if (c == "ev") {
+        show_eval(*game);
+    } else if (c == "sp") {
+        hce_evaluate(*game, game->pos.side, 1, 0, 2);
+    } else if (c == "lmr") {
+        search_params_command();
+    } else if (c == "swap") {
+        swap_command();
     } else if (c == "trace") {
         control.trace_level = uint8_t(arg);
     } else if (c == "undo" || c == "[") {

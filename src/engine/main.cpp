@@ -19,6 +19,8 @@
 #include "engine/output.h"
 #include "engine/switches.h"
 #include "eval/evaluate.h"
+#include "eval/kpk.h"
+#include "eval/weights.h"
 #include "search/root.h"
 #include "search/thread.h"
 #include "search/threads.h"
@@ -132,6 +134,7 @@ int main(int argc, char** argv) {
         return 1;
     thread_record_init(*game);
     init_attack_tables();
+    build_kpk_table();
 
     control.node_limit = 0;
     control.time_per_move = control.clock_white = control.clock_black = 5.0f;
@@ -169,7 +172,7 @@ int main(int argc, char** argv) {
     saved_options = options;
     if (options.ConfigFilePath[0])
         load_config();
-    eval_setup();
+    init_eval_params();
     options.options_changed = 0;
     if (Use_NN_eval && std::strlen(options.NN_File) > 3) {
         // This build evaluates with the hand-crafted terms only: no network file can be loaded.

@@ -206,6 +206,8 @@ void uci_command(const std::string& line) {
         saved_options = options;
     } else if (name == "debug") {
         command_echo = 1;
+    } else if (name == "_show") {
+        show_search_params();
     } else if (name == "ucinewgame") {
         ucinewgame_command();
     } else if (name == "position") {

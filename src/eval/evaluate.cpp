@@ -1,29 +1,56 @@
 #include "eval/evaluate.h"
 
-#include "core/attacks.h"
-#include "search/see.h"
+#include <cstdio>
+#include <cstdlib>
+
+#include "core/position.h"
+#include "engine/options.h"
+#include "engine/output.h"
+#include "eval/hce.h"
 #include "search/thread.h"
+#include "search/timeman.h"
 
 namespace zelk {
 
-// Material only, until the hand-crafted terms land.
-int evaluate(SearchThread& t, int side, int ply, int in_check, int trace) {
-    (void)ply;
-    (void)in_check;
-    (void)trace;
-    const Position& pos = t.pos;
-    int score = 0;
-    for (int type = PAWN; type <= QUEEN; ++type) {
-        const int diff = popcount(pos.pieces[type]) - popcount(pos.pieces[8 + type]);
-        score += diff * search_piece_value[type];
-    }
-    return side == WHITE ? score : -score;
+
+namespace {
+
+// Material-dependent contempt: full with every piece on the board, turning
+// against the root side (by contempt_base) as the board empties.
+int contempt(const Position& pos, int side) {
+    if (timing.target_time >= 90000)
+        return 0;
+    const int pawns = (pos.mat_sig[WHITE] & 0xf) + (pos.mat_sig[BLACK] & 0xf);
+    int x = pos.npm[WHITE] + pos.npm[BLACK] - 6;
+    x = (x > 0 ? x : 0) + 2 * (pawns < 12 ? pawns : 12);
+    const int c = (x * options.Contempt) / 82 + ((x - 41) * options.contempt_base) / 41;
+    return side == timing.root_side ? c : -c;
 }
 
-void eval_setup() {
-    static const int16_t values[8] = {0, 100, 350, 350, 550, 1075, 9000, 0};
-    for (int i = 0; i < 8; ++i)
-        search_piece_value[i] = values[i];
+} // namespace
+
+int evaluate(SearchThread& t, int side, int ply, int in_check, int trace) {
+    const Position& pos = t.pos;
+    // The network path (Use_NN_eval, sides within three units of material)
+    // comes with the network; until then every position is hand-evaluated.
+    int score = hce_evaluate(t, side, ply, in_check, trace);
+    score += contempt(pos, side);
+    score -= (score * pos.halfmove) / 256;
+    return score;
+}
+
+void show_eval(SearchThread& t) {
+    const Position& pos = t.pos;
+    if (t.history_count > 0) {
+        const Move m = t.history[t.history_count - 1].move;
+        char from[4], to[4], line[64];
+        square_name(move_from(m), from);
+        square_name(move_to(m), to);
+        std::snprintf(line, sizeof line, pos.side == BLACK ? "last move was %d. %s%s" : "last move was %d... %s%s",
+                      (t.history_count + 1) / 2, from, to);
+        emit_line(line);
+    }
+    hce_evaluate(t, pos.side, 1, 0, 1);
 }
 
 } // namespace zelk

@@ -37,12 +37,12 @@ void score_captures(SearchThread& t, MoveEntry* begin, MoveEntry* end, bool by_e
         }
         // The opponent wins back at most the mover, so a victim worth 50 more
         // than the mover needs no exchange test.
-        if (search_piece_value[victim] - search_piece_value[mover] >= 50) {
+        if (see_values[victim] - see_values[mover] >= 50) {
             e->score = int16_t(mvv_lva);
             continue;
         }
         const int from = move_from(e->move), to = move_to(e->move);
-        const int gain = search_piece_value[victim] - see(pos, pos.side ^ 1, to, mover, occupancy(pos) & ~bit(from));
+        const int gain = see_values[victim] - see(pos, pos.side ^ 1, to, mover, occupancy(pos) & ~bit(from));
         e->score = int16_t(gain <= -50 ? victim + 4 : gain < 50 ? mvv_lva - 6 : mvv_lva);
     }
 }

@@ -47,7 +47,7 @@ void score_root_moves(SearchThread& t) {
         const int to = move_to(e->move), from = move_from(e->move);
         const bool capture = victim || (mover == PAWN && to == pos.ep_square);
         if (capture) {
-            const int gain = search_piece_value[victim] - see(pos, pos.side ^ 1, to, mover, occupancy(pos) & ~bit(from));
+            const int gain = see_values[victim] - see(pos, pos.side ^ 1, to, mover, occupancy(pos) & ~bit(from));
             e->score = int16_t(gain < -50 ? victim + 4 : CAPTURE_BASE[victim] - mover);
         } else {
             int h = (t.history_table[0][e->piece][to] / 256 + t.history_table[0][e->piece][to] / 256) / 2;

@@ -197,7 +197,7 @@ bool bad_capture(const Position& pos, int side, const MoveEntry& e) {
     if (mover == PAWN && move_to(e.move) == pos.ep_square)
         return false;
     const int from = move_from(e.move), to = move_to(e.move);
-    const int gain = search_piece_value[victim] - see(pos, side ^ 1, to, mover, occupancy(pos) & ~bit(from));
+    const int gain = see_values[victim] - see(pos, side ^ 1, to, mover, occupancy(pos) & ~bit(from));
     return gain < -70;
 }
 
@@ -497,7 +497,7 @@ int qsearch(SearchThread& t, int side, int ply, int depth, int alpha, int beta, 
             gain = 20000;
         } else {
             const int victim = type_of(e->victim);
-            gain = search_piece_value[victim];
+            gain = see_values[victim];
             // Captures into a bare or near-bare ending are never delta-pruned.
             const int pawns_left = int(pos.mat_sig[them] & 0xF) - (victim == PAWN);
             const int npm_left = pos.npm[them] - NPM_POINTS[victim];

@@ -1,39 +1,35 @@
 #include "search/see.h"
 
+#include <algorithm>
+
 #include "core/attacks.h"
 
 namespace zelk {
 
-int16_t search_piece_value[8] = {0, 100, 335, 335, 535, 1035, 10000, 0};
-
-int see(const Position& pos, int side, int square, int victim, Bitboard occ) {
-    const int attacker = least_attacker(pos, square, side, occ);
-    if (attacker == NO_SQUARE)
-        return 0;
-    if (victim == KING)
-        return 9999;
-    const int gain = search_piece_value[victim] -
-                     see(pos, side ^ 1, square, type_of(pos.board[attacker]), occ & ~bit(attacker));
-    return gain > 0 ? gain : 0;
-}
+// Until the first evaluation set-up the table holds these values.
+int16_t see_values[8] = {0, 100, 335, 335, 535, 1035, 10000, 0};
 
 namespace {
 
-// The exchange as in see, cut after `steps` captures.
-int see_steps(const Position& pos, int side, int square, int victim, Bitboard occ, int steps) {
-    if (steps == 0)
-        return 0;
-    const int attacker = least_attacker(pos, square, side, occ);
-    if (attacker == NO_SQUARE)
-        return 0;
-    if (victim == KING)
-        return 9999;
-    const int gain = search_piece_value[victim] -
-                     see_steps(pos, side ^ 1, square, type_of(pos.board[attacker]), occ & ~bit(attacker), steps - 1);
-    return gain > 0 ? gain : 0;
-}
+// Coarse values: a capture by a piece no dearer than its victim needs no test.
+constexpr int EXCHANGE_ORDER[8] = {0, 1, 3, 3, 5, 10, 99, 0};
 
 } // namespace
+
+void reset_see_values() {
+    constexpr int16_t VALUES[8] = {0, 100, 350, 350, 550, 1075, 9000, 0};
+    std::copy(VALUES, VALUES + 8, see_values);
+}
+
+int see(const Position& pos, int side, int sq, int victim_type, Bitboard occ) {
+    int from = least_attacker(pos, sq, side, occ);
+    if (from == NO_SQUARE)
+        return 0;
+    if (victim_type == KING)
+        return 9999;
+    int attacker = type_of(pos.board[from]);
+    return std::max(0, see_values[victim_type] - see(pos, side ^ 1, sq, attacker, occ & ~bit(from)));
+}
 
 int see_ok(const Position& pos, Move m) {
     const int from = move_from(m), to = move_to(m);
@@ -43,9 +39,9 @@ int see_ok(const Position& pos, Move m) {
         return 1;
     if (mover == PAWN && to == pos.ep_square)
         return 1;
-    const Bitboard occ = occupancy(pos) & ~bit(from);
-    const int loss = see_steps(pos, pos.side ^ 1, to, mover, occ, 3);
-    return search_piece_value[victim] - loss > -71;
+    const int side = colour_of(pos.board[from]);
+    const int loss = see(pos, side ^ 1, to, mover, occupancy(pos) & ~bit(from));
+    return see_values[victim] - loss > -71;
 }
 
 } // namespace zelk

@@ -1,23 +1,24 @@
-// Static exchange evaluation and the quick exchange test.
+// Static exchange evaluation: what a capture sequence on one square wins.
 #pragma once
+
+#include <cstdint>
 
 #include "core/position.h"
 #include "core/types.h"
 
 namespace zelk {
 
-// Search piece values by type (none, pawn .. king). The evaluation set-up
-// writes 100, 350, 350, 550, 1075, 9000; these are the values before it.
-extern int16_t search_piece_value[8];
+// Exchange values by piece type (none, pawn ... king). Reset by the
+// evaluation set-up (reset_see_values); read by the search and the evaluation.
+extern int16_t see_values[8];
+void reset_see_values();
 
-// Coarse value by type used to decide whether an exchange test is needed.
-constexpr int EXCHANGE_ORDER[8] = {0, 1, 3, 3, 5, 10, 99, 0};
+// Gain, never negative, for `side` capturing a piece of type victim_type on
+// sq when the pieces in occ are on the board. Either side may stop the
+// exchange whenever continuing would lose; capturing a king is 9999.
+int see(const Position& pos, int side, int sq, int victim_type, Bitboard occ);
 
-// What `side` gains, never below 0, by capturing the piece of type `victim`
-// on `square`, with `occ` as the pieces still on the board.
-int see(const Position& pos, int side, int square, int victim, Bitboard occ);
-
-// 1 when the move loses no more than 70 by exchange.
+// 1 when the move does not lose more than 70 by exchange.
 int see_ok(const Position& pos, Move m);
 
 } // namespace zelk

@@ -7,6 +7,7 @@
 
 #include "core/position.h"
 #include "core/types.h"
+#include "eval/eval_records.h"
 
 namespace zelk {
 
@@ -73,6 +74,11 @@ struct SearchThread {
     uint64_t pawn_probes;
     uint64_t pawn_hits;
     std::atomic<uint64_t> published[8];
+
+    // Evaluation: caches and working context.
+    EvalCacheEntry eval_cache[EVAL_CACHE_SIZE];
+    PawnHashEntry pawn_hash[PAWN_HASH_SIZE];
+    EvalContext eval_context;
 };
 
 // Points the record's position at the record and empties its move stack.

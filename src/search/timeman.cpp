@@ -10,6 +10,7 @@
 #include "engine/options.h"
 #include "engine/output.h"
 #include "eval/evaluate.h"
+#include "eval/weights.h"
 #include "search/result.h"
 #include "search/search.h"
 #include "search/thread.h"
@@ -89,7 +90,7 @@ void search_start() {
     }
     if (options.options_changed) {
         emit_line("info string setting eval params...");
-        eval_setup();
+        init_eval_params();
         options.options_changed = 0;
     }
 

@@ -5,9 +5,9 @@
 #include <stdexcept>
 
 #include "engine/control.h"
-#include "engine/locks.h"
 #include "engine/options.h"
 #include "eval/evaluate.h"
+#include "eval/weights.h"
 #include "run_engine.h"
 #include "search/thread.h"
 #include "search/tt.h"
@@ -19,15 +19,13 @@ void setup_engine_state() {
         throw std::runtime_error("chdir failed");
     game = new SearchThread{};
     thread_record_init(*game);
-    if (init_locks() != 0)
-        throw std::runtime_error("locks failed");
     options_set_defaults("/nonexistent");
     options.Hash = 1;
     control.thread_count = 1;
     control.noise = 9999;
     if (!tt_alloc())
         throw std::runtime_error("table allocation failed");
-    eval_setup();
+    init_eval_params();
     pos_from_fen(game->pos, START_FEN);
 }
 

@@ -88,7 +88,7 @@ TEST(Exchange, SeeAndSeeOk) {
     EXPECT_EQ(see_ok(b.pos, make_move_code(sq("d1"), sq("d5"))), 0);
     // An undefended pawn is won.
     test::Board free_pawn("4k3/8/8/3p4/8/8/8/3QK3 w - -");
-    EXPECT_EQ(see(free_pawn.pos, WHITE, sq("d5"), PAWN, occupancy(free_pawn.pos)), search_piece_value[PAWN]);
+    EXPECT_EQ(see(free_pawn.pos, WHITE, sq("d5"), PAWN, occupancy(free_pawn.pos)), see_values[PAWN]);
     EXPECT_EQ(see_ok(free_pawn.pos, make_move_code(sq("d1"), sq("d5"))), 1);
     // A king may not take a defended piece.
     test::Board king("4k3/8/8/8/8/2p5/3p4/4K3 w - -");

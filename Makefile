@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 NATIVE ?= OFF
 CMAKE ?= cmake
 
-.PHONY: all zelk run test sanitize arm bench perft-deep clean help
+.PHONY: all zelk run test sanitize tsan arm bench perft-deep clean help
 
 all: zelk
 
@@ -25,6 +25,12 @@ sanitize:
 	$(CMAKE) --build build-sanitize -j $(JOBS)
 	cd build-sanitize && ctest --output-on-failure
 
+# A two-thread search under ThreadSanitizer: any report fails the target.
+tsan:
+	$(CMAKE) -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELK_TSAN=ON -DZELK_TESTS=OFF >/dev/null
+	$(CMAKE) --build build-tsan -j $(JOBS) --target zelk
+	./tests/tsan_search.sh build-tsan/zelk
+
 # qemu is slow: the suites run to depth 3 there.
 arm:
 	$(CMAKE) -S . -B build-arm -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE=cmake/armhf.cmake >/dev/null
@@ -34,8 +40,9 @@ arm:
 bench:
 	$(CMAKE) -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DZELK_TESTS=OFF -DZELK_BENCH=ON -DZELK_NATIVE=$(NATIVE) >/dev/null
 	$(CMAKE) --build build-bench -j $(JOBS)
-	./build-bench/bench/zelk_bench
+	./build-bench/bench/perft_bench
 	./build-bench/bench/eval_bench
+	./build-bench/bench/search_bench
 
 # Every suite position to its deepest listed count, on the optimised build.
 perft-deep:
@@ -44,13 +51,14 @@ perft-deep:
 	ZELK_PERFT_DEPTH=99 ./build-deep/tests/core_tests --gtest_filter='Suites/PerftSuite.*'
 
 clean:
-	rm -rf build build-test build-sanitize build-arm build-bench build-deep
+	rm -rf build build-test build-sanitize build-tsan build-arm build-bench build-deep
 
 help:
 	@echo "make            build the engine (build/zelk); NATIVE=ON tunes for this CPU"
 	@echo "make run        build and start the engine"
 	@echo "make test       build and run every test"
 	@echo "make sanitize   tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+	@echo "make tsan       a two-thread search under ThreadSanitizer"
 	@echo "make arm        cross-build for armhf (NEON) and run the core tests under qemu-arm"
 	@echo "make bench      build and run the benchmarks"
 	@echo "make perft-deep the perft suites at their full depths"

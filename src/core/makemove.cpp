@@ -4,7 +4,9 @@
 
 #include "core/attacks.h"
 #include "core/hashcodes.h"
+#include "engine/control.h"
 #include "search/thread.h"
+#include "search/trace.h"
 
 namespace zelk {
 
@@ -31,6 +33,8 @@ inline bool is_castling(Move m, int piece_code) { return (m & FLAG_MASK) && type
 } // namespace
 
 void make_move(Position& pos, Move m) {
+    if (control.trace_level)
+        trace_move(pos, m);
     SearchThread& t = *pos.owner;
     const int idx = t.history_count;
     assert(idx < HISTORY_CAPACITY);
@@ -209,6 +213,8 @@ int is_legal(const Position& pos, int side, Move m) {
 }
 
 void make_null_move(Position& pos) {
+    if (control.trace_level)
+        trace_move(pos, NO_MOVE);
     SearchThread& t = *pos.owner;
     const int idx = t.history_count;
     assert(idx < HISTORY_CAPACITY);

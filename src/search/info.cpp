@@ -2,9 +2,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "core/makemove.h"
+#include "core/movegen.h"
 #include "core/notation.h"
 #include "engine/control.h"
 #include "engine/locks.h"
@@ -22,7 +24,8 @@ void sum_counters() {
     CounterTotals sum{};
     SearchThread* main = thread_table[0];
     sum.sel_depth = main ? main->sel_depth : 0;
-    for (int i = 0; i < MAX_THREADS; ++i) {
+    // Records beyond the thread count are left from earlier searches.
+    for (int i = 0; i < control.thread_count && i < MAX_THREADS; ++i) {
         SearchThread* t = thread_table[i];
         if (!t)
             continue;
@@ -59,20 +62,44 @@ void print_pv_line(int thread_number, int line, int depth, int score, const Move
     else if (result.root_tb_result == 2)
         score = 0;
 
-    // The PV's moves written from the root position, side alternating.
+    // The PV's moves, played out on a scratch copy of the root position and
+    // its game: the line ends at a move that is not legal there, or after one
+    // that ends the game by the fifty-move rule or a threefold repetition.
     SearchThread* t = thread_table[thread_number];
-    const Position& root = t ? t->pos : game->pos;
+    static std::unique_ptr<SearchThread> scratch;
+    if (!scratch) {
+        scratch = std::make_unique<SearchThread>();
+        thread_record_init(*scratch);
+    }
+    Position& line_pos = scratch->pos;
+    const SearchThread& source = t ? *t : *game;
+    std::memcpy(&line_pos, &source.pos, sizeof line_pos);
+    line_pos.owner = scratch.get();
+    std::memcpy(scratch->history, source.history, sizeof(UndoRecord) * size_t(source.history_count));
+    scratch->history_count = source.history_count;
     std::string moves[66];
     int count = 0;
-    {
-        int side = timing.root_side;
-        for (int i = 1; i <= 66 && pv[i]; ++i, ++count) {
-            char text[MOVE_TEXT_SIZE];
-            move_to_coord(root, side, pv[i], text);
-            moves[count] = text;
-            side ^= 1;
-        }
+    for (int i = 1; i <= 66 && pv[i]; ++i) {
+        if (!is_pseudo_legal(line_pos, pv[i]) || !is_legal(line_pos, line_pos.side, pv[i]))
+            break;
+        char text[MOVE_TEXT_SIZE];
+        move_to_coord(line_pos, line_pos.side, pv[i], text);
+        moves[count++] = text;
+        if (scratch->history_count >= HISTORY_CAPACITY - 1)
+            break;
+        make_move(line_pos, pv[i]);
+        scratch->search_ply = 1;
+        if (line_pos.halfmove >= 100)
+            break;
+        int repeats = 0;
+        const int hc = scratch->history_count;
+        for (int k = 2; k <= line_pos.halfmove && k <= hc; k += 2)
+            repeats += scratch->history[hc - k].key == line_pos.key;
+        if (repeats >= 2)
+            break;
     }
+    if (count == 0)
+        return;
     const double nodes = double(totals.nodes);
     const double nps = elapsed > 0.001f ? nodes / double(elapsed) : 0;
     std::string text;

@@ -1,0 +1,146 @@
+// Search speed: nodes per second of a single-threaded fixed-depth search over
+// a set of positions. When Debian's ethereal-chess is installed, its speed on
+// the same positions at the same depth is measured in the same run and the
+// ratio printed.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "core/attacks.h"
+#include "core/hashcodes.h"
+#include "engine/control.h"
+#include "engine/locks.h"
+#include "engine/options.h"
+#include "eval/kpk.h"
+#include "eval/weights.h"
+#include "search/result.h"
+#include "search/root.h"
+#include "search/thread.h"
+#include "search/threads.h"
+#include "search/timeman.h"
+#include "search/tt.h"
+
+namespace {
+
+using namespace zelk;
+
+constexpr const char* POSITIONS[] = {
+    "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -",
+    "r1bqkb1r/pp1ppppp/2n2n2/8/3NP3/2N5/PPP2PPP/R1BQKB1R b KQkq -",
+    "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -",
+    "2r3k1/1pq1b1p1/p1b1pr1p/8/PP2pP2/2P1B3/4B1PP/RQR4K w - -",
+    "r2q1rk1/pp2ppbp/2np1np1/8/3NP3/2N1BP2/PPPQ2PP/R3KB1R w KQ -",
+    "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - -",
+    "4rrk1/pp1n3p/3q2pQ/2p1pb2/2PP4/2P3N1/P2B2PP/4RRK1 b - -",
+    "6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - -",
+};
+constexpr int DEPTH = 10;
+
+struct Totals {
+    double nodes = 0, seconds = 0;
+} ours;
+
+uint64_t search_once(const char* fen) {
+    pos_from_fen(game->pos, fen);
+    control.depth_limit = DEPTH;
+    control.time_control_moves = 1;
+    control.time_per_move = 100000;
+    control.node_limit = 0;
+    tt_clear();
+    search_start();
+    thread_setup(0);
+    search_thread_run(0);
+    control.stop_flag = 0;
+    return thread_table[0].load()->nodes;
+}
+
+void BM_SearchDepth(benchmark::State& state) {
+    for (auto _ : state) {
+        double nodes = 0;
+        const auto start = std::chrono::steady_clock::now();
+        for (const char* fen : POSITIONS)
+            nodes += double(search_once(fen));
+        ours.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        ours.nodes += nodes;
+        state.counters["nodes"] = nodes;
+    }
+    state.counters["nps"] = benchmark::Counter(ours.nodes, benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_SearchDepth)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Nodes and milliseconds from the last "info ... depth D ... nodes N ... time T" line of a reference engine.
+bool reference_search(const char* engine, const char* fen, double& nodes, double& ms) {
+    const std::string command = std::string("(printf 'uci\\nsetoption name Hash value 16\\nisready\\nposition fen ") +
+                                fen + "\\ngo depth " + std::to_string(DEPTH) + "\\n'; sleep 60) | timeout 60 " + engine +
+                                " 2>/dev/null";
+    FILE* p = popen(command.c_str(), "r");
+    if (!p)
+        return false;
+    char line[4096];
+    nodes = ms = 0;
+    bool done = false;
+    while (std::fgets(line, sizeof line, p)) {
+        if (std::strncmp(line, "bestmove", 8) == 0) {
+            done = true;
+            break;
+        }
+        const char* n = std::strstr(line, " nodes ");
+        const char* t = std::strstr(line, " time ");
+        if (n && t) {
+            nodes = std::atof(n + 7);
+            ms = std::atof(t + 6);
+        }
+    }
+    pclose(p);
+    return done && nodes > 0;
+}
+
+void compare_with_ethereal() {
+    const char* engine = "/usr/games/ethereal-chess";
+    if (std::system("test -x /usr/games/ethereal-chess") != 0) {
+        std::printf("ethereal-chess not installed: no comparison\n");
+        return;
+    }
+    double nodes = 0, ms = 0;
+    for (const char* fen : POSITIONS) {
+        double n, t;
+        if (!reference_search(engine, fen, n, t)) {
+            std::printf("ethereal-chess gave no result for %s\n", fen);
+            return;
+        }
+        nodes += n;
+        ms += t;
+    }
+    const double ours_nps = ours.nodes / ours.seconds, theirs_nps = nodes / (ms / 1000);
+    std::printf("depth %d over %zu positions: ours %.0f nodes %.2f Mnps, ethereal-chess %.0f nodes %.2f Mnps, "
+                "speed ratio ours/theirs %.2f\n",
+                DEPTH, std::size(POSITIONS), ours.nodes / 2, ours_nps / 1e6, nodes, theirs_nps / 1e6,
+                ours_nps / theirs_nps);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    init_attack_tables();
+    build_kpk_table();
+    if (init_locks() != 0)
+        return 1;
+    game = new SearchThread{};
+    thread_record_init(*game);
+    options_set_defaults(".");
+    options.Hash = 16;
+    control.noise = 9999;
+    control.thread_count = 1;
+    if (!tt_alloc())
+        return 1;
+    init_eval_params();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    compare_with_ethereal();
+    return 0;
+}

@@ -206,7 +206,6 @@ void search_thread_run(int n) {
     const bool main = n == 0;
 
     clear_tables(t);
-    build_history_bonus();
     PlyRecord& root = t.plies[1];
     root.alpha = -SCORE_INFINITE;
     root.beta = SCORE_INFINITE;

@@ -83,6 +83,7 @@ void search_start() {
     timing.multipv = options.MultiPV;
     if (options.Hash < 1)
         control.use_hash = 0;
+    build_history_bonus();
     for (int d = 0; d < MAX_PLY; ++d) {
         result.depth_score[d] = -SCORE_INFINITE;
         result.depth_move[d] = NO_MOVE;

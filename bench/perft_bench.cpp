@@ -51,9 +51,14 @@ void BM_Perft(benchmark::State& state) {
 }
 BENCHMARK(BM_Perft)->Arg(0)->Arg(1)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// Debian installs its engines in /usr/games, which is not always on the PATH.
+std::string stockfish_path() {
+    return std::system("command -v stockfish >/dev/null 2>&1") == 0 ? "stockfish" : "/usr/games/stockfish";
+}
+
 // Wall time of one stockfish run fed `input`; output lines matching "Nodes searched" counted.
 double run_stockfish(const std::string& input, uint64_t& nodes) {
-    std::string command = "printf '" + input + "' | stockfish 2>/dev/null";
+    std::string command = "printf '" + input + "' | " + stockfish_path() + " 2>/dev/null";
     auto start = std::chrono::steady_clock::now();
     FILE* p = popen(command.c_str(), "r");
     if (!p)
@@ -68,7 +73,7 @@ double run_stockfish(const std::string& input, uint64_t& nodes) {
 }
 
 void compare_with_stockfish() {
-    if (std::system("command -v stockfish >/dev/null 2>&1") != 0) {
+    if (std::system(("command -v " + stockfish_path() + " >/dev/null 2>&1").c_str()) != 0) {
         std::printf("stockfish not installed: no comparison\n");
         return;
     }

@@ -75,7 +75,7 @@ BENCHMARK(BM_SearchDepth)->Iterations(2)->Unit(benchmark::kMillisecond)->UseReal
 // Nodes and milliseconds from the last "info ... depth D ... nodes N ... time T" line of a reference engine.
 bool reference_search(const char* engine, const char* fen, double& nodes, double& ms) {
     const std::string command = std::string("(printf 'uci\\nsetoption name Hash value 16\\nisready\\nposition fen ") +
-                                fen + "\\ngo depth " + std::to_string(DEPTH) + "\\n'; sleep 60) | timeout 60 " + engine +
+                                fen + " 0 1\\ngo depth " + std::to_string(DEPTH) + "\\n'; sleep 60) | timeout 60 " + engine +
                                 " 2>/dev/null";
     FILE* p = popen(command.c_str(), "r");
     if (!p)

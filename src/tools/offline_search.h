@@ -1,0 +1,16 @@
+// One search of the game position for an offline job, run on the search
+// threads while the calling thread keeps the command loop going.
+#pragma once
+
+namespace zelk {
+
+// Starts the search in the offline state and returns once it has finished
+// or a "quit" has ended it, leaving the engine idle. Each waiting pass
+// sleeps `pause_ms` milliseconds (0: none), updates the clock and runs one
+// command step.
+void run_offline_search(int pause_ms);
+
+// Sleeps without looking at the input.
+void sleep_ms(int ms);
+
+} // namespace zelk

@@ -5,12 +5,10 @@
 namespace zelk {
 
 // Starts the search in the offline state and returns once it has finished
-// or a "quit" has ended it, leaving the engine idle. Each waiting pass
-// sleeps `pause_ms` milliseconds (0: none), updates the clock and runs one
-// command step.
+// or a "quit" has ended it, leaving the engine idle (the stop flag stays
+// as the search left it, for the final report). Each waiting pass
+// sleeps `pause_ms` milliseconds (0: none), stops the search once its
+// target time has passed, and runs one command step.
 void run_offline_search(int pause_ms);
-
-// Sleeps without looking at the input.
-void sleep_ms(int ms);
 
 } // namespace zelk

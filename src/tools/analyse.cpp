@@ -106,13 +106,13 @@ void score_c0(const std::string& c0, Move engine_move, int& possible, int& score
         possible += best;
 }
 
-struct Totals {
+struct SuiteTotals {
     int positions = 0, solved = 0;
     int points_possible = 0, points_scored = 0;
     double nodes = 0, seconds = 0, branching = 0, depth = 0;
 };
 
-void print_summary(const Totals& t) {
+void print_summary(const SuiteTotals& t) {
     // Averages of an empty suite are 0.
     const double n = t.positions > 0 ? t.positions : 1;
     char line[120];
@@ -151,8 +151,7 @@ void analyse_epd(const char* input_name, const char* output_name) {
         control.use_hash = 0;
     const bool quiet = control.noise == 9999.0f;
 
-    Totals totals_of_suite;
-    Totals& t = totals_of_suite;
+    SuiteTotals t;
     char line[LINE_LIMIT + 2];
     while (!control.quit_flag && read_line(in.get(), line)) {
         if (line[0] == ' ' || line[0] == '#' || line[0] == ';' || std::strlen(line) < 10)

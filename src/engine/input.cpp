@@ -18,6 +18,7 @@ constexpr size_t PENDING_SIZE = 5000;   // 4999 characters and the terminator
 constexpr int LINE_SIZE = 4999;         // 4998 characters and the terminator
 char pending[PENDING_SIZE];
 size_t pending_length = 0;
+bool input_ended = false;   // an offline job met the end of its input
 
 void append_pending(const char* text) {
     size_t n = std::strlen(text);
@@ -29,6 +30,8 @@ void append_pending(const char* text) {
 }
 
 bool input_waiting() {
+    if (input_ended)
+        return false;
     if (control.protocol_mode) {
         fd_set set;
         FD_ZERO(&set);
@@ -46,6 +49,12 @@ void read_line() {
     char line[LINE_SIZE + 1];   // room for the '@' that replaces the line end
     if (!std::fgets(line, LINE_SIZE, stdin)) {
         // End of input: the interface has gone, so the engine ends as on "quit".
+        // An offline job needs no interface (it may run with its input
+        // closed): it stops reading and carries on.
+        if (control.job != OfflineJob::NONE) {
+            input_ended = true;
+            return;
+        }
         append_pending("quit@");
         return;
     }

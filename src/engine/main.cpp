@@ -26,6 +26,8 @@
 #include "search/threads.h"
 #include "search/timeman.h"
 #include "search/tt.h"
+#include "tools/analyse.h"
+#include "tools/bench.h"
 
 using namespace zelk;
 
@@ -183,7 +185,11 @@ int main(int argc, char** argv) {
     }
 
     if (job != OfflineJob::NONE) {
-        if (job != OfflineJob::BENCH_INERT && job != OfflineJob::MAKE_CONFIG)
+        if (job == OfflineJob::BENCH || job == OfflineJob::BENCH_DIRECT)
+            run_benchmark(job == OfflineJob::BENCH_DIRECT);
+        else if (job == OfflineJob::EPD_ANALYSIS)
+            analyse_epd(control.job_input, control.job_output[0] ? control.job_output : "analysis.epd");
+        else if (job != OfflineJob::BENCH_INERT && job != OfflineJob::MAKE_CONFIG)
             emit_line("info string this offline job is not available in this build");
         return exit_sequence();
     }

@@ -2,7 +2,6 @@
 
 #include <sys/select.h>
 
-#include <cmath>
 #include <cstdio>
 
 #include "core/notation.h"
@@ -38,16 +37,6 @@ void begin_search(uint8_t requested) {
         return;
     }
     start_search(running);
-}
-
-double effective_branching() {
-    const int d = result.last_finished_depth;
-    if (d < 6 || d >= MAX_PLY)
-        return 2.0;
-    const double now = double(result.depth_nodes[d]), before = double(result.depth_nodes[d - 4]);
-    if (now == 0 || before == 0)
-        return 2.0;
-    return std::pow(now / before, 0.25);
 }
 
 void report_result() {

@@ -1,5 +1,6 @@
 #include "search/info.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -42,6 +43,16 @@ void sum_counters() {
         sum.pawn_hits += v[7];
     }
     totals = sum;
+}
+
+double effective_branching() {
+    const int d = result.last_finished_depth;
+    if (d < 6 || d >= MAX_PLY)
+        return 2.0;
+    const double now = double(result.depth_nodes[d]), before = double(result.depth_nodes[d - 4]);
+    if (now == 0 || before == 0)
+        return 2.0;
+    return std::pow(now / before, 0.25);
 }
 
 void print_pv_line(int thread_number, int line, int depth, int score, const Move* pv) {

@@ -1,0 +1,14 @@
+// One search of the game position for an offline job, run on the search
+// threads while the calling thread keeps the command loop going.
+#pragma once
+
+namespace zelk {
+
+// Starts the search in the offline state and returns once it has finished
+// or a "quit" has ended it, leaving the engine idle (the stop flag stays
+// as the search left it, for the final report). Each waiting pass
+// sleeps `pause_ms` milliseconds (0: none), stops the search once its
+// target time has passed, and runs one command step.
+void run_offline_search(int pause_ms);
+
+} // namespace zelk

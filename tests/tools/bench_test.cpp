@@ -1,0 +1,95 @@
+// The benchmark jobs against the built engine: the signature node total,
+// the report lines in both protocol modes, the direct variant, and "quit"
+// while it runs.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <regex>
+
+#include "bench_signature.h"
+#include "run_engine.h"
+
+namespace zelk::test {
+namespace {
+
+const std::regex POSITION_LINE(R"(pos +(\d+): +\d+\.\d\d seconds)");
+const std::regex TOTAL_LINE(R"(total time= \d+\.\d\d seconds, nodes= (\d+), nps= \d+)");
+
+struct BenchReport {
+    int status = 0;
+    std::vector<std::string> lines;   // from the "running benchmark" line on
+    std::vector<int> positions;       // numbers of the "pos" lines
+    uint64_t nodes = 0;
+    bool has_total = false;
+};
+
+BenchReport run_bench(const std::vector<std::string>& args, int seconds = 120) {
+    const EngineRun run = run_engine(args, "", "", seconds);
+    BenchReport report;
+    report.status = run.status;
+    bool started = false;
+    for (const std::string& line : run.lines()) {
+        started = started || line.find("running benchmark") != std::string::npos;
+        if (!started)
+            continue;
+        report.lines.push_back(line);
+        std::smatch m;
+        if (std::regex_match(line, m, POSITION_LINE))
+            report.positions.push_back(std::stoi(m[1]));
+        if (std::regex_match(line, m, TOTAL_LINE)) {
+            report.nodes = std::stoull(m[1]);
+            report.has_total = true;
+        }
+    }
+    return report;
+}
+
+TEST(Bench, SignatureIsUnchanged) {
+    const BenchReport r = run_bench({"-use_hce", "-bench", "-d", std::to_string(BENCH_SIGNATURE_DEPTH)});
+    ASSERT_EQ(r.status, 0);
+    ASSERT_TRUE(r.has_total);
+    EXPECT_EQ(r.nodes, BENCH_SIGNATURE)
+        << "The bench node total changed, so the search or the evaluation behaves differently. If that is "
+           "intended, set BENCH_SIGNATURE in tests/tools/bench_signature.h to "
+        << r.nodes << " and end the commit message with \"Bench: " << r.nodes << "\".";
+}
+
+TEST(Bench, ReportLinesAreTheSameInBothModes) {
+    const BenchReport uci = run_bench({"-use_hce", "-bench", "-d", "5"});
+    const BenchReport console = run_bench({"-use_hce", "-c", "-bench", "-d", "5"});
+    for (const BenchReport* r : {&uci, &console}) {
+        ASSERT_EQ(r->status, 0);
+        ASSERT_EQ(r->lines.size(), 22u);
+        EXPECT_EQ(r->lines[0], "Zelk 5.20 running benchmark using 1 threads");
+        std::vector<int> expected(20);
+        for (int i = 0; i < 20; ++i)
+            expected[size_t(i)] = i + 1;
+        EXPECT_EQ(r->positions, expected);
+        EXPECT_TRUE(r->has_total) << r->lines.back();
+    }
+    EXPECT_EQ(uci.nodes, console.nodes);
+}
+
+TEST(Bench, DirectVariantSearchesTenPositionsOnAllThreads) {
+    // The direct benchmark always searches to depth 17: a node limit keeps it short.
+    const BenchReport r = run_bench({"-use_hce", "-pbench", "-n", "20000", "-threads", "2"});
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.lines[0], "Zelk 5.20 running benchmark using 2 threads");
+    EXPECT_EQ(r.positions.size(), 10u);
+    ASSERT_TRUE(r.has_total);
+    // Each search stops at its node limit, counted per thread.
+    EXPECT_GE(r.nodes, 10u * 20000u);
+}
+
+TEST(Bench, QuitEndsTheBenchmark) {
+    EngineSession e({"-use_hce", "-bench"});   // depth 17: far longer than this test
+    ASSERT_NE(e.expect("Zelk 5.20 running benchmark", 30), "");
+    const auto sent = std::chrono::steady_clock::now();
+    e.send("quit");
+    EXPECT_NE(e.expect("total time=", 10), "");
+    EXPECT_EQ(e.finish(10), 0);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count(), 5.0);
+}
+
+} // namespace
+} // namespace zelk::test

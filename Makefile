@@ -31,11 +31,12 @@ tsan:
 	$(CMAKE) --build build-tsan -j $(JOBS) --target zelk
 	./tests/tsan_search.sh build-tsan/zelk
 
-# qemu is slow: the suites run to depth 3 there.
+# qemu is slow: the perft suites run to depth 3 there. The tests that start
+# the engine binary run natively only.
 arm:
 	$(CMAKE) -S . -B build-arm -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE=cmake/armhf.cmake >/dev/null
 	$(CMAKE) --build build-arm -j $(JOBS)
-	cd build-arm && ZELK_PERFT_DEPTH=3 ctest --output-on-failure -R core
+	cd build-arm && ZELK_PERFT_DEPTH=3 ctest --output-on-failure -R "core|eval|search"
 
 bench:
 	$(CMAKE) -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DZELK_TESTS=OFF -DZELK_BENCH=ON -DZELK_NATIVE=$(NATIVE) >/dev/null

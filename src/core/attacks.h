@@ -67,6 +67,19 @@ inline Bitboard rook_attacks(int sq, Bitboard occ) {
            ray_cut_negative(SOUTH, sq, occ) ^ ray_cut_negative(WEST, sq, occ);
 }
 
+// Squares a piece of the given type and colour on sq attacks (0 for no type).
+inline Bitboard attacks_by_type(int type, int colour, int sq, Bitboard occ) {
+    switch (type) {
+    case PAWN: return tables.pawn_attacks[colour][sq];
+    case KNIGHT: return tables.knight_attacks[sq];
+    case BISHOP: return bishop_attacks(sq, occ);
+    case ROOK: return rook_attacks(sq, occ);
+    case QUEEN: return bishop_attacks(sq, occ) | rook_attacks(sq, occ);
+    case KING: return tables.king_attacks[sq];
+    default: return 0;
+    }
+}
+
 // 1 when a piece of by_colour attacks sq with the position's real occupancy.
 int is_attacked(const Position& pos, int sq, int by_colour);
 // The same with `occ` as the set of blockers.

@@ -48,17 +48,6 @@ inline Bitboard piece_attacks(int sq, Bitboard occ) {
         return tables.king_attacks[sq];
 }
 
-inline Bitboard piece_attacks_any(int type, int sq, Bitboard occ) {
-    switch (type) {
-    case KNIGHT: return piece_attacks<KNIGHT>(sq, occ);
-    case BISHOP: return piece_attacks<BISHOP>(sq, occ);
-    case ROOK: return piece_attacks<ROOK>(sq, occ);
-    case QUEEN: return piece_attacks<QUEEN>(sq, occ);
-    case KING: return piece_attacks<KING>(sq, occ);
-    default: return 0;
-    }
-}
-
 template <int Type>
 inline MoveEntry* gen_piece(const Position& pos, int side, Bitboard targets, Bitboard occ, MoveEntry* out) {
     for (Bitboard from_set = pieces_of(pos, side, Type); from_set;) {
@@ -210,7 +199,7 @@ int is_pseudo_legal(const Position& pos, Move m) {
     if (from == to || (colour_pieces(pos, us) & bit(to)))
         return 0;
     if (type != PAWN)
-        return !flags && (piece_attacks_any(type, from, occ) & bit(to)) != 0;
+        return !flags && (attacks_by_type(type, us, from, occ) & bit(to)) != 0;
     const int step = us == WHITE ? 8 : -8;
     const bool last_rank = rank_of(to) == (us == WHITE ? 7 : 0);
     if (last_rank != (flags != 0))

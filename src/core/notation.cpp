@@ -19,19 +19,6 @@ char* put_square(char* out, int sq) {
     return out + 2;
 }
 
-// Squares attacked by a piece of the given type and colour standing on sq.
-Bitboard attacks_from(int type, int colour, int sq, Bitboard occ) {
-    switch (type) {
-    case PAWN: return tables.pawn_attacks[colour][sq];
-    case KNIGHT: return tables.knight_attacks[sq];
-    case BISHOP: return bishop_attacks(sq, occ);
-    case ROOK: return rook_attacks(sq, occ);
-    case QUEEN: return bishop_attacks(sq, occ) | rook_attacks(sq, occ);
-    case KING: return tables.king_attacks[sq];
-    default: return 0;
-    }
-}
-
 bool gives_check(const Position& pos, Move m, int moved_type) {
     const int us = pos.side, from = move_from(m), to = move_to(m);
     const int k = pos.king_sq[us ^ 1];
@@ -40,7 +27,7 @@ bool gives_check(const Position& pos, Move m, int moved_type) {
         occ &= ~bit(to - (us == WHITE ? 8 : -8));
     if (k == NO_SQUARE)
         return false;
-    if (attacks_from(moved_type, us, to, occ) & bit(k))
+    if (attacks_by_type(moved_type, us, to, occ) & bit(k))
         return true;
     return least_attacker(pos, k, us, occ) != NO_SQUARE;
 }
@@ -124,7 +111,7 @@ void move_to_texts(const Position& pos, Move m, char* form1, char* form2, char* 
         Bitboard reaching = 0;
         for (Bitboard r = rivals; r;) {
             int s = pop_lsb(r);
-            if (attacks_from(type, us, s, occ) & bit(to))
+            if (attacks_by_type(type, us, s, occ) & bit(to))
                 reaching |= bit(s);
         }
         if (reaching) {

@@ -14,18 +14,6 @@ enum : uint16_t { ST_START, ST_GEN_CAPTURES, ST_CAPTURES, ST_GEN_QUIETS, ST_QUIE
 
 constexpr int CAPTURE_BASE[8] = {210, 220, 230, 230, 240, 250, 0, 0};
 
-inline Bitboard attacks_of(int type, int colour, int sq, Bitboard occ) {
-    switch (type) {
-    case PAWN: return tables.pawn_attacks[colour][sq];
-    case KNIGHT: return tables.knight_attacks[sq];
-    case BISHOP: return bishop_attacks(sq, occ);
-    case ROOK: return rook_attacks(sq, occ);
-    case QUEEN: return bishop_attacks(sq, occ) | rook_attacks(sq, occ);
-    case KING: return tables.king_attacks[sq];
-    default: return 0;
-    }
-}
-
 void score_captures(SearchThread& t, MoveEntry* begin, MoveEntry* end, bool by_exchange) {
     const Position& pos = t.pos;
     for (MoveEntry* e = begin; e != end; ++e) {
@@ -198,7 +186,7 @@ int move_gives_check(const Position& pos, int side, Move m) {
     if (piece == PAWN && to == pos.ep_square)
         occ &= ~bit(to - (side == WHITE ? 8 : -8));
     const int moved = (m & FLAG_MASK) && piece == PAWN ? promotion_type(m) : piece;
-    if (attacks_of(moved, side, to, occ) & bit(k))
+    if (attacks_by_type(moved, side, to, occ) & bit(k))
         return 1;
     // Discovered checks: sliders whose line to the king ran through the from-square.
     const Bitboard* own = pos.pieces + side * 8;

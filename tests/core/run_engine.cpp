@@ -29,7 +29,10 @@ std::string make_temp_dir() {
     return templ;
 }
 
-EngineSession::EngineSession(const std::vector<std::string>& args) {
+namespace {
+
+// Starts the engine with pipes on its standard input and output.
+pid_t spawn_engine(const std::vector<std::string>& args, const std::string& dir, int& in, int& out) {
     int to_child[2], from_child[2];
     if (pipe(to_child) || pipe(from_child))
         throw std::runtime_error("pipe failed");
@@ -39,6 +42,8 @@ EngineSession::EngineSession(const std::vector<std::string>& args) {
         dup2(from_child[1], 1);
         close(to_child[1]);
         close(from_child[0]);
+        if (!dir.empty() && chdir(dir.c_str()) != 0)
+            _exit(120);
         std::vector<char*> argv;
         std::string binary = ZELK_BINARY;
         argv.push_back(binary.data());
@@ -52,11 +57,15 @@ EngineSession::EngineSession(const std::vector<std::string>& args) {
     signal(SIGPIPE, SIG_IGN);
     close(to_child[0]);
     close(from_child[1]);
-    pid_ = pid;
-    in_ = to_child[1];
-    out_ = from_child[0];
-    fcntl(out_, F_SETFL, O_NONBLOCK);
+    in = to_child[1];
+    out = from_child[0];
+    fcntl(out, F_SETFL, O_NONBLOCK);
+    return pid;
 }
+
+} // namespace
+
+EngineSession::EngineSession(const std::vector<std::string>& args) { pid_ = spawn_engine(args, "", in_, out_); }
 
 EngineSession::~EngineSession() {
     if (pid_ > 0) {
@@ -127,31 +136,9 @@ int EngineSession::finish(double seconds) {
 
 EngineRun run_engine(const std::vector<std::string>& args, const std::string& input, const std::string& dir,
                      int seconds) {
-    int to_child[2], from_child[2];
-    if (pipe(to_child) || pipe(from_child))
-        throw std::runtime_error("pipe failed");
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(to_child[0], 0);
-        dup2(from_child[1], 1);
-        close(to_child[1]);
-        close(from_child[0]);
-        if (!dir.empty() && chdir(dir.c_str()) != 0)
-            _exit(120);
-        std::vector<char*> argv;
-        std::string binary = ZELK_BINARY;
-        argv.push_back(binary.data());
-        std::vector<std::string> copies(args);
-        for (auto& a : copies)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(binary.c_str(), argv.data());
-        _exit(121);
-    }
-    close(to_child[0]);
-    close(from_child[1]);
-    signal(SIGPIPE, SIG_IGN);
-    std::thread writer([fd = to_child[1], &input] {
+    int in = -1, out = -1;
+    const pid_t pid = spawn_engine(args, dir, in, out);
+    std::thread writer([fd = in, &input] {
         size_t done = 0;
         while (done < input.size()) {
             ssize_t n = write(fd, input.data() + done, input.size() - done);
@@ -163,11 +150,10 @@ EngineRun run_engine(const std::vector<std::string>& args, const std::string& in
     });
     EngineRun run;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    fcntl(from_child[0], F_SETFL, O_NONBLOCK);
     char buffer[4096];
     bool killed = false;
     for (;;) {
-        ssize_t n = read(from_child[0], buffer, sizeof buffer);
+        ssize_t n = read(out, buffer, sizeof buffer);
         if (n > 0) {
             run.output.append(buffer, size_t(n));
             continue;
@@ -181,7 +167,7 @@ EngineRun run_engine(const std::vector<std::string>& args, const std::string& in
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    close(from_child[0]);
+    close(out);
     writer.join();
     int status = 0;
     waitpid(pid, &status, 0);

@@ -13,7 +13,7 @@
 #include "core/attacks.h"
 #include "core/hashcodes.h"
 #include "engine/control.h"
-#include "engine/locks.h"
+#include "io/locks.h"
 #include "engine/options.h"
 #include "eval/kpk.h"
 #include "eval/weights.h"

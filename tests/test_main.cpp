@@ -2,7 +2,7 @@
 
 #include "core/attacks.h"
 #include "core/hashcodes.h"
-#include "engine/locks.h"
+#include "io/locks.h"
 
 // The process-wide tables and locks every test uses, made once as start-up does.
 int main(int argc, char** argv) {

@@ -3,7 +3,7 @@
 #include <bit>
 #include <cstddef>
 
-#include "engine/output.h"
+#include "io/output.h"
 
 namespace zelk {
 

@@ -3,7 +3,7 @@
 #include "core/attacks.h"
 #include "core/makemove.h"
 #include "core/movegen.h"
-#include "engine/output.h"
+#include "io/output.h"
 #include "search/movepick.h"
 #include "search/thread.h"
 

@@ -18,7 +18,7 @@
 #include "engine/input.h"
 #include "engine/interpreter.h"
 #include "engine/options.h"
-#include "engine/output.h"
+#include "io/output.h"
 #include "eval/evaluate.h"
 #include "eval/hce.h"
 #include "search/search.h"

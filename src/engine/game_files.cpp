@@ -13,7 +13,7 @@
 #include "engine/control.h"
 #include "engine/game.h"
 #include "engine/interpreter.h"
-#include "engine/output.h"
+#include "io/output.h"
 #include "search/thread.h"
 
 namespace zelk {

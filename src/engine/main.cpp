@@ -13,10 +13,10 @@
 #include "core/perft.h"
 #include "engine/control.h"
 #include "engine/input.h"
-#include "engine/locks.h"
+#include "io/locks.h"
 #include "engine/main_loop.h"
 #include "engine/options.h"
-#include "engine/output.h"
+#include "io/output.h"
 #include "engine/switches.h"
 #include "eval/evaluate.h"
 #include "eval/kpk.h"
@@ -169,8 +169,7 @@ int main(int argc, char** argv) {
     size_hash_for_limits();
     if (!tt_alloc())
         return 1;
-    if (options.Log)
-        open_log();
+    options.Log = int16_t(set_logging(options.Log));
     saved_options = options;
     if (options.ConfigFilePath[0])
         load_config();

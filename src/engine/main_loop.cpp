@@ -9,7 +9,7 @@
 #include "engine/control.h"
 #include "engine/game.h"
 #include "engine/input.h"
-#include "engine/output.h"
+#include "io/output.h"
 #include "search/info.h"
 #include "search/result.h"
 #include "search/thread.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "engine/control.h"
-#include "engine/output.h"
+#include "io/output.h"
 #include "search/tt.h"
 
 namespace zelk {
@@ -142,9 +142,7 @@ void set_option(const char* name, const char* value) {
     } else if (is("OwnBook2_Depth")) {
         options.OwnBook2_Depth = int16_t(parse_int_option(name, value, 0, 60));
     } else if (is("Log")) {
-        options.Log = int16_t(parse_bool_option(name, value));
-        if (options.Log)
-            open_log();
+        options.Log = int16_t(set_logging(parse_bool_option(name, value)));
     } else if (is("Clear_Hash")) {
         if (idle()) {
             tt_clear();

@@ -10,7 +10,7 @@
 #include "engine/input.h"
 #include "engine/interpreter.h"
 #include "engine/options.h"
-#include "engine/output.h"
+#include "io/output.h"
 #include "search/thread.h"
 #include "search/tt.h"
 

@@ -5,7 +5,7 @@
 
 #include "core/position.h"
 #include "engine/options.h"
-#include "engine/output.h"
+#include "io/output.h"
 #include "eval/hce.h"
 #include "search/thread.h"
 #include "search/timeman.h"

@@ -6,7 +6,7 @@
 
 #include "core/attacks.h"
 #include "core/position.h"
-#include "engine/output.h"
+#include "io/output.h"
 #include "eval/hce.h"
 #include "eval/weights.h"
 

@@ -10,7 +10,7 @@
 #include "core/makemove.h"
 #include "core/movegen.h"
 #include "engine/control.h"
-#include "engine/locks.h"
+#include "io/locks.h"
 #include "engine/options.h"
 #include "eval/evaluate.h"
 #include "search/info.h"

@@ -8,7 +8,7 @@
 #include "core/position.h"
 #include "engine/control.h"
 #include "engine/options.h"
-#include "engine/output.h"
+#include "io/output.h"
 #include "eval/evaluate.h"
 #include "eval/weights.h"
 #include "search/result.h"

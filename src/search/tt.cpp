@@ -15,7 +15,7 @@
 #include "search/thread.h"
 #include "engine/control.h"
 #include "engine/options.h"
-#include "engine/output.h"
+#include "io/output.h"
 
 namespace zelk {
 

@@ -11,7 +11,7 @@
 #include "core/perft.h"
 #include "core/position.h"
 #include "engine/control.h"
-#include "engine/output.h"
+#include "io/output.h"
 #include "search/info.h"
 #include "search/result.h"
 #include "search/thread.h"

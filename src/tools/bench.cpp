@@ -4,7 +4,7 @@
 
 #include "core/position.h"
 #include "engine/control.h"
-#include "engine/output.h"
+#include "io/output.h"
 #include "search/result.h"
 #include "search/thread.h"
 #include "search/threads.h"

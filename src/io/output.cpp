@@ -1,20 +1,20 @@
-#include "engine/output.h"
+#include "io/output.h"
 
 #include <cstdio>
 
-#include "engine/locks.h"
-#include "engine/options.h"
+#include "io/locks.h"
 
 namespace zelk {
 
 namespace {
 FILE* log_stream = nullptr;
+bool log_on = false;
 }
 
 int command_echo = 1;
 
 void log_line(const char* text) {
-    if (options.Log && log_stream) {
+    if (log_on && log_stream) {
         std::fputs(text, log_stream);
         std::fputc('\n', log_stream);
         std::fflush(log_stream);
@@ -29,21 +29,26 @@ void emit_line(const char* text) {
     log_line(text);
 }
 
-void open_log() {
-    if (log_stream)
-        return;
-    if (FILE* old = std::fopen("zelk.log", "r")) {
-        std::fclose(old);
-        if (std::remove("zelk.log") != 0) {
-            std::fputs("log file in use.\n", stdout);
-            options.Log = 0;
-            return;
+bool set_logging(bool on) {
+    log_on = false;
+    if (!on)
+        return false;
+    if (!log_stream) {
+        if (FILE* old = std::fopen("zelk.log", "r")) {
+            std::fclose(old);
+            if (std::remove("zelk.log") != 0) {
+                std::fputs("log file in use.\n", stdout);
+                return false;
+            }
         }
+        log_stream = std::fopen("zelk.log", "w");
     }
-    log_stream = std::fopen("zelk.log", "w");
+    log_on = log_stream != nullptr;
+    return log_on;
 }
 
 void close_log() {
+    log_on = false;
     if (log_stream) {
         std::fclose(log_stream);
         log_stream = nullptr;

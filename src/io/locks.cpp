@@ -1,4 +1,4 @@
-#include "engine/locks.h"
+#include "io/locks.h"
 
 #include <initializer_list>
 

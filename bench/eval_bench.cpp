@@ -47,9 +47,10 @@ std::vector<Position> bench_positions(SearchThread& t) {
     for (const char* fen : FENS) {
         pos_from_fen(t.pos, fen);
         set.push_back(t.pos);
-        gen_all(t.pos);
+        MoveEntry list[MAX_MOVES];
+        gen_all(t.pos, list);
         std::vector<Move> moves;
-        for (MoveEntry* e = t.plies[t.search_ply].list; e->move != END_OF_LIST; ++e)
+        for (MoveEntry* e = list; e->move != END_OF_LIST; ++e)
             if (is_legal(t.pos, t.pos.side, e->move))
                 moves.push_back(e->move);
         for (Move m : moves) {
@@ -101,13 +102,13 @@ BENCHMARK(BM_EvalCached)->Unit(benchmark::kMicrosecond)->UseRealTime();
 int main(int argc, char** argv) {
     init_attack_tables();
     make_hash_codes();
-    options.Contempt = 0;
-    options.contempt_base = 15;
-    for (auto& pair : options.eval_scales)
+    eval_settings.Contempt = 0;
+    eval_settings.contempt_base = 15;
+    for (auto& pair : eval_settings.eval_scales)
         pair[0] = pair[1] = 100;
     init_eval_params();
     build_kpk_table();
-    Use_NN_eval = 0;
+    eval_settings.Use_NN_eval = 0;
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

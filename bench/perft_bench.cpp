@@ -11,7 +11,7 @@
 
 #include "core/attacks.h"
 #include "core/hashcodes.h"
-#include "core/perft.h"
+#include "search/perft.h"
 #include "search/thread.h"
 
 namespace {

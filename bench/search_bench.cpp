@@ -12,7 +12,7 @@
 
 #include "core/attacks.h"
 #include "core/hashcodes.h"
-#include "engine/control.h"
+#include "search/control.h"
 #include "io/locks.h"
 #include "engine/options.h"
 #include "eval/kpk.h"
@@ -132,7 +132,7 @@ int main(int argc, char** argv) {
     game = new SearchThread{};
     thread_record_init(*game);
     options_set_defaults(".");
-    options.Hash = 16;
+    search_settings.Hash = 16;
     control.noise = 9999;
     control.thread_count = 1;
     if (!tt_alloc())

@@ -3,8 +3,6 @@
 #include <bit>
 #include <cstddef>
 
-#include "io/output.h"
-
 namespace zelk {
 
 HashCodes hash_codes;
@@ -15,25 +13,27 @@ uint32_t mwc_next(MwcState& s) {
     return (s.z << 16) + s.w;
 }
 
-void make_hash_codes() {
+int make_hash_codes() {
     if (hash_codes.made)
-        return;
+        return 0;
     hash_codes.made = true;
     MwcState state;
+    int bad = 0;
     for (size_t k = 0; k < hash_codes.codes.size(); ++k) {
         uint64_t code;
         do {
             uint64_t high = mwc_next(state);
             code = (high << 32) | mwc_next(state);
         } while (std::popcount(code) <= 23);
-        // Codes too close to an earlier one weaken the keys; they are kept, with a warning.
+        // Codes too close to an earlier one weaken the keys; they are kept, and counted.
         for (size_t j = 0; j < k; ++j)
             if (std::popcount(code ^ hash_codes.codes[j]) < 6) {
-                emit_line("bad hashcode");
+                ++bad;
                 break;
             }
         hash_codes.codes[k] = code;
     }
+    return bad;
 }
 
 } // namespace zelk

@@ -21,8 +21,10 @@ struct HashCodes {
 };
 extern HashCodes hash_codes;
 
-// Fills hash_codes once per process; later calls do nothing.
-void make_hash_codes();
+// Fills hash_codes once per process; later calls do nothing and return 0.
+// Returns how many codes came out too close to an earlier one (they are
+// kept; the caller warns with "bad hashcode" for each).
+int make_hash_codes();
 
 inline uint64_t zobrist(int code, int sq) { return hash_codes.codes[code * 64 + sq]; }
 

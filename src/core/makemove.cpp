@@ -4,11 +4,18 @@
 
 #include "core/attacks.h"
 #include "core/hashcodes.h"
-#include "engine/control.h"
-#include "search/thread.h"
-#include "search/trace.h"
+#include "core/board.h"
 
 namespace zelk {
+
+MoveHook move_trace_hook = nullptr;
+
+void board_init(BoardState& b) {
+    b.pos.owner = &b;
+    b.history_count = 0;
+    b.search_ply = 1;
+    b.last_move = NO_MOVE;
+}
 
 namespace {
 
@@ -33,9 +40,9 @@ inline bool is_castling(Move m, int piece_code) { return (m & FLAG_MASK) && type
 } // namespace
 
 void make_move(Position& pos, Move m) {
-    if (control.trace_level)
-        trace_move(pos, m);
-    SearchThread& t = *pos.owner;
+    if (move_trace_hook)
+        move_trace_hook(pos, m);
+    BoardState& t = *pos.owner;
     const int idx = t.history_count;
     assert(idx < HISTORY_CAPACITY);
     t.history_count = int16_t(idx + 1);
@@ -121,7 +128,7 @@ void make_move(Position& pos, Move m) {
 }
 
 void unmake_move(Position& pos) {
-    SearchThread& t = *pos.owner;
+    BoardState& t = *pos.owner;
     --t.search_ply;
     const int idx = t.history_count - 1;
     t.history_count = int16_t(idx);
@@ -213,9 +220,9 @@ int is_legal(const Position& pos, int side, Move m) {
 }
 
 void make_null_move(Position& pos) {
-    if (control.trace_level)
-        trace_move(pos, NO_MOVE);
-    SearchThread& t = *pos.owner;
+    if (move_trace_hook)
+        move_trace_hook(pos, NO_MOVE);
+    BoardState& t = *pos.owner;
     const int idx = t.history_count;
     assert(idx < HISTORY_CAPACITY);
     t.history_count = int16_t(idx + 1);
@@ -236,7 +243,7 @@ void make_null_move(Position& pos) {
 }
 
 void unmake_null_move(Position& pos) {
-    SearchThread& t = *pos.owner;
+    BoardState& t = *pos.owner;
     --t.search_ply;
     const int idx = t.history_count - 1;
     t.history_count = int16_t(idx);

@@ -1,7 +1,6 @@
 #include "core/movegen.h"
 
 #include "core/attacks.h"
-#include "search/thread.h"
 
 namespace zelk {
 
@@ -168,17 +167,13 @@ MoveEntry* gen_quiet_checks(const Position& pos, int side, MoveEntry* out) {
     return gen_piece<QUEEN>(pos, side, diagonal | straight, occ, out);
 }
 
-void gen_all(Position& pos) {
-    SearchThread& t = *pos.owner;
-    PlyRecord& rec = t.plies[t.search_ply];
-    rec.current = rec.list;
-    MoveEntry* out = gen_captures(pos, pos.side, rec.list, NO_SQUARE);
+MoveEntry* gen_all(const Position& pos, MoveEntry* out) {
+    out = gen_captures(pos, pos.side, out, NO_SQUARE);
     out = gen_promotions(pos, pos.side, 1, out);
     out = gen_seventh_pushes(pos, pos.side, out);
     out = gen_quiets(pos, pos.side, out, NO_SQUARE);
     out->move = END_OF_LIST;
-    t.plies[t.search_ply + 1].list = out + 1;
-    t.plies[t.search_ply + 2].list = out + 2;
+    return out;
 }
 
 int is_pseudo_legal(const Position& pos, Move m) {

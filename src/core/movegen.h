@@ -17,9 +17,10 @@ MoveEntry* gen_seventh_pushes(const Position& pos, int side, MoveEntry* out);
 MoveEntry* gen_quiets(const Position& pos, int side, MoveEntry* out, int check_sq);
 MoveEntry* gen_quiet_checks(const Position& pos, int side, MoveEntry* out);
 
-// All pseudo-legal moves of the side to move into the current ply's list,
-// terminated; prepares the list starts of the next two plies.
-void gen_all(Position& pos);
+// All pseudo-legal moves of the side to move from `out` on, terminated by
+// END_OF_LIST; returns the terminator's address. A list never holds more
+// than MAX_MOVES entries before its terminator.
+MoveEntry* gen_all(const Position& pos, MoveEntry* out);
 
 // 1 when m is a move the generators could produce in this position (a
 // table or typed move is checked with this before it is trusted).

@@ -6,11 +6,10 @@
 #include "core/attacks.h"
 #include "core/makemove.h"
 #include "core/movegen.h"
-#include "engine/control.h"
-#include "engine/options.h"
-#include "search/thread.h"
 
 namespace zelk {
+
+NotationStyle notation_style;
 
 namespace {
 
@@ -44,12 +43,12 @@ void move_to_coord(const Position& pos, int side, Move m, char* buffer) {
     const uint16_t flags = m & FLAG_MASK;
     if (flags && (rank_of(from) == 0 || rank_of(from) == 7)) {
         int rook = pos.castle_rook[side * 2 + ((flags & FLAG_SHORT) ? 0 : 1)];
-        out = put_square(out, UCI_Chess960 && rook != NO_SQUARE ? rook : to);
+        out = put_square(out, notation_style.chess960 && rook != NO_SQUARE ? rook : to);
     } else {
         out = put_square(out, to);
         if (flags) {
             char letter = WHITE_LETTERS[promotion_type(m)];
-            if (control.protocol_mode) {
+            if (notation_style.uci) {
                 *out++ = char(letter - 'A' + 'a');
             } else {
                 *out++ = '=';
@@ -76,7 +75,7 @@ void move_to_texts(const Position& pos, Move m, char* form1, char* form2, char* 
         std::strcpy(form3, is_short ? "O-O" : "O-O-O");
         int rook = pos.castle_rook[us * 2 + (is_short ? 0 : 1)];
         char* out = put_square(form4, from);
-        put_square(out, UCI_Chess960 || rook == NO_SQUARE ? to : rook);
+        put_square(out, notation_style.chess960 || rook == NO_SQUARE ? to : rook);
         return;
     }
 
@@ -168,10 +167,10 @@ int parse_move(Position& pos, const char* text, Move& result) {
         if (*c == 'O' || *c == '0')
             *c = 'o';
 
-    gen_all(pos);
-    PlyRecord& rec = pos.owner->plies[pos.owner->search_ply];
+    MoveEntry list[MAX_MOVES];
+    gen_all(pos, list);
     int matches = 0;
-    for (MoveEntry* e = rec.list; e->move != END_OF_LIST; ++e) {
+    for (MoveEntry* e = list; e->move != END_OF_LIST; ++e) {
         char forms[4][MOVE_TEXT_SIZE];
         move_to_texts(pos, e->move, forms[0], forms[1], forms[2], forms[3]);
         bool same = false;

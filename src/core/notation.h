@@ -7,12 +7,20 @@
 
 namespace zelk {
 
+// How moves are written: set by the front end from the protocol mode and
+// the "UCI_Chess960" option.
+struct NotationStyle {
+    bool uci = true;        // promotions "e7e8q"; false: console "e7e8=Q"
+    bool chess960 = false;  // castling written king-takes-rook
+};
+extern NotationStyle notation_style;
+
 // Text buffers passed to the writers hold at least this many bytes.
 constexpr int MOVE_TEXT_SIZE = 16;
 
-// "e2e4", "e7e8q" (UCI mode) or "e7e8=Q" (console mode), "null" for 0.
-// Castling is written king-to-destination, or king-takes-rook when
-// UCI_Chess960 is on.
+// "e2e4", "e7e8q" (UCI style) or "e7e8=Q" (console style), "null" for 0.
+// Castling is written king-to-destination, or king-takes-rook in the
+// Chess960 style.
 void move_to_coord(const Position& pos, int side, Move m, char* buffer);
 
 // The four forms of a move of the side to move; "+" ends every form of a
@@ -21,8 +29,7 @@ void move_to_texts(const Position& pos, Move m, char* form1, char* form2, char* 
 
 // Reads a move in any of the four forms. Returns 1 and the move when exactly
 // one legal move matches; otherwise 0 (several matches also print
-// "ambiguous move" and leave the last match in result). Uses the current
-// ply's move list of the position's owner.
+// "ambiguous move" and leave the last match in result).
 int parse_move(Position& pos, const char* text, Move& result);
 
 } // namespace zelk

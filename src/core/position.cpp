@@ -2,10 +2,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "core/attacks.h"
 #include "core/hashcodes.h"
-#include "search/thread.h"
+#include "core/board.h"
 
 namespace zelk {
 
@@ -54,7 +55,7 @@ void pos_clear(Position& pos) {
     pos.board_sentinel = 0;
     for (Bitboard& b : pos.pieces)
         b = 0;
-    if (SearchThread* t = pos.owner) {
+    if (BoardState* t = pos.owner) {
         t->history_count = 0;
         t->search_ply = 1;
         t->last_move = 0;
@@ -223,7 +224,7 @@ int pos_from_fen(Position& pos, const char* text) {
     pos.ep_square = uint8_t(ep);
 
     pos_compute_keys(pos);
-    if (SearchThread* t = pos.owner) {
+    if (BoardState* t = pos.owner) {
         t->history[0] = UndoRecord{};
         t->history[1] = UndoRecord{};
         t->history_count = 0;
@@ -281,6 +282,29 @@ void pos_to_fen(const Position& pos, char* buffer, bool with_counters) {
         int plies = pos.owner ? pos.owner->history_count : 0;
         std::snprintf(out, FEN_BUFFER_SIZE - size_t(out - buffer), " %d %d", pos.halfmove, plies);
     }
+}
+
+std::string board_text(const Position& pos) {
+    char fen[FEN_BUFFER_SIZE];
+    pos_to_fen(pos, fen, true);
+    std::string text = fen;
+    text += '\n';
+    for (int rank = 7; rank >= 0; --rank) {
+        text += ' ';
+        for (int file = 0; file < 8; ++file) {
+            int code = pos.board[make_square(file, rank)];
+            char c;
+            if (!code)
+                c = ((file ^ rank) & 1) ? '-' : '+';
+            else
+                c = code < 9 ? "-PNBRQK"[type_of(code)] : "-onbrqk"[type_of(code)];
+            text += ' ';
+            text += c;
+        }
+        text += '\n';
+    }
+    text += pos.side ? "black\n" : "white\n";
+    return text;
 }
 
 } // namespace zelk

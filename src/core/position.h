@@ -4,15 +4,16 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "core/types.h"
 
 namespace zelk {
 
-struct SearchThread;
+struct BoardState;
 
 struct Position {
-    SearchThread* owner;           // record holding this position's history stack
+    BoardState* owner;             // record holding this position's history stack
     uint8_t board[64];             // piece code per square, 0 = empty
     uint8_t board_sentinel;        // always 0: board[64] reads as empty
     Bitboard pieces[16];           // [c*8] all of colour c, [c*8+type] by kind; 7 and 15 unused
@@ -54,6 +55,9 @@ void pos_to_fen(const Position& pos, char* buffer, bool with_counters);
 
 // Square name "a1".."h8"; the empty string for 64. Writes 3 bytes at most.
 void square_name(int sq, char* out);
+
+// The board text: FEN with counters, eight rank lines, the side to move.
+std::string board_text(const Position& pos);
 
 constexpr const char* START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
 

@@ -86,6 +86,10 @@ struct MoveEntry {
 };
 static_assert(sizeof(MoveEntry) == 6);
 
+// With at most 16 pieces a side, a position has fewer than this many
+// pseudo-legal moves (the terminator included).
+constexpr int MAX_MOVES = 512;
+
 // Room for the game plus the search: the history stack never grows past this.
 constexpr int HISTORY_CAPACITY = 900;
 // Ply records per thread (index 0 is the root's parent, 1 the root).

@@ -11,8 +11,9 @@
 #include "core/attacks.h"
 #include "core/makemove.h"
 #include "core/notation.h"
-#include "core/perft.h"
-#include "engine/control.h"
+#include "search/perft.h"
+#include "engine/setup.h"
+#include "search/control.h"
 #include "engine/game.h"
 #include "engine/game_files.h"
 #include "engine/input.h"
@@ -22,8 +23,9 @@
 #include "eval/evaluate.h"
 #include "eval/hce.h"
 #include "search/search.h"
-#include "search/see.h"
+#include "core/see.h"
 #include "search/thread.h"
+#include "search/trace.h"
 #include "search/tt.h"
 
 namespace zelk {
@@ -32,7 +34,7 @@ namespace {
 
 // The board after a command, with the evaluation first when debugging.
 void display() {
-    if (control.eval_debug)
+    if (setup.eval_debug)
         show_eval(*game);
     show_board(game->pos);
 }
@@ -119,28 +121,28 @@ void set_command(const std::vector<std::string>& w) {
     else if (name == "noise")
         control.noise = float(std::atof(value.c_str()));
     else if (name.find("multipv") != std::string::npos)
-        options.MultiPV = int16_t(n);
+        search_settings.MultiPV = int16_t(n);
     else if (name == "debug")
-        control.eval_debug = uint8_t(n);
+        setup.eval_debug = uint8_t(n);
     else if (name == "frc")
-        UCI_Chess960 = uint8_t(n);
+        notation_style.chess960 = uint8_t(n);
     else if (name == "level")
         set_level(w);
     else if (name == "depth")
         control.depth_limit = int8_t(n > DEPTH_UNLIMITED ? DEPTH_UNLIMITED : n < -128 ? -128 : n);
     else if (name == "target_nps") {
         control.target_nps = float(std::atof(value.c_str()));
-        options.UCI_LimitStrength = 1;
+        search_settings.UCI_LimitStrength = 1;
         emit_format("target_nps set to %.0f", double(control.target_nps));
     } else if (name == "ss") {
         if (n == 1) {
-            options = saved_options;
+            restore_saved_options();
             emit_line("set default personality");
         } else {
-            options.SEP_depth = 0;
-            options.LMP_depth = 0;
-            options.NMP_depth = 99;
-            options.LMR_depth = 99;
+            search_settings.SEP_depth = 0;
+            search_settings.LMP_depth = 0;
+            search_settings.NMP_depth = 99;
+            search_settings.LMR_depth = 99;
             emit_line("selectivity set to OFF");
         }
     }
@@ -148,10 +150,10 @@ void set_command(const std::vector<std::string>& w) {
         const char* name;
         int16_t* field;
     };
-    const Field fields[] = {{"NMP_depth", &options.NMP_depth}, {"SEP_depth", &options.SEP_depth},
-                            {"FP_depth", &options.FP_depth},   {"LMP_depth", &options.LMP_depth},
-                            {"LMR_depth", &options.LMR_depth}, {"Selectivity", &options.Selectivity},
-                            {"ponder", &options.Ponder}};
+    const Field fields[] = {{"NMP_depth", &search_settings.NMP_depth}, {"SEP_depth", &search_settings.SEP_depth},
+                            {"FP_depth", &search_settings.FP_depth},   {"LMP_depth", &search_settings.LMP_depth},
+                            {"LMR_depth", &search_settings.LMR_depth}, {"Selectivity", &search_settings.Selectivity},
+                            {"ponder", &search_settings.Ponder}};
     for (const Field& f : fields)
         if (name == f.name) {
             *f.field = int16_t(n);
@@ -266,8 +268,8 @@ void console_command(const std::string& line) {
         control.search_state = STATE_SEARCH_REQUESTED;
     } else if (c == "self") {
         control.search_state = STATE_SEARCH_REQUESTED;
-        options.Ponder = 0;
-        control.self_play = 1;
+        search_settings.Ponder = 0;
+        setup.self_play = 1;
     } else if (c == "get") {
         get_test_position(w.size() > 1 ? w[1].c_str() : "");
         display();
@@ -283,7 +285,7 @@ void console_command(const std::string& line) {
     } else if (c == "swap") {
         swap_command();
     } else if (c == "trace") {
-        control.trace_level = uint8_t(arg);
+        set_trace_level(arg);
     } else if (c == "undo" || c == "[") {
         take_back();
         display();

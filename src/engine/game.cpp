@@ -2,7 +2,7 @@
 
 #include "core/makemove.h"
 #include "core/movegen.h"
-#include "engine/control.h"
+#include "search/control.h"
 #include "search/thread.h"
 
 namespace zelk {
@@ -20,7 +20,7 @@ void game_unmake_move() {
 }
 
 int game_move_is_legal(Move m) {
-    gen_all(game->pos);
+    gen_ply_moves(*game);
     for (const MoveEntry* e = game->plies[game->search_ply].list; e->move != END_OF_LIST; ++e)
         if (e->move == m)
             return is_legal(game->pos, game->pos.side, m);

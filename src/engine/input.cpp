@@ -7,7 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/control.h"
+#include "engine/setup.h"
+#include "search/control.h"
 #include "engine/interpreter.h"
 
 namespace zelk {
@@ -51,7 +52,7 @@ void read_line() {
         // End of input: the interface has gone, so the engine ends as on "quit".
         // An offline job needs no interface (it may run with its input
         // closed): it stops reading and carries on.
-        if (control.job != OfflineJob::NONE) {
+        if (setup.job != OfflineJob::NONE) {
             input_ended = true;
             return;
         }

@@ -10,12 +10,14 @@
 #include <new>
 
 #include "core/attacks.h"
-#include "core/perft.h"
-#include "engine/control.h"
+#include "search/perft.h"
+#include "engine/setup.h"
+#include "search/control.h"
 #include "engine/input.h"
 #include "io/locks.h"
 #include "engine/main_loop.h"
 #include "engine/options.h"
+#include "core/notation.h"
 #include "io/output.h"
 #include "engine/switches.h"
 #include "eval/evaluate.h"
@@ -23,11 +25,13 @@
 #include "eval/weights.h"
 #include "search/root.h"
 #include "search/thread.h"
+#include "search/trace.h"
 #include "search/threads.h"
 #include "search/timeman.h"
 #include "search/tt.h"
 #include "tools/analyse.h"
 #include "tools/bench.h"
+#include "tools/offline_search.h"
 
 using namespace zelk;
 
@@ -56,7 +60,7 @@ void find_program_dir(const char* argv0) {
     for (char* p = result; *p; ++p)
         if (*p == '\\')
             *p = '/';
-    copy_text(control.program_dir, result);
+    copy_text(setup.program_dir, result);
 }
 
 void seed_random() {
@@ -68,13 +72,13 @@ void seed_random() {
 // Fixed-depth and fixed-node runs need little memory: the table shrinks to fit.
 void size_hash_for_limits() {
     if (control.depth_limit < 8)
-        options.Hash = 1;
+        search_settings.Hash = 1;
     else if (control.depth_limit <= 12)
-        options.Hash = 1 << (control.depth_limit - 7);
+        search_settings.Hash = 1 << (control.depth_limit - 7);
     if (control.node_limit != 0) {
-        options.Hash = 1;
-        while (options.Hash < 64 && control.node_limit > uint64_t(32000) * uint64_t(options.Hash))
-            options.Hash *= 2;
+        search_settings.Hash = 1;
+        while (search_settings.Hash < 64 && control.node_limit > uint64_t(32000) * uint64_t(search_settings.Hash))
+            search_settings.Hash *= 2;
     }
 }
 
@@ -82,11 +86,11 @@ void size_hash_for_limits() {
 // the strength limit's Elo scale is derived.
 void calibrate() {
     pos_from_fen(game->pos, "rnb1k2r/1pq1bppp/p2p1n2/4p3/4P3/2N1BN2/PPP1BPPP/R2QK2R w KQkq -");
-    const int16_t limit_strength = options.UCI_LimitStrength;
+    const int16_t limit_strength = search_settings.UCI_LimitStrength;
     const int threads = control.thread_count;
     const float noise = control.noise;
     control.noise = 99999.0f;
-    options.UCI_LimitStrength = 0;
+    search_settings.UCI_LimitStrength = 0;
     control.thread_count = 1;
     control.node_limit = 35000;
     search_start();
@@ -105,7 +109,7 @@ void calibrate() {
     control.node_limit = 0;
     control.thread_count = threads;
     control.noise = noise;
-    options.UCI_LimitStrength = limit_strength;
+    search_settings.UCI_LimitStrength = limit_strength;
     control.max_elo = float(std::log(double(control.calibration_nps)) * 150 + 1060);
     char line[120];
     std::snprintf(line, sizeof line, "info string et= %.3f, calibration nps= %0.0f", seconds,
@@ -149,20 +153,21 @@ int main(int argc, char** argv) {
     control.noise = 0;
     control.increment = control.target_nps = control.calibration_nps = 0;
     tt.tt_age = 0;
-    UCI_Chess960 = 0;
-    control.trace_level = control.eval_debug = 0;
-    Use_NN_eval = 1;
-    options_set_defaults(control.program_dir);
-    control.protocol_mode = 1;
+    notation_style.chess960 = 0;
+    set_trace_level(0);
+    setup.eval_debug = 0;
+    eval_settings.Use_NN_eval = 1;
+    options_set_defaults(setup.program_dir);
+    set_protocol_mode(1);
 
     if (read_switches(argc, argv))
         return 1;
-    const OfflineJob job = control.job;
+    const OfflineJob job = setup.job;
     if (job == OfflineJob::TRAIN_DATA || job == OfflineJob::TUNE || job == OfflineJob::TUNE2) {
         std::fputs("Need to compile with 'make ttune'\n\n", stdout);
         return 1;
     }
-    control.thread_count = options.Threads;
+    control.thread_count = search_settings.Threads;
     if (int err = init_locks())
         return err;
     emit_line("info string Hello from Zelk 5.20");
@@ -170,12 +175,12 @@ int main(int argc, char** argv) {
     if (!tt_alloc())
         return 1;
     options.Log = int16_t(set_logging(options.Log));
-    saved_options = options;
+    save_options();
     if (options.ConfigFilePath[0])
         load_config();
     init_eval_params();
-    options.options_changed = 0;
-    if (Use_NN_eval && std::strlen(options.NN_File) > 3) {
+    search_settings.options_changed = 0;
+    if (eval_settings.Use_NN_eval && std::strlen(options.NN_File) > 3) {
         // This build evaluates with the hand-crafted terms only: no network file can be loaded.
         char line[200];
         std::snprintf(line, sizeof line, "info string error loading %s", options.NN_File);
@@ -184,10 +189,11 @@ int main(int argc, char** argv) {
     }
 
     if (job != OfflineJob::NONE) {
+        offline_poll = command_step;
         if (job == OfflineJob::BENCH || job == OfflineJob::BENCH_DIRECT)
             run_benchmark(job == OfflineJob::BENCH_DIRECT);
         else if (job == OfflineJob::EPD_ANALYSIS)
-            analyse_epd(control.job_input, control.job_output[0] ? control.job_output : "analysis.epd");
+            analyse_epd(setup.job_input, setup.job_output[0] ? setup.job_output : "analysis.epd");
         else if (job != OfflineJob::BENCH_INERT && job != OfflineJob::MAKE_CONFIG)
             emit_line("info string this offline job is not available in this build");
         return exit_sequence();
@@ -197,7 +203,7 @@ int main(int argc, char** argv) {
     pos_from_fen(game->pos, START_FEN);
     if (control.protocol_mode == 0)
         show_board(game->pos);
-    options.eval_jitter = 1;
+    eval_settings.eval_jitter = 1;
     control.quit_flag = 0;
     main_loop();
     return exit_sequence();

@@ -5,8 +5,9 @@
 #include <cstdio>
 
 #include "core/notation.h"
-#include "core/perft.h"
-#include "engine/control.h"
+#include "search/perft.h"
+#include "engine/setup.h"
+#include "search/control.h"
 #include "engine/game.h"
 #include "engine/input.h"
 #include "io/output.h"
@@ -71,9 +72,9 @@ void report_result() {
     }
     control.stop_flag = 0;
     control.search_state = STATE_IDLE;
-    if (control.self_play) {
+    if (setup.self_play) {
         if (!best) {
-            control.self_play = 0;
+            setup.self_play = 0;
             return;
         }
         float& clock = pos.side == WHITE ? control.clock_white : control.clock_black;
@@ -83,7 +84,7 @@ void report_result() {
             show_board(game->pos);
             control.search_state = STATE_SEARCH_REQUESTED;
         } else {
-            control.self_play = 0;
+            setup.self_play = 0;
         }
     }
 }

@@ -4,16 +4,15 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/control.h"
+#include "search/control.h"
+#include "core/notation.h"
 #include "io/output.h"
 #include "search/tt.h"
 
 namespace zelk {
 
 EngineOptions options;
-EngineOptions saved_options;
-uint8_t Use_NN_eval = 1;
-uint8_t UCI_Chess960 = 0;
+SavedOptions saved_options;
 
 namespace {
 
@@ -32,34 +31,51 @@ void emit_text_set(const char* name, const char* value) {
 } // namespace
 
 void options_set_defaults(const char* program_dir) {
-    EngineOptions& o = saved_options;
+    EngineOptions& o = saved_options.engine;
     o = EngineOptions{};
-    o.options_changed = 1;
-    o.Hash = 4;
-    o.Threads = 1;
-    o.MoveOverhead = 50;
-    o.Ponder = 1;
-    o.MultiPV = 1;
     o.OwnBook_Variety = 25;
     o.OwnBook_Depth = 24;
-    copy_text(o.param_file, "params.txt");
     char nn[400];
     std::snprintf(nn, sizeof nn, "%s/nn.bin", program_dir);
     copy_text(o.NN_File, nn);
-    o.SyzygyProbeDepth6 = 1;
-    o.contempt_base = 15;
-    o.Selectivity = 100;
-    o.SEP_depth = 3;
-    o.SEP_step = 75;
-    o.NMP_depth = 3;
-    o.FP_depth = 3;
-    o.FP_step = 125;
-    o.LMP_depth = 6;
-    o.LMP_step = 3;
-    o.LMR_depth = 3;
-    for (auto& pair : o.eval_scales)
+
+    SearchSettings& s = saved_options.search;
+    s = SearchSettings{};
+    s.options_changed = 1;
+    s.Hash = 4;
+    s.Threads = 1;
+    s.MoveOverhead = 50;
+    s.Ponder = 1;
+    s.MultiPV = 1;
+    s.SyzygyProbeDepth6 = 1;
+    s.Selectivity = 100;
+    s.SEP_depth = 3;
+    s.SEP_step = 75;
+    s.NMP_depth = 3;
+    s.FP_depth = 3;
+    s.FP_step = 125;
+    s.LMP_depth = 6;
+    s.LMP_step = 3;
+    s.LMR_depth = 3;
+
+    EvalSettings& e = saved_options.eval;
+    e.contempt_base = 15;
+    copy_text(e.param_file, "params.txt");
+    for (auto& pair : e.eval_scales)
         pair[0] = pair[1] = 100;
-    options = saved_options;
+    restore_saved_options();
+}
+
+void save_options() {
+    saved_options.engine = options;
+    saved_options.search = search_settings;
+    saved_options.eval = eval_settings;
+}
+
+void restore_saved_options() {
+    options = saved_options.engine;
+    search_settings = saved_options.search;
+    eval_settings = saved_options.eval;
 }
 
 int parse_int_option(const char* name, const char* value, int min, int max) {
@@ -101,8 +117,8 @@ void set_option(const char* name, const char* value) {
         }
     } else if (is("Hash")) {
         if (idle()) {
-            options.Hash = parse_int_option(name, value, 0, 32768);
-            if (options.Hash != tt.megabytes || !tt.entries)
+            search_settings.Hash = parse_int_option(name, value, 0, 32768);
+            if (search_settings.Hash != tt.megabytes || !tt.entries)
                 if (!tt_alloc())
                     std::exit(-1);
         }
@@ -110,23 +126,23 @@ void set_option(const char* name, const char* value) {
         if (idle()) {
             int n = parse_int_option(name, value, 1, MAX_THREADS);
             if (n != control.thread_count)
-                control.thread_count = options.Threads = int16_t(n);
+                control.thread_count = search_settings.Threads = int16_t(n);
         }
     } else if (is("MoveOverhead")) {
-        options.MoveOverhead = int16_t(parse_int_option(name, value, 0, 5000));
+        search_settings.MoveOverhead = int16_t(parse_int_option(name, value, 0, 5000));
     } else if (is("Ponder")) {
-        options.Ponder = int16_t(parse_bool_option(name, value));
+        search_settings.Ponder = int16_t(parse_bool_option(name, value));
     } else if (is("Contempt")) {
-        options.Contempt = int16_t(parse_int_option(name, value, -150, 150));
+        eval_settings.Contempt = int16_t(parse_int_option(name, value, -150, 150));
     } else if (is("Selectivity")) {
-        options.Selectivity = int16_t(parse_int_option(name, value, 0, 200));
+        search_settings.Selectivity = int16_t(parse_int_option(name, value, 0, 200));
     } else if (is("MultiPV")) {
-        options.MultiPV = int16_t(parse_int_option(name, value, 1, 255));
+        search_settings.MultiPV = int16_t(parse_int_option(name, value, 1, 255));
     } else if (is("NN_File")) {
         copy_text(options.NN_File, value);
         emit_text_set("NN_File", options.NN_File);
     } else if (is("Use_NN_eval")) {
-        Use_NN_eval = uint8_t(parse_bool_option(name, value));
+        eval_settings.Use_NN_eval = uint8_t(parse_bool_option(name, value));
     } else if (is("OwnBook")) {
         options.OwnBook = int16_t(parse_bool_option(name, value));
     } else if (is("OwnBook_File")) {
@@ -152,13 +168,13 @@ void set_option(const char* name, const char* value) {
         copy_text(options.SyzygyPath, value);
         emit_text_set("SyzygyPath", options.SyzygyPath);
     } else if (is("SyzygyProbeDepth6")) {
-        options.SyzygyProbeDepth6 = int16_t(parse_int_option(name, value, -5, 100));
+        search_settings.SyzygyProbeDepth6 = int16_t(parse_int_option(name, value, -5, 100));
     } else if (is("UCI_LimitStrength")) {
-        options.UCI_LimitStrength = int16_t(parse_bool_option(name, value));
+        search_settings.UCI_LimitStrength = int16_t(parse_bool_option(name, value));
     } else if (is("UCI_Elo")) {
-        options.UCI_Elo = int16_t(parse_int_option(name, value, 1500, 3300));
+        search_settings.UCI_Elo = int16_t(parse_int_option(name, value, 1500, 3300));
     } else if (is("UCI_Chess960")) {
-        UCI_Chess960 = uint8_t(parse_bool_option(name, value));
+        notation_style.chess960 = uint8_t(parse_bool_option(name, value));
     }
 }
 
@@ -200,8 +216,8 @@ int load_config() {
     }
     loading_config = false;
     std::fclose(f);
-    options.options_changed = 1;
-    saved_options = options;
+    search_settings.options_changed = 1;
+    save_options();
     return 1;
 }
 

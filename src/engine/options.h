@@ -5,53 +5,43 @@
 
 #include <cstdint>
 
+#include "eval/evaluate.h"
+#include "search/control.h"
+
 namespace zelk {
 
 struct EngineOptions {
-    int16_t options_changed;
-    int32_t Hash;
-    int16_t Threads;
-    int16_t MoveOverhead;
-    int16_t Ponder;
-    int16_t MultiPV;
-    int16_t UCI_LimitStrength;
-    int16_t UCI_Elo;
     int16_t Log;
     int16_t OwnBook;
     int16_t OwnBook_Variety;
     int16_t OwnBook_Depth;
     int16_t OwnBook2_Depth;
-    int16_t eval_jitter;
-    char param_file[150];
     char NN_File[150];
     char ConfigFilePath[144];
     char OwnBook_File[144];
     char OwnBook2_File[144];
     char SyzygyPath[144];
-    int16_t tb_probe_depth;
-    int16_t SyzygyProbeDepth6;
-    int16_t Contempt;
-    int16_t contempt_base;
-    int16_t Selectivity;
-    int16_t SEP_depth;
-    int16_t SEP_step;
-    int16_t NMP_depth;
-    int16_t FP_depth;
-    int16_t FP_step;
-    int16_t LMP_depth;
-    int16_t LMP_step;
-    int16_t LMR_depth;
-    int16_t eval_scales[13][2];
 };
 
-// Written by the command loop and start-up only; searches read them.
+// The option values only the front end reads. The values the search, the
+// evaluation and the move notation read live in their own records
+// (search_settings, eval_settings, notation_style); this setter writes all
+// of them. Written by the command loop and start-up only.
 extern EngineOptions options;
-extern EngineOptions saved_options;
-extern uint8_t Use_NN_eval;     // evaluate with the network
-extern uint8_t UCI_Chess960;    // castling written king-takes-rook
 
-// Writes the start-up defaults into saved_options and copies them to options.
+// The defaults "uci" shows, and what the console's "set ss 1" restores.
+struct SavedOptions {
+    EngineOptions engine;
+    SearchSettings search;
+    EvalSettings eval;
+};
+extern SavedOptions saved_options;
+
+// Writes the start-up defaults into saved_options and copies them to the
+// working records.
 void options_set_defaults(const char* program_dir);
+void save_options();
+void restore_saved_options();
 
 // Copies text into a fixed field, cut to its size minus one.
 template <int N>

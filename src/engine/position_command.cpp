@@ -3,7 +3,7 @@
 
 #include "core/makemove.h"
 #include "core/movegen.h"
-#include "engine/control.h"
+#include "search/control.h"
 #include "engine/game.h"
 #include "engine/interpreter.h"
 #include "search/thread.h"
@@ -45,8 +45,9 @@ Move read_coordinate_move(Position& pos, const char* text) {
     }
     // Accept it only as one of the position's legal moves, so that a bad
     // text can never corrupt the game.
-    gen_all(pos);
-    for (const MoveEntry* e = pos.owner->plies[pos.owner->search_ply].list; e->move != END_OF_LIST; ++e) {
+    MoveEntry list[MAX_MOVES];
+    gen_all(pos, list);
+    for (const MoveEntry* e = list; e->move != END_OF_LIST; ++e) {
         const Move m = e->move;
         const bool same = (m & FLAG_MASK) == flags && move_from(m) == from &&
                           (move_to(m) == to || (flags && type_of(piece) == KING));

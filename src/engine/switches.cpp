@@ -5,7 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/control.h"
+#include "engine/setup.h"
+#include "search/control.h"
 #include "engine/options.h"
 
 namespace zelk {
@@ -50,9 +51,9 @@ int read_switches(int argc, char** argv) {
         auto is = [&](const char* name) { return i < argc && std::strcmp(argv[i], name) == 0; };
         auto value = [&]() -> const char* { return argv[++i]; };
         if (is("-uci"))
-            control.protocol_mode = 1;
+            set_protocol_mode(1);
         if (is("-c"))
-            control.protocol_mode = 0;
+            set_protocol_mode(0);
         if (is("-log"))
             options.Log = 1;
         if (is("-noise"))
@@ -82,18 +83,18 @@ int read_switches(int argc, char** argv) {
         if (is("-nps")) {
             const double nps = std::atof(value());
             control.target_nps = float(nps);
-            options.UCI_LimitStrength = 1;
+            search_settings.UCI_LimitStrength = 1;
             const double elo = nps > 0 ? std::log(nps) * 150 + 1060 : 0;
-            options.UCI_Elo = int16_t(elo > 32767 ? 32767 : int(elo));
-            std::printf("Elo= %d\n", options.UCI_Elo);
+            search_settings.UCI_Elo = int16_t(elo > 32767 ? 32767 : int(elo));
+            std::printf("Elo= %d\n", search_settings.UCI_Elo);
         }
         if (is("-hash")) {
             const long long mb = to_integer(value());
-            options.Hash = int32_t(mb < 0 ? 0 : mb > 32767 ? 32768 : mb);
+            search_settings.Hash = int32_t(mb < 0 ? 0 : mb > 32767 ? 32768 : mb);
         }
         if (is("-threads")) {
             const long long n = to_integer(value());
-            options.Threads = int16_t(n < 1 ? 1 : n > MAX_THREADS ? MAX_THREADS : n);
+            search_settings.Threads = int16_t(n < 1 ? 1 : n > MAX_THREADS ? MAX_THREADS : n);
         }
         if (is("-book"))
             copy_value(options.OwnBook_File, value(), 143);
@@ -102,52 +103,52 @@ int read_switches(int argc, char** argv) {
         if (is("-tbx"))
             copy_value(options.SyzygyPath, "C:\\Chess\\Syzygy;C:\\Chess\\Syzygy\\6-Piece", 143);
         if (is("-use_hce"))
-            Use_NN_eval = 0;
+            eval_settings.Use_NN_eval = 0;
         if (is("-use_nn"))
-            Use_NN_eval = 1;
+            eval_settings.Use_NN_eval = 1;
         if (is("-o"))
-            copy_value(control.job_output, value(), 139);
+            copy_value(setup.job_output, value(), 139);
         if (is("-anepd")) {
-            control.job = OfflineJob::EPD_ANALYSIS;
+            setup.job = OfflineJob::EPD_ANALYSIS;
             control.noise = 9999.0f;
-            copy_value(control.job_input, value(), 139);
+            copy_value(setup.job_input, value(), 139);
         }
         if (is("-scan_pgn"))
-            copy_value(control.pgn_input, value(), 139);
+            copy_value(setup.pgn_input, value(), 139);
         static const char* const SCANS[] = {"-scan_pgn1", "-scan_pgn2", "-scan_pgn3", "-scan_pgn4"};
         static const OfflineJob SCAN_JOBS[] = {OfflineJob::PGN_SCAN1, OfflineJob::PGN_SCAN2, OfflineJob::PGN_SCAN3,
                                                OfflineJob::PGN_SCAN4};
         for (int k = 0; k < 4; ++k)
             if (is(SCANS[k])) {
-                control.job = SCAN_JOBS[k];
-                copy_value(control.job_input, value(), 139);
+                setup.job = SCAN_JOBS[k];
+                copy_value(setup.job_input, value(), 139);
             }
         if (is("-bench"))
-            control.job = OfflineJob::BENCH;
+            setup.job = OfflineJob::BENCH;
         if (is("-bench2"))
-            control.job = OfflineJob::BENCH_INERT;
+            setup.job = OfflineJob::BENCH_INERT;
         if (is("-pbench"))
-            control.job = OfflineJob::BENCH_DIRECT;
+            setup.job = OfflineJob::BENCH_DIRECT;
         if (is("-mkconfig"))
-            control.job = OfflineJob::MAKE_CONFIG;
+            setup.job = OfflineJob::MAKE_CONFIG;
         if (is("-mkbook")) {
-            control.job = OfflineJob::MAKE_BOOK;
-            copy_value(control.job_input, value(), 139);
+            setup.job = OfflineJob::MAKE_BOOK;
+            copy_value(setup.job_input, value(), 139);
         }
         if (is("-mktune1")) {
-            control.job = OfflineJob::TUNE_DATA1;
-            copy_value(control.job_input, value(), 139);
+            setup.job = OfflineJob::TUNE_DATA1;
+            copy_value(setup.job_input, value(), 139);
         }
         if (is("-mktune2")) {
-            control.job = OfflineJob::TUNE_DATA2;
-            copy_value(control.job_input, value(), 139);
+            setup.job = OfflineJob::TUNE_DATA2;
+            copy_value(setup.job_input, value(), 139);
         }
         if (is("-mktraindata")) {
-            control.job = OfflineJob::TRAIN_DATA;
+            setup.job = OfflineJob::TRAIN_DATA;
             i += 2;
         }
         if (is("-tune") || is("-tune2")) {
-            control.job = is("-tune") ? OfflineJob::TUNE : OfflineJob::TUNE2;
+            setup.job = is("-tune") ? OfflineJob::TUNE : OfflineJob::TUNE2;
             i += 3;
             // An optional digit may follow the three values.
             if (i + 1 < argc && argv[i + 1][0] >= '0' && argv[i + 1][0] <= '9' && argv[i + 1][1] == 0)

@@ -6,7 +6,9 @@
 
 #include "core/makemove.h"
 #include "core/movegen.h"
-#include "engine/control.h"
+#include "core/notation.h"
+#include "engine/setup.h"
+#include "search/control.h"
 #include "engine/input.h"
 #include "engine/interpreter.h"
 #include "engine/options.h"
@@ -37,16 +39,17 @@ void print_string_option(const char* name, const char* value) {
 }
 
 void uci_identify() {
-    control.protocol_mode = 1;
-    const EngineOptions& s = saved_options;
+    set_protocol_mode(1);
+    const EngineOptions& s = saved_options.engine;
+    const SearchSettings& ss = saved_options.search;
     emit_line("id name Zelk 5.20");
     emit_line("id author Dovrin");
     print_string_option("ConfigFilePath", s.ConfigFilePath);
-    print_spin_option("Hash", s.Hash, 0, 32768);
-    print_spin_option("Threads", s.Threads, 1, MAX_THREADS);
+    print_spin_option("Hash", ss.Hash, 0, 32768);
+    print_spin_option("Threads", ss.Threads, 1, MAX_THREADS);
     emit_line("option name Clear_Hash type button");
     print_string_option("NN_File", options.NN_File);
-    print_check_option("Use_NN_eval", Use_NN_eval);
+    print_check_option("Use_NN_eval", eval_settings.Use_NN_eval);
     print_check_option("OwnBook", s.OwnBook);
     print_string_option("OwnBook_File", s.OwnBook_File);
     print_spin_option("OwnBook_Depth", s.OwnBook_Depth, 0, 60);
@@ -54,19 +57,19 @@ void uci_identify() {
     print_spin_option("OwnBook2_Depth", s.OwnBook2_Depth, 0, 60);
     print_spin_option("OwnBook_Variety", s.OwnBook_Variety, 0, 100);
     print_string_option("SyzygyPath", s.SyzygyPath);
-    print_spin_option("SyzygyProbeDepth6", s.SyzygyProbeDepth6, -5, 100);
+    print_spin_option("SyzygyProbeDepth6", ss.SyzygyProbeDepth6, -5, 100);
     print_check_option("Log", s.Log);
-    print_check_option("Ponder", s.Ponder);
-    print_spin_option("MultiPV", s.MultiPV, 1, 255);
-    print_check_option("UCI_Chess960", UCI_Chess960);
-    print_spin_option("MoveOverhead", s.MoveOverhead, 0, 5000);
-    print_check_option("UCI_LimitStrength", s.UCI_LimitStrength);
+    print_check_option("Ponder", ss.Ponder);
+    print_spin_option("MultiPV", ss.MultiPV, 1, 255);
+    print_check_option("UCI_Chess960", notation_style.chess960);
+    print_spin_option("MoveOverhead", ss.MoveOverhead, 0, 5000);
+    print_check_option("UCI_LimitStrength", ss.UCI_LimitStrength);
     const int max_elo = int(control.max_elo);
-    if (saved_options.UCI_Elo == 0)
-        saved_options.UCI_Elo = int16_t(max_elo);
-    print_spin_option("UCI_Elo", saved_options.UCI_Elo, 1500, max_elo);
-    print_spin_option("Contempt", s.Contempt, -150, 150);
-    print_spin_option("Selectivity", s.Selectivity, 0, 200);
+    if (saved_options.search.UCI_Elo == 0)
+        saved_options.search.UCI_Elo = int16_t(max_elo);
+    print_spin_option("UCI_Elo", saved_options.search.UCI_Elo, 1500, max_elo);
+    print_spin_option("Contempt", saved_options.eval.Contempt, -150, 150);
+    print_spin_option("Selectivity", ss.Selectivity, 0, 200);
     emit_line("uciok");
 }
 
@@ -203,7 +206,7 @@ void uci_command(const std::string& line) {
         emit_line("readyok");
     } else if (name == "setoption") {
         setoption_command(args);
-        saved_options = options;
+        save_options();
     } else if (name == "debug") {
         command_echo = 1;
     } else if (name == "_show") {

@@ -1,6 +1,6 @@
-// The evaluation's per-thread working records, kept inside SearchThread so
-// that threads never share them: the evaluation cache entry, the pawn-hash
-// entry and the context one hand-crafted evaluation fills in.
+// The evaluation's per-thread working records, kept by each search thread
+// so that threads never share them: the evaluation cache, the pawn hash,
+// the context one hand-crafted evaluation fills in, and the counters.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +11,10 @@
 namespace zelk {
 
 struct Position;
-struct SearchThread;
+struct EvalState;
+
+// Where trace lines go: one call per line, without the line end.
+using TextSink = void (*)(const char* line);
 
 constexpr int EVAL_CACHE_SIZE = 32768;     // entry (key_low & 0x7ffe) + side
 constexpr int PAWN_HASH_SIZE = 16384;      // entry key_low & 0x3fff
@@ -35,7 +38,7 @@ enum EvalSection : uint8_t {
 
 struct EvalContext {
     const Position* pos;
-    SearchThread* thread;
+    EvalState* state;
     uint8_t ply;
     uint8_t trace;
     ScorePair total[2];
@@ -63,6 +66,17 @@ struct EvalContext {
     ScorePair section[SECTION_COUNT][2];
     Bitboard hung;
     Bitboard free_pawns;
+};
+
+struct EvalState {
+    EvalCacheEntry eval_cache[EVAL_CACHE_SIZE];
+    PawnHashEntry pawn_hash[PAWN_HASH_SIZE];
+    EvalContext eval_context;
+    uint64_t evals;
+    uint64_t eval_hits;
+    uint64_t pawn_probes;
+    uint64_t pawn_hits;
+    TextSink trace_sink;          // receives the "ev"/"sp" breakdown
 };
 
 } // namespace zelk

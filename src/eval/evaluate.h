@@ -1,18 +1,35 @@
-// The evaluation entry the search calls, and the console display of it.
+// The evaluation entry the search calls, the console display of it, and the
+// settings the evaluation reads, handed to it by the front end and the search.
 #pragma once
 
 #include <cstdint>
 
+#include "core/board.h"
+#include "eval/eval_records.h"
+
 namespace zelk {
 
-struct SearchThread;
+struct EvalSettings {
+    uint8_t Use_NN_eval = 1;           // evaluate with the network
+    int16_t Contempt = 0;
+    int16_t contempt_base = 0;
+    int16_t eval_jitter = 0;
+    char param_file[150] = {};         // weights file, "params.txt"
+    int16_t eval_scales[13][2] = {};   // percentage pairs applied to weight groups
+    // Of the current search, set when it starts.
+    uint8_t root_side = 0;
+    float target_time = 0;             // seconds; 90000 and more turns contempt off
+};
+extern EvalSettings eval_settings;
 
-// Score of the thread's position for `side` (normally the side to move),
-// with contempt and the fifty-move damping applied. When in_check is set the
-// value is a placeholder. trace > 0 prints the hand-crafted breakdown.
-int evaluate(SearchThread& t, int side, int ply, int in_check, int trace);
+// Score of `pos` for `side` (normally the side to move), with contempt and
+// the fifty-move damping applied. When in_check is set the value is a
+// placeholder. The danger values go to threat[]; trace > 0 sends the
+// hand-crafted breakdown to the state's trace sink.
+int evaluate(EvalState& es, const Position& pos, int side, int ply, int in_check, int trace, int16_t threat[2]);
 
-// Console "ev": the last move, then the breakdown for the side to move.
-void show_eval(SearchThread& t);
+// Console "ev": the last move of the board's game, then the breakdown for
+// the side to move.
+void show_eval(EvalState& es, const BoardState& board);
 
 } // namespace zelk

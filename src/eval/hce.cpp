@@ -9,7 +9,6 @@
 #include "core/position.h"
 #include "eval/endgames.h"
 #include "eval/weights.h"
-#include "search/thread.h"
 
 namespace zelk {
 
@@ -99,29 +98,27 @@ inline void end_section(EvalContext& ec, EvalSection s) {
 
 } // namespace
 
-int hce_evaluate(SearchThread& t, int side, int ply, int in_check, int trace) {
-    const Position& pos = t.pos;
+int hce_evaluate(EvalState& t, const Position& pos, int side, int ply, int in_check, int trace, int16_t threat[2]) {
     EvalContext& ec = t.eval_context;
     ++t.evals;
     ec.pos = &pos;
-    ec.thread = &t;
+    ec.state = &t;
     ec.ply = uint8_t(ply);
     ec.trace = uint8_t(trace);
     if (in_check)
         return -10001;
-    PlyRecord& record = t.plies[std::clamp(ply, 0, MAX_PLY + 1)];
     int special;
     if (early_exit(pos, side, special)) {
         // No danger measured: clear what an earlier position left at this ply.
-        record.threat[WHITE] = record.threat[BLACK] = 0;
+        threat[WHITE] = threat[BLACK] = 0;
         return special;
     }
 
     EvalCacheEntry& cached = t.eval_cache[(uint32_t(pos.key) & 0x7ffe) + side];
     if (cached.key == pos.key && ply > 1) {
         ++t.eval_hits;
-        record.threat[WHITE] = cached.danger[WHITE];
-        record.threat[BLACK] = cached.danger[BLACK];
+        threat[WHITE] = cached.danger[WHITE];
+        threat[BLACK] = cached.danger[BLACK];
         return cached.score;
     }
 
@@ -160,8 +157,8 @@ int hce_evaluate(SearchThread& t, int side, int ply, int in_check, int trace) {
 
     cached.key = pos.key;
     cached.score = int16_t(result);
-    cached.danger[WHITE] = record.threat[WHITE] = ec.danger[WHITE];
-    cached.danger[BLACK] = record.threat[BLACK] = ec.danger[BLACK];
+    cached.danger[WHITE] = threat[WHITE] = ec.danger[WHITE];
+    cached.danger[BLACK] = threat[BLACK] = ec.danger[BLACK];
     if (trace)
         print_trace(ec, pos.side == side ? result : -result, sf);
     return result;

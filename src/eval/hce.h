@@ -9,11 +9,11 @@
 
 namespace zelk {
 
-struct SearchThread;
-
-// Score of the thread's position for `side` (0 White, 1 Black). Trace 1
-// prints the section breakdown, 2 also every weight and table.
-int hce_evaluate(SearchThread& t, int side, int ply, int in_check, int trace);
+// Score of `pos` for `side` (0 White, 1 Black), using and filling the
+// thread's evaluation state; the danger values of the position go to
+// threat[] (the search's record of this ply). Trace 1 sends the section
+// breakdown to the state's trace sink, 2 also every weight and table.
+int hce_evaluate(EvalState& t, const Position& pos, int side, int ply, int in_check, int trace, int16_t threat[2]);
 
 // Sections. The pawn section also fills the pawn attack and span sets the
 // later ones read; pieces fill the remaining attack sets.

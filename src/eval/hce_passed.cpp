@@ -5,7 +5,7 @@
 #include "core/position.h"
 #include "eval/hce.h"
 #include "eval/weights.h"
-#include "search/see.h"
+#include "core/see.h"
 
 namespace zelk {
 

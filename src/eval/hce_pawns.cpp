@@ -5,7 +5,6 @@
 #include "core/position.h"
 #include "eval/hce.h"
 #include "eval/weights.h"
-#include "search/thread.h"
 
 namespace zelk {
 
@@ -46,7 +45,7 @@ ScorePair pawn_structure(const EvalContext& ec, int c) {
 
 void eval_pawns(EvalContext& ec) {
     const Position& pos = *ec.pos;
-    SearchThread& t = *ec.thread;
+    EvalState& t = *ec.state;
     uint64_t key = pos.pawn_key;
     if (ec.mirror[WHITE] == 7)
         key ^= WHITE_QUEENSIDE_CODE;

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/options.h"
+#include "eval/evaluate.h"
 #include "eval/weights.h"
 
 namespace zelk {
@@ -20,7 +20,7 @@ constexpr const char* SEPARATORS = "(),\"\n";
 } // namespace
 
 void load_params_file() {
-    FILE* f = std::fopen(options.param_file[0] ? options.param_file : "params.txt", "r");
+    FILE* f = std::fopen(eval_settings.param_file[0] ? eval_settings.param_file : "params.txt", "r");
     if (!f)
         return;
     char line[LINE_SIZE];

@@ -6,7 +6,6 @@
 
 #include "core/attacks.h"
 #include "core/position.h"
-#include "io/output.h"
 #include "eval/hce.h"
 #include "eval/weights.h"
 
@@ -19,7 +18,7 @@ int interp(const EvalContext& ec, ScorePair v) {
     return int(eg * eg_of(v) + (1.0 - eg) * mg_of(v));
 }
 
-void print_squares(const char* title, Bitboard squares) {
+void print_squares(TextSink out, const char* title, Bitboard squares) {
     if (!squares)
         return;
     char line[256];
@@ -29,17 +28,17 @@ void print_squares(const char* title, Bitboard squares) {
         square_name(pop_lsb(squares), name);
         n += std::snprintf(line + n, sizeof line - n, " %s", name);
     }
-    emit_line(line);
+    out(line);
 }
 
-void print_weights() {
+void print_weights(TextSink out) {
     char line[128];
     for (int i = 0; i < eval_params.count; ++i) {
         const EvalWeight& w = eval_params.records[i];
         if (std::strstr(w.name, "PST_"))
             continue;
         std::snprintf(line, sizeof line, "%-22s  %4d , %4d", w.name, mg_of(w.value), eg_of(w.value));
-        emit_line(line);
+        out(line);
     }
     struct Shown {
         PstId id;
@@ -52,7 +51,7 @@ void print_weights() {
         {PST_K, "King"},
     };
     for (const Shown& t : SHOWN) {
-        emit_line(t.title);
+        out(t.title);
         for (int rank = 7; rank >= 0; --rank) {
             int n = 0;
             for (int file = 0; file < 8; ++file)
@@ -60,19 +59,20 @@ void print_weights() {
             n += std::snprintf(line + n, sizeof line - n, "     ");
             for (int file = 0; file < 8; ++file)
                 n += std::snprintf(line + n, sizeof line - n, " %3d", eg_of(eval_weights.pst[t.id][8 * rank + file]->value));
-            emit_line(line);
+            out(line);
         }
-        emit_line("");
+        out("");
     }
 }
 
 } // namespace
 
 void print_trace(const EvalContext& ec, int result, float sf) {
+    const TextSink out = ec.state->trace_sink;
     const Position& pos = *ec.pos;
     const EvalHandles& w = eval_weights;
     char line[128];
-    emit_line("           white  black    pos    mtl");
+    out("           white  black    pos    mtl");
 
     // Sections with material: the material is shown apart from the rest.
     struct Row {
@@ -101,16 +101,16 @@ void print_trace(const EvalContext& ec, int result, float sf) {
         }
         std::snprintf(line, sizeof line, "%-10s  %4d   %4d   %4d   %4d", row.label, white, black, white - black,
                       material);
-        emit_line(line);
+        out(line);
     }
-    print_squares("hung pieces on: ", ec.hung);
-    print_squares("free pawns on: ", ec.free_pawns);
+    print_squares(out, "hung pieces on: ", ec.hung);
+    print_squares(out, "free pawns on: ", ec.free_pawns);
     std::snprintf(line, sizeof line, "eval= %d, phase= %0.2f, sf= %0.2f, rule50= %d", result, double(ec.eg_weight),
                   double(sf), int(pos.halfmove));
-    emit_line(line);
-    emit_line("");
+    out(line);
+    out("");
     if (ec.trace >= 2)
-        print_weights();
+        print_weights(out);
 }
 
 } // namespace zelk

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/options.h"
-#include "search/see.h"
+#include "eval/evaluate.h"
+#include "core/see.h"
 
 namespace zelk {
 
@@ -109,7 +109,7 @@ void register_pst(const EvalWeight** handles, const char* name, const PstTable& 
         weight_register(handles[s], name, table[s ^ 56][0], table[s ^ 56][1]);
 }
 
-// Percentage pair of options.eval_scales and the names it scales, in call order.
+// Percentage pair of eval_settings.eval_scales and the names it scales, in call order.
 struct ScaleStep {
     int pair;
     const char* patterns[6];
@@ -205,7 +205,7 @@ void init_eval_params() {
     for (const ScaleStep& step : SCALE_STEPS)
         for (const char* pattern : step.patterns)
             if (pattern)
-                scale_weights(pattern, options.eval_scales[step.pair]);
+                scale_weights(pattern, eval_settings.eval_scales[step.pair]);
 
     reset_see_values();
 }

@@ -74,7 +74,7 @@ void weight_set_next(const char* name, int mg, int eg);
 // percentages[0] (mg) and percentages[1] (eg); rebuilds the packed value.
 // Returns 1 when nothing matched.
 int scale_weights(const char* pattern, const int16_t percentages[2]);
-// Reads options.param_file ("params.txt"); nothing happens when it is missing.
+// Reads eval_settings.param_file ("params.txt"); nothing happens when it is missing.
 void load_params_file();
 
 // A fractional term f * W: each half's float product truncated toward zero.

@@ -9,7 +9,7 @@
 #include "core/makemove.h"
 #include "core/movegen.h"
 #include "core/notation.h"
-#include "engine/control.h"
+#include "search/control.h"
 #include "io/locks.h"
 #include "io/output.h"
 #include "search/result.h"

@@ -2,7 +2,7 @@
 
 #include "core/attacks.h"
 #include "core/movegen.h"
-#include "search/see.h"
+#include "core/see.h"
 #include "search/thread.h"
 
 namespace zelk {

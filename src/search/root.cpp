@@ -9,15 +9,15 @@
 #include "core/hashcodes.h"
 #include "core/makemove.h"
 #include "core/movegen.h"
-#include "engine/control.h"
+#include "search/control.h"
 #include "io/locks.h"
-#include "engine/options.h"
+#include "search/control.h"
 #include "eval/evaluate.h"
 #include "search/info.h"
 #include "search/movepick.h"
 #include "search/result.h"
 #include "search/search.h"
-#include "search/see.h"
+#include "core/see.h"
 #include "search/thread.h"
 #include "search/timeman.h"
 
@@ -245,7 +245,7 @@ void search_thread_run(int n) {
     }
 
     // The legal root moves, scored for the first iteration.
-    gen_all(pos);
+    gen_ply_moves(t);
     MoveEntry* out = root_list(t);
     for (MoveEntry* e = root_list(t); e->move != END_OF_LIST; ++e)
         if (is_legal(pos, side, e->move))

@@ -6,13 +6,12 @@
 #include "core/attacks.h"
 #include "core/makemove.h"
 #include "core/movegen.h"
-#include "engine/control.h"
-#include "engine/input.h"
-#include "engine/options.h"
+#include "search/control.h"
+#include "search/control.h"
 #include "eval/evaluate.h"
 #include "search/movepick.h"
 #include "search/result.h"
-#include "search/see.h"
+#include "core/see.h"
 #include "search/thread.h"
 #include "search/timeman.h"
 #include "search/tt.h"
@@ -29,22 +28,22 @@ void build_history_bonus() {
 
 void set_search_params() {
     SearchParams& p = params;
-    p.FP_depth = options.FP_depth;
-    p.SEP_depth = options.SEP_depth;
-    p.NMP_depth = options.NMP_depth;
-    p.LMP_depth = options.LMP_depth;
-    p.LMR_depth = options.LMR_depth;
+    p.FP_depth = search_settings.FP_depth;
+    p.SEP_depth = search_settings.SEP_depth;
+    p.NMP_depth = search_settings.NMP_depth;
+    p.LMP_depth = search_settings.LMP_depth;
+    p.LMR_depth = search_settings.LMR_depth;
     p.BP_margin = 15;
     for (int i = 0; i < 12; ++i) {
-        p.FP_margin[i] = i * options.FP_step;
-        p.SEP_margin[i] = i * options.SEP_step;
-        p.LMP_count[i] = i * options.LMP_step;
+        p.FP_margin[i] = i * search_settings.FP_step;
+        p.SEP_margin[i] = i * search_settings.SEP_step;
+        p.LMP_count[i] = i * search_settings.LMP_step;
     }
     // The depth limits index 12-entry tables.
     p.FP_depth = std::min(p.FP_depth, 11);
     p.SEP_depth = std::min(p.SEP_depth, 11);
     p.LMP_depth = std::min(p.LMP_depth, 11);
-    const int sel = std::min<int>(options.Selectivity, 200);
+    const int sel = std::min<int>(search_settings.Selectivity, 200);
     if (sel < 100)
         p.BP_margin = ((100 - sel) >> 1) + 15;
     if (sel == 0) {
@@ -52,8 +51,8 @@ void set_search_params() {
         p.NMP_depth = p.LMR_depth = 100;
         p.BP_margin = 5000;
     }
-    if (options.Selectivity != p.lmr_built_for) {
-        p.lmr_built_for = options.Selectivity;
+    if (search_settings.Selectivity != p.lmr_built_for) {
+        p.lmr_built_for = search_settings.Selectivity;
         for (int d = 0; d < 32; ++d)
             for (int m = 0; m < 32; ++m) {
                 float r = 0;
@@ -102,7 +101,7 @@ int is_draw(SearchThread& t, int ply) {
 }
 
 int no_legal_moves(SearchThread& t) {
-    gen_all(t.pos);
+    gen_ply_moves(t);
     for (const MoveEntry* e = t.plies[t.search_ply].list; e->move != END_OF_LIST; ++e)
         if (is_legal(t.pos, t.pos.side, e->move))
             return 0;
@@ -128,7 +127,7 @@ inline void count_node(SearchThread& t) {
             clock_update();
             if (double(t.nodes) / (double(timing.elapsed) + 0.0001) <= control.target_nps)
                 break;
-            wait_for_input(1);
+            wait_ms(1);
             check_time();
             if (!timing.limit_nps || result.iteration_depth < 2 || control.stop_flag)
                 break;

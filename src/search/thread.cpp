@@ -1,5 +1,8 @@
 #include "search/thread.h"
 
+#include "core/movegen.h"
+#include "io/output.h"
+
 namespace zelk {
 
 void thread_record_init(SearchThread& t) {
@@ -8,6 +11,15 @@ void thread_record_init(SearchThread& t) {
     t.plies[0].list = t.plies[0].current = t.move_stack;
     t.plies[1].list = t.plies[1].current = t.move_stack;
     t.move_stack[0].move = END_OF_LIST;
+    t.trace_sink = emit_line;
+}
+
+void gen_ply_moves(SearchThread& t) {
+    PlyRecord& rec = t.plies[t.search_ply];
+    rec.current = rec.list;
+    MoveEntry* end = gen_all(t.pos, rec.list);
+    t.plies[t.search_ply + 1].list = end + 1;
+    t.plies[t.search_ply + 2].list = end + 2;
 }
 
 void publish_counters(SearchThread& t) {

@@ -1,13 +1,18 @@
-// The per-thread search record: the thread's own position with its history
-// stack, the per-ply records, the move stack the generators write into, the
-// move-ordering tables, the principal variation and the counters.
+// The per-thread search record: the thread's own board (position and
+// history stack) and evaluation state, the per-ply records, the move stack
+// the generators write into, the move-ordering tables, the principal
+// variation and the counters.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 
+#include "core/board.h"
 #include "core/position.h"
 #include "core/types.h"
 #include "eval/eval_records.h"
+#include "eval/evaluate.h"
+#include "eval/hce.h"
 
 namespace zelk {
 
@@ -37,22 +42,16 @@ struct PlyRecord {
     MoveEntry hash_entry;   // the hash move as the picker hands it out
 };
 
-// Every ply's list lives at once in the move stack. With at most 16 pieces
-// a side, a position has fewer than 512 pseudo-legal moves.
-constexpr int MOVE_STACK_SIZE = (MAX_PLY + 2) * 512;
+// Every ply's list lives at once in the move stack.
+constexpr int MOVE_STACK_SIZE = (MAX_PLY + 2) * MAX_MOVES;
 constexpr int PV_SIZE = MAX_PLY;
 
-struct SearchThread {
-    UndoRecord history[HISTORY_CAPACITY];
+struct SearchThread : BoardState, EvalState {
     PlyRecord plies[MAX_PLY + 2];      // two spare records: gen_all prepares ply + 2
     MoveEntry move_stack[MOVE_STACK_SIZE];
     int16_t history_table[8][16][64];  // [previous mover's type or 0][piece][to]
     Move counter1[16][64], counter2[16][64];
     Move follow_up[16][64];
-    Position pos;
-    int16_t history_count;             // plies made since set-up (game and search)
-    int16_t search_ply;                // 1 at the root
-    Move last_move;
     Move pv[PV_SIZE + 2];              // index 1 = best root move, 0-terminated
     // Read by other threads (time check, depth skipping): relaxed atomics.
     std::atomic<int> best_score;
@@ -67,22 +66,28 @@ struct SearchThread {
     // now and then into `published`, which other threads read.
     uint64_t nodes;
     uint64_t tb_hits;
-    uint64_t evals;
-    uint64_t eval_hits;
     uint64_t tt_probes;
     uint64_t tt_hits;
-    uint64_t pawn_probes;
-    uint64_t pawn_hits;
     std::atomic<uint64_t> published[8];
-
-    // Evaluation: caches and working context.
-    EvalCacheEntry eval_cache[EVAL_CACHE_SIZE];
-    PawnHashEntry pawn_hash[PAWN_HASH_SIZE];
-    EvalContext eval_context;
 };
 
-// Points the record's position at the record and empties its move stack.
+// Points the record's position at the record, empties its move stack and
+// sends its evaluation trace to the output.
 void thread_record_init(SearchThread& t);
+
+// All pseudo-legal moves of the thread's position into the current ply's
+// list, terminated; prepares the list starts of the next two plies.
+void gen_ply_moves(SearchThread& t);
+
+// The evaluation of the thread's own position, its danger values going to
+// the ply record.
+inline int evaluate(SearchThread& t, int side, int ply, int in_check, int trace) {
+    return evaluate(t, t.pos, side, ply, in_check, trace, t.plies[std::clamp(ply, 0, MAX_PLY + 1)].threat);
+}
+inline int hce_evaluate(SearchThread& t, int side, int ply, int in_check, int trace) {
+    return hce_evaluate(t, t.pos, side, ply, in_check, trace, t.plies[std::clamp(ply, 0, MAX_PLY + 1)].threat);
+}
+inline void show_eval(SearchThread& t) { show_eval(t, t); }
 
 // Copies the owner's counters where other threads may read them.
 void publish_counters(SearchThread& t);

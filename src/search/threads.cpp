@@ -8,12 +8,12 @@
 #include <new>
 #include <vector>
 
-#include "engine/control.h"
-#include "engine/input.h"
+#include "search/control.h"
 #include "search/info.h"
 #include "search/result.h"
 #include "search/root.h"
 #include "search/thread.h"
+#include "search/timeman.h"
 
 namespace zelk {
 
@@ -24,7 +24,7 @@ void* secondary_thread(void* arg) {
     if (thread_setup(i) != 0)
         return nullptr;
     while (result.iteration_depth.load() < 2 && !control.stop_flag)
-        wait_for_input(1);
+        wait_ms(1);
     search_thread_run(i);
     return nullptr;
 }

@@ -1,13 +1,15 @@
 #include "search/timeman.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <thread>
 
 #include "core/position.h"
-#include "engine/control.h"
-#include "engine/options.h"
+#include "search/control.h"
+#include "eval/evaluate.h"
 #include "io/output.h"
 #include "eval/evaluate.h"
 #include "eval/weights.h"
@@ -25,6 +27,8 @@ double monotonic_seconds() {
     clock_gettime(CLOCK_MONOTONIC, &now);
     return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
 }
+
+void wait_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 void clock_reset() {
     timing.start = monotonic_seconds();
@@ -58,18 +62,18 @@ void search_start() {
     result.pv[1] = NO_MOVE;
 
     bool limited = false;
-    if (options.UCI_LimitStrength && options.UCI_Elo >= 1) {
-        const double x = nps_for_elo(options.UCI_Elo);
+    if (search_settings.UCI_LimitStrength && search_settings.UCI_Elo >= 1) {
+        const double x = nps_for_elo(search_settings.UCI_Elo);
         control.target_nps = float(x);
         limited = x <= control.calibration_nps - 30;
     }
-    if (!limited && !(options.UCI_LimitStrength && options.UCI_Elo < 1)) {
+    if (!limited && !(search_settings.UCI_LimitStrength && search_settings.UCI_Elo < 1)) {
         control.target_nps = control.calibration_nps;
-        options.UCI_Elo = int16_t(control.max_elo);
+        search_settings.UCI_Elo = int16_t(control.max_elo);
     }
 
     control.stop_flag = 0;
-    timing.move_overhead = float(options.MoveOverhead) * 0.001f;
+    timing.move_overhead = float(search_settings.MoveOverhead) * 0.001f;
     result.best_score = pos.halfmove > 100 ? 0 : -SCORE_MATE;
     if (++tt.tt_age > 31)
         tt.tt_age = 1;
@@ -79,9 +83,9 @@ void search_start() {
     result.last_finished_depth = 0;
     result.only_one_move = 0;
     result.root_tb_result = -1;
-    timing.ponder = options.Ponder;
-    timing.multipv = options.MultiPV;
-    if (options.Hash < 1)
+    timing.ponder = search_settings.Ponder;
+    timing.multipv = search_settings.MultiPV;
+    if (search_settings.Hash < 1)
         control.use_hash = 0;
     build_history_bonus();
     for (int d = 0; d < MAX_PLY; ++d) {
@@ -89,10 +93,10 @@ void search_start() {
         result.depth_move[d] = NO_MOVE;
         result.depth_nodes[d] = 0;
     }
-    if (options.options_changed) {
+    if (search_settings.options_changed) {
         emit_line("info string setting eval params...");
         init_eval_params();
-        options.options_changed = 0;
+        search_settings.options_changed = 0;
     }
 
     const int n = game->history_count;
@@ -108,9 +112,9 @@ void search_start() {
             control.moves_to_go = int16_t(c - (n / 2) % c);
         }
         float target = clock / float(control.moves_to_go + 1);
-        if (options.Ponder && control.moves_to_go > 2)
+        if (search_settings.Ponder && control.moves_to_go > 2)
             target *= 1.3f;
-        if (options.UCI_Elo < 2400)
+        if (search_settings.UCI_Elo < 2400)
             target *= 0.85f;
         if (control.increment > 0)
             target += clock / (clock + 2 * control.increment) * control.increment;
@@ -121,6 +125,9 @@ void search_start() {
             target = 0.002f;
         timing.target_time = target;
     }
+    // The contempt term reads the root side and the target time.
+    eval_settings.root_side = uint8_t(timing.root_side);
+    eval_settings.target_time = timing.target_time;
 
     if (control.noise < 9999) {
         char fen[FEN_BUFFER_SIZE];

@@ -24,6 +24,9 @@ void clock_reset();
 void clock_update();
 double monotonic_seconds();
 
+// Sleeps about `ms` milliseconds (search threads waiting for their turn).
+void wait_ms(int ms);
+
 // Resets the shared search state and computes the target time of this move.
 void search_start();
 

@@ -5,7 +5,8 @@
 #include <mutex>
 
 #include "core/notation.h"
-#include "engine/control.h"
+#include "core/board.h"
+#include "search/control.h"
 #include "search/thread.h"
 
 namespace zelk {
@@ -19,8 +20,10 @@ int last_ply = 0;
 
 } // namespace
 
-void trace_move(const Position& pos, Move m) {
-    const SearchThread& t = *pos.owner;
+// Only search threads' positions are made and unmade while the hook is in
+// place (the console's searches), so the owner is a SearchThread.
+static void trace_move(const Position& pos, Move m) {
+    const SearchThread& t = static_cast<const SearchThread&>(*pos.owner);
     if (t.search_ply > control.trace_level)
         return;
     std::lock_guard<std::mutex> guard(trace_mutex);
@@ -43,6 +46,11 @@ void trace_move(const Position& pos, Move m) {
     std::fflush(trace_file);
     last_depth = depth;
     last_ply = t.search_ply;
+}
+
+void set_trace_level(int level) {
+    control.trace_level = uint8_t(level);
+    move_trace_hook = level ? trace_move : nullptr;
 }
 
 } // namespace zelk

@@ -8,7 +8,8 @@ namespace zelk {
 
 struct Position;
 
-// Called by make-move and the null move while the trace level is nonzero.
-void trace_move(const Position& pos, Move m);
+// Sets the trace level (0 = off): nonzero installs the trace as the
+// make-move hook, so every move of the first `level` plies is written.
+void set_trace_level(int level);
 
 } // namespace zelk

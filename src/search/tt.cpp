@@ -13,8 +13,8 @@
 #include "core/position.h"
 #include "search/search.h"
 #include "search/thread.h"
-#include "engine/control.h"
-#include "engine/options.h"
+#include "search/control.h"
+#include "search/control.h"
 #include "io/output.h"
 
 namespace zelk {
@@ -60,8 +60,9 @@ int tt_alloc() {
     if (tt.entries)
         tt_free();
     else
-        make_hash_codes();
-    const int32_t mb = options.Hash;
+        for (int bad = make_hash_codes(); bad > 0; --bad)
+            emit_line("bad hashcode");
+    const int32_t mb = search_settings.Hash;
     const uint64_t n = uint64_t(mb) * 65536;
     const uint64_t bytes = (n + 16) * sizeof(TTSlot);
     if (bytes > SIZE_MAX)

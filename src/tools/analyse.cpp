@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "core/notation.h"
-#include "core/perft.h"
+#include "search/perft.h"
 #include "core/position.h"
-#include "engine/control.h"
+#include "search/control.h"
 #include "io/output.h"
 #include "search/info.h"
 #include "search/result.h"

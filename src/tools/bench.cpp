@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "core/position.h"
-#include "engine/control.h"
+#include "search/control.h"
 #include "io/output.h"
 #include "search/result.h"
 #include "search/thread.h"

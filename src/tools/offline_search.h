@@ -8,7 +8,11 @@ namespace zelk {
 // or a "quit" has ended it, leaving the engine idle (the stop flag stays
 // as the search left it, for the final report). Each waiting pass
 // sleeps `pause_ms` milliseconds (0: none), stops the search once its
-// target time has passed, and runs one command step.
+// target time has passed, and calls offline_poll.
 void run_offline_search(int pause_ms);
+
+// Called once per waiting pass when set: the front end installs its command
+// step here, so that "quit" and "stop" still reach an offline job.
+extern void (*offline_poll)();
 
 } // namespace zelk

@@ -4,7 +4,7 @@
 
 #include <stdexcept>
 
-#include "engine/control.h"
+#include "search/control.h"
 #include "engine/options.h"
 #include "eval/evaluate.h"
 #include "eval/weights.h"
@@ -20,7 +20,7 @@ void setup_engine_state() {
     game = new SearchThread{};
     thread_record_init(*game);
     options_set_defaults("/nonexistent");
-    options.Hash = 1;
+    search_settings.Hash = 1;
     control.thread_count = 1;
     control.noise = 9999;
     if (!tt_alloc())

@@ -8,7 +8,7 @@
 #include "core/makemove.h"
 #include "core/movegen.h"
 #include "core/notation.h"
-#include "core/perft.h"
+#include "search/perft.h"
 
 namespace zelk::test {
 
@@ -34,9 +34,10 @@ std::vector<PerftCase> load_perft_suite(const char* file_name) {
 }
 
 std::vector<Move> legal_moves(Position& pos) {
-    gen_all(pos);
+    MoveEntry list[MAX_MOVES];
+    gen_all(pos, list);
     std::vector<Move> moves;
-    for (MoveEntry* e = pos.owner->plies[pos.owner->search_ply].list; e->move != END_OF_LIST; ++e)
+    for (MoveEntry* e = list; e->move != END_OF_LIST; ++e)
         if (is_legal(pos, pos.side, e->move))
             moves.push_back(e->move);
     return moves;

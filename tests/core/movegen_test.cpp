@@ -6,7 +6,7 @@
 
 #include "core/movegen.h"
 #include "core/notation.h"
-#include "engine/control.h"
+#include "search/control.h"
 #include "helpers.h"
 
 namespace zelk {
@@ -27,13 +27,13 @@ std::string texts(const Position& pos, const MoveEntry* begin, const MoveEntry* 
 
 struct GenTest : ::testing::Test {
     MoveEntry list[512];
-    void SetUp() override { control.protocol_mode = 0; }
-    void TearDown() override { control.protocol_mode = 1; }
+    void SetUp() override { notation_style.uci = false; }
+    void TearDown() override { notation_style.uci = true; }
 };
 
 TEST_F(GenTest, StartPositionOrder) {
     test::Board b;
-    gen_all(b.pos);
+    gen_ply_moves(*b.thread);
     PlyRecord& rec = b.thread->plies[1];
     const MoveEntry* end = rec.list;
     while (end->move != END_OF_LIST)
@@ -120,7 +120,7 @@ TEST(PseudoLegal, AgreesWithTheGenerators) {
     for (const char* file : {"perft-standard.epd", "perft-chess960.epd"})
         for (const auto& c : test::load_perft_suite(file)) {
             test::Board b(c.fen.c_str());
-            gen_all(b.pos);
+            gen_ply_moves(*b.thread);
             std::vector<Move> generated;
             for (MoveEntry* e = b.thread->plies[1].list; e->move != END_OF_LIST; ++e)
                 generated.push_back(e->move);

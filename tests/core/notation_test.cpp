@@ -4,7 +4,7 @@
 
 #include "core/makemove.h"
 #include "core/notation.h"
-#include "engine/control.h"
+#include "search/control.h"
 #include "engine/options.h"
 #include "helpers.h"
 
@@ -25,13 +25,13 @@ Forms forms(const Position& pos, Move m) {
 
 struct NotationTest : ::testing::Test {
     void TearDown() override {
-        control.protocol_mode = 1;
-        UCI_Chess960 = 0;
+        notation_style.uci = true;
+        notation_style.chess960 = 0;
     }
 };
 
 TEST_F(NotationTest, WriterForms) {
-    control.protocol_mode = 0;
+    notation_style.uci = false;
     test::Board knights("4k3/8/8/8/8/8/8/1N2KN2 w - -");
     Forms a = forms(knights.pos, mv("b1", "d2")), b = forms(knights.pos, mv("f1", "d2"));
     EXPECT_EQ(a.f[1], "Nbd2");
@@ -62,7 +62,7 @@ TEST_F(NotationTest, WriterForms) {
     EXPECT_EQ(q.f[1], "bxa8=Q+");
     EXPECT_EQ(q.f[2], "ba=Q+");
     EXPECT_EQ(q.f[3], "+");
-    control.protocol_mode = 1;
+    notation_style.uci = true;
     EXPECT_EQ(forms(promo.pos, mv("b7", "b8", FLAG_KNIGHT)).f[0], "b7b8n");
     EXPECT_EQ(forms(promo.pos, mv("b7", "b8", FLAG_QUEEN)).f[0], "b7b8q+");
 
@@ -78,7 +78,7 @@ TEST_F(NotationTest, WriterForms) {
     EXPECT_EQ(c.f[1], "o-o");
     EXPECT_EQ(c.f[2], "O-O");
     EXPECT_EQ(c.f[3], "e1h1");
-    UCI_Chess960 = 1;
+    notation_style.chess960 = 1;
     c = forms(castle.pos, mv("e1", "g1", FLAG_SHORT));
     EXPECT_EQ(c.f[0], "e1h1");
     EXPECT_EQ(c.f[3], "e1g1");
@@ -89,7 +89,7 @@ TEST_F(NotationTest, WriterForms) {
 
 TEST_F(NotationTest, ReaderAcceptsEveryForm) {
     for (int chess960 = 0; chess960 < 2; ++chess960) {
-        UCI_Chess960 = uint8_t(chess960);
+        notation_style.chess960 = uint8_t(chess960);
         test::Board b("r3k2r/8/8/8/8/8/8/R3K2R w KQkq -");
         for (const char* text : {"O-O", "0-0", "o-o", "e1g1", "e1h1"}) {
             Move m;
@@ -112,7 +112,7 @@ TEST_F(NotationTest, ReaderAcceptsEveryForm) {
 }
 
 TEST_F(NotationTest, ReaderAmbiguityAndPins) {
-    control.protocol_mode = 0;
+    notation_style.uci = false;
     test::Board knights("4k3/8/8/8/8/8/8/1N2KN2 w - -");
     Move m;
     testing::internal::CaptureStdout();
@@ -140,13 +140,13 @@ TEST_F(NotationTest, ReaderAmbiguityAndPins) {
 
 // Every legal move's SAN reads back as that move, over real positions.
 TEST_F(NotationTest, SanRoundTripOverSuites) {
-    control.protocol_mode = 0;
+    notation_style.uci = false;
     // In Chess960 a castling king's destination may also be a plain king
     // move, so there only SAN is unique.
     for (const char* file : {"perft-standard.epd", "perft-chess960.epd"})
         for (const auto& c : test::load_perft_suite(file)) {
             const bool chess960 = std::string(file) == "perft-chess960.epd";
-            UCI_Chess960 = chess960;
+            notation_style.chess960 = chess960;
             test::Board b(c.fen.c_str());
             for (Move m : test::legal_moves(b.pos)) {
                 Forms f = forms(b.pos, m);

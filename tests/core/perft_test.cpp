@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "core/perft.h"
+#include "search/perft.h"
 #include "helpers.h"
 
 namespace zelk {

@@ -8,8 +8,9 @@
 #include <random>
 #include <string>
 
+#include "core/notation.h"
 #include "core/position.h"
-#include "engine/control.h"
+#include "search/control.h"
 #include "engine/input.h"
 #include "engine/interpreter.h"
 #include "engine/options.h"
@@ -117,7 +118,7 @@ TEST(Fuzz, RandomAndMutatedCommandLines) {
     close(saved_stdout);
     // Leave the process as the other tests expect it.
     control.protocol_mode = 1;
-    UCI_Chess960 = 0;
+    notation_style.chess960 = 0;
     options_set_defaults("/nonexistent");
     EXPECT_EQ(broken, "");
 }

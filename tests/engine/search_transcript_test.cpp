@@ -9,7 +9,7 @@
 
 #include "core/makemove.h"
 #include "core/notation.h"
-#include "engine/control.h"
+#include "search/control.h"
 #include "helpers.h"
 #include "run_engine.h"
 

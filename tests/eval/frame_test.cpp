@@ -106,16 +106,16 @@ TEST_F(Frame, ScaleFactor) {
 
 TEST_F(Frame, ContemptAndFiftyMoveDamping) {
     EXPECT_EQ(eval_at(START_FEN, WHITE), 26);         // the side-to-move bonus alone
-    options.contempt_base = 15;
+    eval_settings.contempt_base = 15;
     EXPECT_EQ(eval_at(START_FEN, WHITE), 26 + 15);
     EXPECT_EQ(eval_at(START_FEN, BLACK), -26 - 15);
-    timing.root_side = BLACK;
+    eval_settings.root_side = BLACK;
     EXPECT_EQ(eval_at(START_FEN, BLACK), -26 + 15);
-    timing.root_side = WHITE;
+    eval_settings.root_side = WHITE;
     EXPECT_EQ(eval_at("8/8/8/3k4/8/8/8/3K4 w - -", WHITE), -15);   // bare kings turn it against us
-    options.Contempt = 82;
+    eval_settings.Contempt = 82;
     EXPECT_EQ(eval_at(START_FEN, WHITE), 26 + 15 + 82);
-    timing.target_time = 90000;
+    eval_settings.target_time = 90000;
     EXPECT_EQ(eval_at(START_FEN, WHITE), 26);
     test::default_eval_options();
     // 26 at halfmove clock 100 keeps 26 - 2600 / 256 = 16.

@@ -3,7 +3,7 @@
 
 #include "core/attacks.h"
 #include "helpers.h"
-#include "search/see.h"
+#include "core/see.h"
 
 namespace zelk {
 namespace {

@@ -42,7 +42,7 @@ protected:
     std::string load(const std::string& text) {
         file_ = ::testing::TempDir() + "zelk_params_test.txt";
         std::ofstream(file_) << text;
-        std::snprintf(options.param_file, sizeof options.param_file, "%s", file_.c_str());
+        std::snprintf(eval_settings.param_file, sizeof eval_settings.param_file, "%s", file_.c_str());
         ::testing::internal::CaptureStdout();
         init_eval_params();
         std::fflush(stdout);
@@ -146,9 +146,9 @@ TEST_F(Weights, PieceSquareRowsAndRanges) {
 }
 
 TEST_F(Weights, ScalingRoundsAndHitsOutpostAttacksTwice) {
-    options.eval_scales[5][0] = options.eval_scales[5][1] = 50;
-    options.eval_scales[9][0] = 50;
-    options.eval_scales[11][1] = 200;
+    eval_settings.eval_scales[5][0] = eval_settings.eval_scales[5][1] = 50;
+    eval_settings.eval_scales[9][0] = 50;
+    eval_settings.eval_scales[11][1] = 200;
     init_eval_params();
     const EvalHandles& w = eval_weights;
     EXPECT_EQ(w.knight_outpost_atk->mg, 2.0f);       // 8 halved twice
@@ -173,7 +173,7 @@ TEST_F(Weights, ScalingRoundsAndHitsOutpostAttacksTwice) {
 }
 
 TEST_F(Weights, ReinitialisingDoesNotAccumulate) {
-    options.eval_scales[0][0] = 200;
+    eval_settings.eval_scales[0][0] = 200;
     init_eval_params();
     init_eval_params();
     expect_pair(eval_weights.mtl_pawn, 200, 100);

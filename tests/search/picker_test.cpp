@@ -7,7 +7,7 @@
 #include "core/notation.h"
 #include "helpers.h"
 #include "search/movepick.h"
-#include "search/see.h"
+#include "core/see.h"
 #include "search/thread.h"
 
 namespace zelk {
@@ -65,7 +65,7 @@ TEST(Picker, BadCaptureComesAfterKillers) {
 TEST(Picker, HandsOutEveryMoveOnceAndTheHashMoveFirst) {
     for (const auto& c : test::load_perft_suite("perft-standard.epd")) {
         test::Board b(c.fen.c_str());
-        gen_all(b.pos);
+        gen_ply_moves(*b.thread);
         std::multiset<Move> all;
         for (MoveEntry* e = b.thread->plies[1].list; e->move != END_OF_LIST; ++e)
             all.insert(e->move);

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/notation.h"
-#include "engine/control.h"
+#include "search/control.h"
 #include "engine/options.h"
 #include "helpers.h"
 #include "search/result.h"
@@ -85,24 +85,24 @@ TEST(Search, RepetitionsAndTheFiftyMoveRule) {
 }
 
 TEST(Search, SelectivityParameters) {
-    const int16_t saved = options.Selectivity;
-    options.Selectivity = 0;
+    const int16_t saved = search_settings.Selectivity;
+    search_settings.Selectivity = 0;
     set_search_params();
     EXPECT_EQ(params.FP_depth, 0);
     EXPECT_EQ(params.LMP_depth, 0);
     EXPECT_EQ(params.NMP_depth, 100);
     EXPECT_EQ(params.LMR_depth, 100);
     EXPECT_EQ(params.BP_margin, 5000);
-    options.Selectivity = 100;
+    search_settings.Selectivity = 100;
     set_search_params();
     const float full = params.lmr[10][10];
     EXPECT_EQ(params.BP_margin, 15);
     EXPECT_EQ(params.lmr[2][10], 0.0f);
-    options.Selectivity = 50;
+    search_settings.Selectivity = 50;
     set_search_params();
     EXPECT_EQ(params.BP_margin, 40);
     EXPECT_NEAR(params.lmr[10][10], full / 2, 0.01);
-    options.Selectivity = saved;
+    search_settings.Selectivity = saved;
     set_search_params();
 }
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/position.h"
-#include "engine/control.h"
+#include "search/control.h"
 #include "helpers.h"
 #include "search/tt.h"
 

@@ -1,4 +1,4 @@
-#include "search/see.h"
+#include "core/see.h"
 
 #include <algorithm>
 

@@ -16,9 +16,6 @@ struct SearchThread;
 // Depth 0 counts the empty sequence (1).
 void perft(SearchThread& t, int side, int ply, int depth);
 
-// The board text: FEN with counters, eight rank lines, the side to move.
-std::string board_text(const Position& pos);
-
 // Emits board_text as one output line.
 void show_board(const Position& pos);
 

@@ -1,8 +1,9 @@
-#include "engine/control.h"
+#include "search/control.h"
 
 namespace zelk {
 
 EngineControl control;
+SearchSettings search_settings;
 std::atomic<SearchThread*> thread_table[MAX_THREADS];
 SearchThread* game;
 

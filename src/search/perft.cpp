@@ -1,4 +1,4 @@
-#include "core/perft.h"
+#include "search/perft.h"
 
 #include "core/attacks.h"
 #include "core/makemove.h"
@@ -59,29 +59,6 @@ void perft(SearchThread& t, int side, int ply, int depth) {
         perft(t, side ^ 1, ply + 1, depth - 1);
         unmake_move(pos);
     }
-}
-
-std::string board_text(const Position& pos) {
-    char fen[FEN_BUFFER_SIZE];
-    pos_to_fen(pos, fen, true);
-    std::string text = fen;
-    text += '\n';
-    for (int rank = 7; rank >= 0; --rank) {
-        text += ' ';
-        for (int file = 0; file < 8; ++file) {
-            int code = pos.board[make_square(file, rank)];
-            char c;
-            if (!code)
-                c = ((file ^ rank) & 1) ? '-' : '+';
-            else
-                c = code < 9 ? "-PNBRQK"[type_of(code)] : "-onbrqk"[type_of(code)];
-            text += ' ';
-            text += c;
-        }
-        text += '\n';
-    }
-    text += pos.side ? "black\n" : "white\n";
-    return text;
 }
 
 void show_board(const Position& pos) {

@@ -1,5 +1,7 @@
 // Process-wide control and limit fields shared by the command loop, the
-// main loop and the search, and the game record the commands work on.
+// main loop and the search, the option values the search reads, and the
+// game record the commands work on. The front end writes them; the search
+// reads them (and raises the stop flag).
 #pragma once
 
 #include <atomic>
@@ -23,12 +25,6 @@ enum SearchStateValue : uint8_t {
 constexpr int MAX_THREADS = 160;
 constexpr int DEPTH_UNLIMITED = 66;
 
-// Offline jobs chosen by the command-line switches.
-enum class OfflineJob : uint8_t {
-    NONE, EPD_ANALYSIS, PGN_SCAN1, PGN_SCAN2, PGN_SCAN3, PGN_SCAN4, BENCH, BENCH_INERT, BENCH_DIRECT,
-    MAKE_BOOK, MAKE_CONFIG, TUNE_DATA1, TUNE_DATA2, TRAIN_DATA, TUNE, TUNE2,
-};
-
 // The flags are written by the main thread, the search master and the
 // time check, and read by every search thread: atomics. The limits are
 // written by the command loop between searches only.
@@ -48,22 +44,39 @@ struct EngineControl {
     float target_nps = 0;
     float calibration_nps = 0;
     float max_elo = 0;
-    int32_t self_play = 0;
     uint8_t use_hash = 1;
     // Console-only fields.
     uint8_t trace_level = 0;
-    uint8_t eval_debug = 0;
     uint64_t trace_key = 0;
-    // Start-up results.
-    char program_dir[200] = {};
-    OfflineJob job = OfflineJob::NONE;
-    char job_input[140] = {};
-    char job_output[140] = {};
-    char pgn_input[140] = {};
     int thread_count = 1;
 };
 
 extern EngineControl control;
+
+// The option values the search reads, under their option names. Written by
+// the front end's option setter between searches.
+struct SearchSettings {
+    int16_t options_changed;   // the evaluation weights must be derived again
+    int32_t Hash;
+    int16_t Threads;
+    int16_t MoveOverhead;
+    int16_t Ponder;
+    int16_t MultiPV;
+    int16_t UCI_LimitStrength;
+    int16_t UCI_Elo;
+    int16_t tb_probe_depth;
+    int16_t SyzygyProbeDepth6;
+    int16_t Selectivity;
+    int16_t SEP_depth;
+    int16_t SEP_step;
+    int16_t NMP_depth;
+    int16_t FP_depth;
+    int16_t FP_step;
+    int16_t LMP_depth;
+    int16_t LMP_step;
+    int16_t LMR_depth;
+};
+extern SearchSettings search_settings;
 
 // The search records by thread number (null when absent) and the game record.
 extern std::atomic<SearchThread*> thread_table[MAX_THREADS];

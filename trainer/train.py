@@ -1,0 +1,129 @@
+#!/usr/bin/python3
+"""Trains the evaluation network on the engine's data lines and writes the network file.
+
+  /usr/bin/python3 trainer/train.py DATA.epd [DATA2.epd ...] -o nets/nn.bin
+
+Targets mix the game result with the search score's win probability; the loss is the mean
+squared error between the sigmoid of the network's logit and the target. Prints the training
+and validation loss per epoch, the validation loss of the quantised file as the engine loads
+it, and plots both curves to a PNG beside the output.
+"""
+
+import argparse
+import sys
+import time
+
+import numpy as np
+import torch
+
+sys.path.insert(0, __file__.rsplit("/", 1)[0])
+from zelknet import data, features as fx, netfile  # noqa: E402
+from zelknet.model import ZelkNet  # noqa: E402
+
+
+def batches(d, tgt, index, size, rng=None):
+    order = rng.permutation(index) if rng is not None else index
+    ends = np.append(d["offsets"], len(d["features"]))
+    for start in range(0, len(order), size):
+        rows = order[start:start + size]
+        lengths = ends[rows + 1] - ends[rows]
+        feats = np.concatenate([d["features"][ends[r]:ends[r + 1]] for r in rows])
+        offs = np.concatenate([[0], np.cumsum(lengths)[:-1]])
+        yield (torch.from_numpy(feats), torch.from_numpy(offs), torch.from_numpy(d["phase"][rows]),
+               torch.from_numpy(d["head"][rows]), torch.from_numpy(tgt[rows]))
+
+
+def evaluate_loss(model, d, tgt, index, size=32768):
+    model.eval()
+    total, n = 0.0, 0
+    with torch.no_grad():
+        for f, o, ph, h, t in batches(d, tgt, index, size):
+            p = torch.sigmoid(model(f, o, ph, h))
+            total += float(((p - t) ** 2).sum())
+            n += len(t)
+    model.train()
+    return total / max(n, 1)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("data", nargs="+")
+    ap.add_argument("-o", "--output", default="nn.bin")
+    ap.add_argument("--hidden1", type=int, default=128)
+    ap.add_argument("--hidden2", type=int, default=32)
+    ap.add_argument("--outputs", type=int, default=2)
+    ap.add_argument("--lambda", dest="lam", type=float, default=0.75, help="share of the search score in the target")
+    ap.add_argument("--epochs", type=int, default=20)
+    ap.add_argument("--batch", type=int, default=16384)
+    ap.add_argument("--lr", type=float, default=1e-3)
+    ap.add_argument("--validation", type=float, default=0.05)
+    ap.add_argument("--seed", type=int, default=1)
+    ap.add_argument("--threads", type=int, default=2)
+    args = ap.parse_args()
+
+    torch.manual_seed(args.seed)
+    torch.set_num_threads(args.threads)
+    rng = np.random.default_rng(args.seed)
+    parts = [data.load_cached(p, fx.STANDARD_INPUTS, args.outputs) for p in args.data]
+    d = merge(parts)
+    tgt = data.targets(d, args.lam)
+    n = len(tgt)
+    perm = rng.permutation(n)
+    n_val = max(1, int(n * args.validation))
+    val, train = np.sort(perm[:n_val]), perm[n_val:]
+    print(f"positions: {n} ({len(train)} training, {n_val} validation)", flush=True)
+
+    model = ZelkNet(fx.STANDARD_INPUTS, args.hidden1, args.hidden2, args.outputs)
+    opt = torch.optim.Adam(model.parameters(), lr=args.lr)
+    sched = torch.optim.lr_scheduler.CosineAnnealingLR(opt, T_max=args.epochs, eta_min=args.lr / 10)
+    history = []
+    for epoch in range(1, args.epochs + 1):
+        start, total, count = time.time(), 0.0, 0
+        for f, o, ph, h, t in batches(d, tgt, train, args.batch, rng):
+            opt.zero_grad()
+            loss = ((torch.sigmoid(model(f, o, ph, h)) - t) ** 2).mean()
+            loss.backward()
+            opt.step()
+            total += float(loss) * len(t)
+            count += len(t)
+        sched.step()
+        v = evaluate_loss(model, d, tgt, val)
+        history.append((total / count, v))
+        print(f"epoch {epoch:3d}  train {total / count:.6f}  validation {v:.6f}  {time.time() - start:.0f}s", flush=True)
+
+    params = model.params(fx.STANDARD_INPUTS, 0)
+    netfile.write_networks(args.output, [params])
+    loaded = netfile.read_networks(args.output)[0]
+    model.load_params(loaded)
+    print(f"validation loss after the engine's quantisation: {evaluate_loss(model, d, tgt, val):.6f}")
+    plot(history, args.output.rsplit(".", 1)[0] + "-loss.png")
+
+
+def merge(parts):
+    out = {k: [] for k in parts[0]}
+    base = 0
+    for p in parts:
+        for k in out:
+            out[k].append(p["offsets"] + base if k == "offsets" else p[k])
+        base += len(p["features"])
+    return {k: np.concatenate(v) for k, v in out.items()}
+
+
+def plot(history, path):
+    import matplotlib
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+    epochs = range(1, len(history) + 1)
+    plt.figure(figsize=(6, 4))
+    plt.plot(epochs, [h[0] for h in history], label="training")
+    plt.plot(epochs, [h[1] for h in history], label="validation")
+    plt.xlabel("epoch")
+    plt.ylabel("mean squared error")
+    plt.legend()
+    plt.tight_layout()
+    plt.savefig(path, dpi=100)
+    print(f"loss plot: {path}")
+
+
+if __name__ == "__main__":
+    main()

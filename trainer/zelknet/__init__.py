@@ -1,0 +1,1 @@
+"""Training the engine's evaluation network from its own games."""

@@ -41,8 +41,14 @@ Move game_book_move() {
         return NO_MOVE;
     char text[MOVE_TEXT_SIZE], line[64];
     move_to_coord(game->pos, game->pos.side, m, text);
-    std::snprintf(line, sizeof line, "%s book move is %s", control.protocol_mode == 1 ? "info string" : "", text);
+    const bool uci = control.protocol_mode == 1;
+    std::snprintf(line, sizeof line, "%s book move is %s", uci ? "info string" : "", text);
     emit_line(line);
+    // Match runners and interfaces read the score of a move from an info line.
+    if (uci) {
+        std::snprintf(line, sizeof line, "info depth 1 score cp 0 nodes 0 time 0 pv %s", text);
+        emit_line(line);
+    }
     return m;
 }
 

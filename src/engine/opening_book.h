@@ -10,7 +10,8 @@ namespace zelk {
 // the game ply is below OwnBook_Depth, the second one, when the first gave
 // nothing, while it is below OwnBook2_Depth. A move after which the game
 // would be drawn by repetition or the fifty-move rule is dropped. A move
-// that stands is announced ("book move is ...").
+// that stands is announced ("book move is ...", and in UCI mode an info
+// line with score 0 and the move as its line).
 Move game_book_move();
 
 // Console "book": both books probed on the game position, each listing

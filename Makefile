@@ -44,6 +44,7 @@ bench:
 	./build-bench/bench/perft_bench
 	./build-bench/bench/eval_bench
 	./build-bench/bench/search_bench
+	./build-bench/bench/book_bench
 
 # Every suite position to its deepest listed count, on the optimised build.
 perft-deep:

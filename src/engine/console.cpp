@@ -18,6 +18,7 @@
 #include "engine/game_files.h"
 #include "engine/input.h"
 #include "engine/interpreter.h"
+#include "engine/opening_book.h"
 #include "engine/options.h"
 #include "io/output.h"
 #include "eval/evaluate.h"
@@ -305,6 +306,8 @@ void console_command(const std::string& line) {
         display();
     } else if (c == "edit") {
         edit_position();
+    } else if (c == "book") {
+        book_command();
     } else if (c == "tag") {
         control.trace_key = game->pos.key;
     } else if (c == "perft") {

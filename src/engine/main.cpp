@@ -31,6 +31,7 @@
 #include "search/tt.h"
 #include "tools/analyse.h"
 #include "tools/bench.h"
+#include "tools/make_book.h"
 #include "tools/offline_search.h"
 
 using namespace zelk;
@@ -194,6 +195,8 @@ int main(int argc, char** argv) {
             run_benchmark(job == OfflineJob::BENCH_DIRECT);
         else if (job == OfflineJob::EPD_ANALYSIS)
             analyse_epd(setup.job_input, setup.job_output[0] ? setup.job_output : "analysis.epd");
+        else if (job == OfflineJob::MAKE_BOOK)
+            make_book(setup.job_input);
         else if (job != OfflineJob::BENCH_INERT && job != OfflineJob::MAKE_CONFIG)
             emit_line("info string this offline job is not available in this build");
         return exit_sequence();

@@ -10,6 +10,8 @@
 #include "search/control.h"
 #include "engine/game.h"
 #include "engine/input.h"
+#include "engine/opening_book.h"
+#include "engine/options.h"
 #include "io/output.h"
 #include "search/info.h"
 #include "search/result.h"
@@ -32,6 +34,14 @@ void sleep_ms(int ms) {
 void begin_search(uint8_t requested) {
     search_start();
     result.pv[1] = result.pv[2] = result.book_move = NO_MOVE;
+    // A book move answers a normal search at once, never a ponder search.
+    if (requested == STATE_SEARCH_REQUESTED && options.OwnBook) {
+        if (const Move m = game_book_move()) {
+            result.pv[1] = result.book_move = m;
+            result.best_score = 0;
+            control.stop_flag = 1;
+        }
+    }
     const uint8_t running = requested == STATE_SEARCH_REQUESTED ? STATE_SEARCHING : STATE_PONDERING;
     if (game->pos.halfmove > 100 || best_move()) {
         control.search_state = uint8_t(running + STATE_FINISHED);

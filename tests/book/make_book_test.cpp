@@ -1,0 +1,398 @@
+// Book building: the human games into "tmp_book.bin" through the engine
+// binary, read back by our reader and by Debian's polyglot; the keep rule,
+// the move limit and bad PGN in-process.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "book/book.h"
+#include "core/makemove.h"
+#include "core/movegen.h"
+#include "helpers.h"
+#include "pgn/pgn.h"
+#include "run_engine.h"
+#include "tools/make_book.h"
+
+namespace zelk::test {
+namespace {
+
+const std::string HUMAN_GAMES = std::string(ZELK_SHARED_DATA) + "/suites/games-human.pgn";
+
+bool file_exists(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0;
+}
+
+std::vector<BookEntry> read_all(const std::string& path) {
+    BookFile book(path.c_str());
+    std::vector<BookEntry> entries(size_t(book.entries));
+    for (int64_t i = 0; i < book.entries; ++i)
+        book.read(i, entries[size_t(i)]);
+    return entries;
+}
+
+std::string polyglot_program() {
+    for (const char* p : {"/usr/games/polyglot", "/usr/bin/polyglot", "/usr/local/bin/polyglot"})
+        if (file_exists(p))
+            return p;
+    return "";
+}
+
+std::string run_command(const std::string& command) {
+    std::string out;
+    if (std::FILE* p = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0)
+            out.append(buffer, n);
+        pclose(p);
+    }
+    return out;
+}
+
+// The book built once from the human games by the engine binary.
+struct HumanBook : testing::Test {
+    static std::string dir, output;
+    static void SetUpTestSuite() {
+        if (!file_exists(HUMAN_GAMES))
+            return;
+        dir = make_temp_dir();
+        EngineRun run = run_engine({"-use_hce", "-mkbook", HUMAN_GAMES}, "", dir);
+        ASSERT_EQ(run.status, 0);
+        output = run.output;
+    }
+    void SetUp() override {
+        if (dir.empty())
+            GTEST_SKIP() << "no " << HUMAN_GAMES;
+    }
+    std::string book() const { return dir + "/tmp_book.bin"; }
+};
+std::string HumanBook::dir, HumanBook::output;
+
+TEST_F(HumanBook, WritesSortedEntriesAndTheCounts) {
+    EXPECT_NE(output.find(" Creating file tmp_book.bin from games in " + HUMAN_GAMES + "\n"), std::string::npos)
+        << output;
+    EXPECT_NE(output.find("..\nwriting book file ...\nngames= 2234, nmoves= "), std::string::npos) << output;
+    EXPECT_NE(output.find("\ndone\n\n"), std::string::npos) << output;
+
+    struct stat info;
+    ASSERT_EQ(stat(book().c_str(), &info), 0);
+    EXPECT_EQ(info.st_size % BOOK_ENTRY_BYTES, 0);
+    const std::vector<BookEntry> entries = read_all(book());
+    ASSERT_GT(entries.size(), 100u);
+    for (size_t i = 1; i < entries.size(); ++i) {
+        const BookEntry &a = entries[i - 1], &b = entries[i];
+        ASSERT_TRUE(a.key < b.key || (a.key == b.key && a.weight >= b.weight)) << i;
+    }
+    for (const BookEntry& e : entries) {
+        EXPECT_EQ(e.learn, 0u);
+        EXPECT_GE(e.weight, 10);
+    }
+    // The start position: 1.e4 leads (4 wins - 2 losses + draws over the games).
+    Board start;
+    BookFile file(book().c_str());
+    BookEntry found[BOOK_KEY_ENTRIES];
+    const int n = book_find(file, book_key(start.pos), found);
+    ASSERT_GE(n, 2);
+    EXPECT_EQ(book_move_to_engine(found[0].move, start.pos), make_move_code(12, 28));
+}
+
+bool in_book(BookFile& file, const Position& pos) {
+    BookEntry found[BOOK_KEY_ENTRIES];
+    return book_find(file, book_key(pos), found) > 0;
+}
+
+// The positions of `colour` reached from the start by its book moves and
+// by any legal reply of the other side that leads back into the book. Every
+// book move met on the way must be legal.
+void walk(Position& pos, BookFile& file, int colour, std::set<uint64_t>& seen) {
+    const uint64_t key = book_key(pos);
+    if (pos.side == colour) {
+        BookEntry found[BOOK_KEY_ENTRIES];
+        const int n = book_find(file, key, found);
+        if (n == 0 || !seen.insert(key).second)
+            return;
+        for (int i = 0; i < n; ++i) {
+            const Move m = book_move_to_engine(found[i].move, pos);
+            ASSERT_TRUE(is_pseudo_legal(pos, m) && is_legal(pos, pos.side, m));
+            make_move(pos, m);
+            pos.owner->search_ply = 1;   // game moves: the lists stay at ply 1
+            walk(pos, file, colour, seen);
+            unmake_move(pos);
+            pos.owner->search_ply = 1;
+        }
+        return;
+    }
+    for (Move m : legal_moves(pos)) {
+        make_move(pos, m);
+        pos.owner->search_ply = 1;
+        walk(pos, file, colour, seen);
+        unmake_move(pos);
+        pos.owner->search_ply = 1;
+    }
+}
+
+// One line of `polyglot dump-book`: "12: 1. e4{44%} c6 2. d4{81%} ... {trans: ...}".
+void check_dump_line(const std::string& line, BookFile& file, int colour) {
+    std::istringstream in(line);
+    std::string word;
+    in >> word;   // the line number
+    Board b;
+    bool ended_by_transposition = false;
+    while (in >> word) {
+        if (word.starts_with("{trans")) {
+            ended_by_transposition = true;
+            break;
+        }
+        if (!word.empty() && word.back() == '.')
+            continue;
+        int percent = -1;
+        const size_t brace = word.find('{');
+        if (brace != std::string::npos) {
+            percent = std::stoi(word.substr(brace + 1));
+            word.resize(brace);
+        }
+        const Move m = pgn::decode_move(b.pos, word);
+        ASSERT_NE(m, NO_MOVE) << word << " in " << line;
+        BookEntry found[BOOK_KEY_ENTRIES];
+        const int n = book_find(file, book_key(b.pos), found);
+        int64_t sum = 0, weight = -1;
+        for (int i = 0; i < n; ++i) {
+            sum += found[i].weight;
+            if (book_move_to_engine(found[i].move, b.pos) == m)
+                weight = found[i].weight;
+        }
+        if (b.pos.side == colour) {
+            ASSERT_GE(weight, 0) << word << " is not a book move in " << line;
+            ASSERT_GE(percent, 0) << line;
+            EXPECT_NEAR(double(weight) * 100 / double(sum), percent, 1.0) << word << " in " << line;
+        }
+        make_move(b.pos, m);
+        b.pos.owner->search_ply = 1;
+    }
+    if (ended_by_transposition)
+        return;
+    // A line ends where the book has nothing more for the colour.
+    if (b.pos.side == colour) {
+        EXPECT_FALSE(in_book(file, b.pos)) << "line stops early: " << line;
+        return;
+    }
+    for (Move m : legal_moves(b.pos)) {
+        make_move(b.pos, m);
+        EXPECT_FALSE(in_book(file, b.pos)) << "line stops early: " << line;
+        unmake_move(b.pos);
+        b.pos.owner->search_ply = 1;
+    }
+}
+
+TEST_F(HumanBook, DebianPolyglotReadsItLikeWeDo) {
+    const std::string polyglot = polyglot_program();
+    if (polyglot.empty())
+        GTEST_SKIP() << "Debian's polyglot is not installed";
+    BookFile file(book().c_str());
+    int lines_checked = 0;
+    for (int colour = WHITE; colour <= BLACK; ++colour) {
+        const std::string name = colour == WHITE ? "white" : "black";
+        const std::string dump = dir + "/dump-" + name + ".txt";
+        run_command("cd " + dir + " && " + polyglot + " dump-book -bin tmp_book.bin -color " + name + " -out " + dump +
+                    " 2>&1");
+        std::ifstream in(dump);
+        std::string line;
+        std::getline(in, line);
+        EXPECT_EQ(line, "Dump of \"tmp_book.bin\" for " + name + ".");
+        while (std::getline(in, line)) {
+            check_dump_line(line, file, colour);
+            ++lines_checked;
+        }
+    }
+    EXPECT_GT(lines_checked, 100);
+
+    // info-book counts the positions on those lines and the ones no line reaches.
+    const std::string info = run_command("cd " + dir + " && " + polyglot + " info-book -bin tmp_book.bin 2>&1");
+    auto number_after = [&](const std::string& label) {
+        const size_t at = info.find(label);
+        EXPECT_NE(at, std::string::npos) << info;
+        return at == std::string::npos ? -1 : std::stoi(info.substr(info.find(':', at) + 1));
+    };
+    std::set<uint64_t> seen[2], all;
+    for (int colour = WHITE; colour <= BLACK; ++colour) {
+        Board b;
+        walk(b.pos, file, colour, seen[colour]);
+        all.insert(seen[colour].begin(), seen[colour].end());
+    }
+    std::set<uint64_t> keys;
+    for (const BookEntry& e : read_all(book()))
+        keys.insert(e.key);
+    std::printf("[ polyglot ] %s", info.c_str());
+    std::printf("[ ours     ] positions on lines: %d white, %d black; isolated %d\n", int(seen[WHITE].size()),
+                int(seen[BLACK].size()), int(keys.size() - all.size()));
+    EXPECT_EQ(number_after("Positions on lines for white"), int(seen[WHITE].size()));
+    EXPECT_EQ(number_after("Positions on lines for black"), int(seen[BLACK].size()));
+    EXPECT_EQ(number_after("Isolated positions"), int(keys.size() - all.size()));
+}
+
+// Builds a book in-process from PGN text in a fresh directory; returns the
+// entries and what the job printed.
+struct Built {
+    std::vector<BookEntry> entries;
+    std::string output;
+    bool written;
+};
+
+Built build(const std::string& pgn_text) {
+    const std::string dir = make_temp_dir();
+    {
+        std::ofstream out(dir + "/games.pgn", std::ios::binary);
+        out << pgn_text;
+    }
+    char old_dir[4096];
+    EXPECT_NE(getcwd(old_dir, sizeof old_dir), nullptr);
+    EXPECT_EQ(chdir(dir.c_str()), 0);
+    testing::internal::CaptureStdout();
+    make_book("games.pgn");
+    Built b{{}, testing::internal::GetCapturedStdout(), file_exists("tmp_book.bin")};
+    b.entries = read_all("tmp_book.bin");
+    EXPECT_EQ(chdir(old_dir), 0);
+    return b;
+}
+
+std::string games(int count, const std::string& result, const std::string& movetext) {
+    std::string text;
+    for (int i = 0; i < count; ++i)
+        text += "[Event \"t\"]\n[Result \"" + result + "\"]\n\n" + movetext + "\n\n";
+    return text;
+}
+
+uint64_t key_after(const char* moves) {
+    Board b;
+    play(b.pos, moves);
+    return book_key(b.pos);
+}
+
+TEST(MakeBook, AMoveNeedsThreeWinsAndAScoreAboveNine) {
+    Built three = build(games(3, "1-0", "1. e4 e5 1-0"));
+    ASSERT_EQ(three.entries.size(), 1u);   // e5 lost three times
+    EXPECT_EQ(three.entries[0].key, key_after(""));
+    EXPECT_EQ(three.entries[0].move, 0x031C);
+    EXPECT_EQ(three.entries[0].weight, 12);
+    EXPECT_NE(three.output.find("ngames= 3, nmoves= 2\n"), std::string::npos) << three.output;
+
+    EXPECT_TRUE(build(games(2, "1-0", "1. e4 e5 1-0")).entries.empty());
+    // Three wins and four losses score 4; three wins, one loss and one draw score 11.
+    EXPECT_TRUE(build(games(3, "1-0", "1. e4 1-0") + games(4, "0-1", "1. e4 0-1")).entries.empty());
+    Built mixed = build(games(3, "1-0", "1. e4 1-0") + games(1, "0-1", "1. e4 0-1") + games(1, "1/2-1/2", "1. e4 1/2-1/2"));
+    ASSERT_EQ(mixed.entries.size(), 1u);
+    EXPECT_EQ(mixed.entries[0].weight, 11);
+    // Black's wins count for black's moves; an undecided game counts nothing.
+    Built black = build(games(3, "0-1", "1. d4 d5 0-1") + games(5, "*", "1. d4 d5 *"));
+    ASSERT_EQ(black.entries.size(), 1u);
+    EXPECT_EQ(black.entries[0].key, key_after("d2d4"));
+    EXPECT_NE(black.output.find("ngames= 8, nmoves= 2\n"), std::string::npos) << black.output;
+}
+
+TEST(MakeBook, CastlingIsWrittenKingTakesRookAndWeightsAreSorted) {
+    const std::string line = "1. e4 e5 2. Nf3 Nc6 3. Bc4 Bc5 4. O-O 1-0";
+    Built b = build(games(5, "1-0", line) + games(3, "1-0", "1. e4 e5 2. Nf3 Nc6 3. Bc4 Bc5 4. c3 1-0"));
+    const uint64_t key = key_after("e2e4 e7e5 g1f3 b8c6 f1c4 f8c5");
+    std::vector<BookEntry> here;
+    for (const BookEntry& e : b.entries)
+        if (e.key == key)
+            here.push_back(e);
+    ASSERT_EQ(here.size(), 2u);
+    EXPECT_EQ(here[0].move, 0x0107);   // e1h1, promotion field 0
+    EXPECT_EQ(here[0].weight, 20);
+    EXPECT_EQ(here[1].weight, 12);
+}
+
+TEST(MakeBook, OnlyTheFirst36MovesOfTheMainLineCount) {
+    std::string shuffle;
+    for (int i = 0; i < 9; ++i)
+        shuffle += "Nf3 Nf6\nNg1 Ng8\n";
+    // 36 moves end back at the start: a line that begins now is not read...
+    Built late = build(games(3, "1-0", shuffle + "e4 1-0"));
+    // ...but a line that began before the limit is read to its end.
+    Built same_line = build(games(3, "1-0", shuffle.substr(0, shuffle.size() - 1) + " e4 1-0"));
+    auto has_e4 = [](const Built& b) {
+        for (const BookEntry& e : b.entries)
+            if (e.key == key_after("") && e.move == 0x031C)
+                return true;
+        return false;
+    };
+    EXPECT_FALSE(has_e4(late));
+    EXPECT_TRUE(has_e4(same_line));
+    // Moves in comments and variations are not counted.
+    Built side = build(games(3, "1-0", "1. e4 {1. d4 d5} (1. c4 c5 (1. b3)) e5 {2. f4} 2. Nf3 1-0"));
+    for (const BookEntry& e : side.entries)
+        EXPECT_TRUE(e.key == key_after("") ? e.move == 0x031C : e.key == key_after("e2e4 e7e5"));
+    EXPECT_EQ(side.entries.size(), 2u);
+}
+
+TEST(MakeBook, AnUnreadableMoveEndsItsGameButKeepsWhatCameBefore) {
+    Built b = build(games(3, "1-0", "1. e4 e5 2. Ke3 Nf3 Nc6 1-0") + games(3, "1-0", "1. d4 d5 2. c4 1-0"));
+    std::set<uint64_t> keys;
+    for (const BookEntry& e : b.entries)
+        keys.insert(e.key);
+    EXPECT_TRUE(keys.count(key_after("")));
+    EXPECT_FALSE(keys.count(key_after("e2e4 e7e5")));   // Nf3 after the bad Ke3 is not read
+    EXPECT_TRUE(keys.count(key_after("d2d4 d7d5")));     // the next game starts afresh
+}
+
+TEST(MakeBook, BadInputNeverFails) {
+    // No file: nothing printed, no book.
+    Built none = build("");
+    EXPECT_TRUE(none.written);
+    const std::string dir = make_temp_dir();
+    testing::internal::CaptureStdout();
+    char old_dir[4096];
+    ASSERT_NE(getcwd(old_dir, sizeof old_dir), nullptr);
+    ASSERT_EQ(chdir(dir.c_str()), 0);
+    make_book("missing.pgn");
+    const bool written = file_exists("tmp_book.bin");
+    ASSERT_EQ(chdir(old_dir), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_FALSE(written);
+
+    std::string binary(20000, '\0');
+    uint32_t s = 7;
+    for (char& c : binary) {
+        s = s * 1103515245u + 12345u;
+        c = char(s >> 16);
+    }
+    // 1,200 legal moves on one line, read in pieces of 1,023 characters.
+    std::string long_line;
+    for (int i = 0; i < 300; ++i)
+        long_line += "Nf3 Nf6 Ng1 Ng8 ";
+    const std::string inputs[] = {
+        games(3, "1-0", "1. e4 {never closed e5 2. Nf3") + games(3, "1-0", "1. d4 d5 1-0"),
+        games(3, "1-0", "1. e4 ((((e5) c5 (d5 (Nf6)))) 2. Nf3 ) ) ) e5 1-0"),
+        games(3, "1-0", "1. " + long_line + std::string(5000, 'x') + " 1-0"),
+        games(3, "1-0", std::string(5000, 'e') + "\n1. e4 1-0"),
+        "[Result \"1-0\"]\n" + binary,
+        binary + games(3, "1-0", "1. e4 e5 1-0"),
+    };
+    for (const std::string& text : inputs) {
+        Built b = build(text);
+        EXPECT_TRUE(b.written);
+        EXPECT_NE(b.output.find("done\n"), std::string::npos);
+        for (const BookEntry& e : b.entries)
+            EXPECT_GE(e.weight, 10);
+    }
+    // The games after an unterminated comment are still read.
+    Built after = build(inputs[0]);
+    bool d4 = false;
+    for (const BookEntry& e : after.entries)
+        d4 |= e.key == key_after("") && e.move == 0x02DB;
+    EXPECT_TRUE(d4);
+}
+
+} // namespace
+} // namespace zelk::test

@@ -1,0 +1,307 @@
+// Probing: the shipped book, the weighted choice and its variety, move
+// conversion, and books that are missing, short, ragged or unsorted.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "book/book.h"
+#include "core/makemove.h"
+#include "core/movegen.h"
+#include "core/notation.h"
+#include "helpers.h"
+#include "run_engine.h"
+
+namespace zelk::test {
+namespace {
+
+const std::string SHIPPED_BOOK = std::string(ZELK_SHARED_DATA) + "/books/gnuchess-public-domain.bin";
+
+std::string coord(const Position& pos, Move m) {
+    char text[MOVE_TEXT_SIZE];
+    move_to_coord(pos, pos.side, m, text);
+    return text;
+}
+
+std::string polyglot_text(uint16_t m) {
+    char from[3], to[3];
+    square_name((m >> 6) & 63, from);
+    square_name(m & 63, to);
+    return std::string(from) + to;
+}
+
+void write_book(const std::string& path, const std::vector<BookEntry>& entries) {
+    std::ofstream out(path, std::ios::binary);
+    for (const BookEntry& e : entries) {
+        unsigned char bytes[BOOK_ENTRY_BYTES];
+        book_entry_encode(e, bytes);
+        out.write(reinterpret_cast<const char*>(bytes), sizeof bytes);
+    }
+}
+
+void write_bytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+}
+
+// A probe with its "info string" line swallowed.
+Move quiet_probe(Position& pos, const std::string& file, int variety = 25) {
+    testing::internal::CaptureStdout();
+    Move m = book_probe(pos, file.c_str(), BookStyle{variety, true, false});
+    testing::internal::GetCapturedStdout();
+    return m;
+}
+
+struct ShippedBook : testing::Test {
+    void SetUp() override {
+        struct stat info;
+        if (stat(SHIPPED_BOOK.c_str(), &info) != 0)
+            GTEST_SKIP() << "no " << SHIPPED_BOOK;
+    }
+};
+
+TEST_F(ShippedBook, StartPositionListsItsThirteenMovesWithWeights) {
+    BookFile book(SHIPPED_BOOK.c_str());
+    EXPECT_EQ(book.entries, 180358);
+    BookEntry first;
+    ASSERT_TRUE(book.read(49435, first));
+    unsigned char bytes[BOOK_ENTRY_BYTES];
+    book_entry_encode(first, bytes);
+    const unsigned char published[] = {0x46, 0x3b, 0x96, 0x18, 0x16, 0x91, 0xfc, 0x9c,
+                                       0x03, 0x1c, 0x2f, 0x67, 0, 0, 0, 0};
+    EXPECT_EQ(std::memcmp(bytes, published, sizeof bytes), 0);
+
+    Board b;
+    BookEntry entries[BOOK_KEY_ENTRIES];
+    const int n = book_find(book, book_key(b.pos), entries);
+    const std::vector<std::pair<std::string, int>> expected = {
+        {"e2e4", 12135}, {"d2d4", 11257}, {"g1f3", 3745}, {"c2c4", 3294}, {"g2g3", 243},
+        {"b2b3", 38},    {"f2f4", 35},    {"b1c3", 16},   {"b2b4", 16},   {"e2e3", 7},
+        {"d2d3", 5},     {"g2g4", 4},     {"a2a3", 2}};
+    ASSERT_EQ(n, int(expected.size()));
+    for (int i = 0; i < n; ++i) {
+        EXPECT_EQ(polyglot_text(entries[i].move), expected[i].first);
+        EXPECT_EQ(entries[i].weight, expected[i].second);
+        EXPECT_EQ(coord(b.pos, book_move_to_engine(entries[i].move, b.pos)), expected[i].first);
+    }
+
+    testing::internal::CaptureStdout();
+    const Move m = book_probe(b.pos, SHIPPED_BOOK.c_str(), BookStyle{});
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, "info string ( book moves are: e2e4 d2d4 g1f3 c2c4 g2g3 b2b3 f2f4 b1c3 b2b4 e2e3 d2d3 g2g4 a2a3  )\n");
+    EXPECT_TRUE(is_legal(b.pos, WHITE, m));
+}
+
+TEST_F(ShippedBook, ConsoleListsSharesAndTheChoice) {
+    Board b;
+    std::srand(7);
+    testing::internal::CaptureStdout();
+    book_probe(b.pos, SHIPPED_BOOK.c_str(), BookStyle{25, false, false});
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("  e2e4  cnt= 12135, weight= 39.40% -> 39.42%\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("  a2a3  cnt=     2, weight=  0.01% ->  0.00%\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("selecting "), std::string::npos) << out;
+    testing::internal::CaptureStdout();
+    book_probe(b.pos, SHIPPED_BOOK.c_str(), BookStyle{25, false, true});
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+// Choices from the start position over many draws with a fixed seed.
+std::map<std::string, int> count_choices(int variety, int draws) {
+    Board b;
+    BookFile book(SHIPPED_BOOK.c_str());
+    BookEntry entries[BOOK_KEY_ENTRIES];
+    const int n = book_find(book, book_key(b.pos), entries);
+    BookWeights w;
+    book_weigh(entries, n, variety, w);
+    std::srand(12345);
+    std::map<std::string, int> counts;
+    for (int i = 0; i < draws; ++i)
+        ++counts[polyglot_text(entries[book_choose(entries, n, w, book_random_draw())].move)];
+    return counts;
+}
+
+TEST_F(ShippedBook, VarietySharpensBelowAndFlattensAbove25) {
+    const int draws = 20000;
+    auto sharp = count_choices(0, draws), plain = count_choices(25, draws), flat = count_choices(100, draws);
+    // At 25 the shares follow the stored weights: e2e4 12135 / 30797 = 39.4%.
+    EXPECT_NEAR(plain["e2e4"] / double(draws), 0.394, 0.015);
+    EXPECT_NEAR(plain["g1f3"] / double(draws), 3745 / 30797.0, 0.01);
+    // At 0 a quarter of the top weight is taken off: only e2e4, d2d4, g1f3, c2c4 remain
+    // (adjusted 2955, 2670, 231, 84 of 5940).
+    EXPECT_EQ(sharp.size(), 4u);
+    EXPECT_NEAR(sharp["e2e4"] / double(draws), 2955 / 5940.0, 0.015);
+    EXPECT_NEAR(sharp["c2c4"] / double(draws), 84 / 5940.0, 0.005);
+    // At 100 three quarters of the top weight is added to each: every move
+    // plays, e2e4 falls to 6895 / 47411.
+    EXPECT_EQ(flat.size(), 13u);
+    EXPECT_NEAR(flat["e2e4"] / double(draws), 6895 / 47411.0, 0.015);
+    EXPECT_NEAR(flat["a2a3"] / double(draws), 2955 / 47411.0, 0.01);
+}
+
+TEST(BookChoice, WeightZeroEntriesOnlyAsTheFallback) {
+    auto choices = [](std::vector<uint16_t> weights) {
+        std::vector<BookEntry> e;
+        for (uint16_t w : weights)
+            e.push_back(BookEntry{1, uint16_t(e.size() + 1), w, 0});
+        BookWeights w;
+        book_weigh(e.data(), int(e.size()), 25, w);
+        std::vector<int> seen(e.size());
+        for (uint32_t x = 0; x < 1000; ++x)
+            ++seen[book_choose(e.data(), int(e.size()), w, x)];
+        return seen;
+    };
+    EXPECT_EQ(choices({10, 0, 10}), (std::vector<int>{501, 0, 499}));
+    // x = 0 gives threshold 0, which no entry is below: the first entry stands.
+    EXPECT_EQ(choices({0, 10, 10}), (std::vector<int>{1, 500, 499}));
+    EXPECT_EQ(choices({0, 0}), (std::vector<int>{1000, 0}));
+    EXPECT_EQ(choices({3, 1}), (std::vector<int>{751, 249}));
+}
+
+// A book of one position: its entries in the given order.
+std::string book_for(const Position& pos, const std::vector<std::pair<uint16_t, uint16_t>>& moves) {
+    const std::string path = make_temp_dir() + "/one.bin";
+    std::vector<BookEntry> entries;
+    for (auto [move, weight] : moves)
+        entries.push_back(BookEntry{book_key(pos), move, weight, 0});
+    write_book(path, entries);
+    return path;
+}
+
+uint16_t pg(const char* from, const char* to, int promotion = 0) {
+    auto sq = [](const char* s) { return (s[0] - 'a') + 8 * (s[1] - '1'); };
+    return uint16_t(promotion << 12 | sq(from) << 6 | sq(to));
+}
+
+TEST(BookMoves, CastlingAndPromotionsComeBackAsEngineMoves) {
+    Board b("r3k2r/1P6/8/8/8/8/8/R3K2R w KQkq - 0 1");
+    struct Case {
+        uint16_t move;
+        Move engine;
+    } cases[] = {
+        {pg("e1", "h1"), make_move_code(4, 6, FLAG_SHORT)},
+        {pg("e1", "a1"), make_move_code(4, 2, FLAG_LONG)},
+        // Books written with the castling marker copied into the promotion field.
+        {pg("e1", "h1", 4), make_move_code(4, 6, FLAG_SHORT)},
+        {pg("e1", "a1", 1), make_move_code(4, 2, FLAG_LONG)},
+        {pg("b7", "a8", 4), make_move_code(49, 56, FLAG_QUEEN)},
+        {pg("b7", "a8", 1), make_move_code(49, 56, FLAG_KNIGHT)},
+        {pg("b7", "b8", 2), make_move_code(49, 57, FLAG_BISHOP)},
+        {pg("b7", "b8", 3), make_move_code(49, 57, FLAG_ROOK)},
+        {pg("a1", "a7"), make_move_code(0, 48)},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(book_move_to_engine(c.move, b.pos), c.engine) << polyglot_text(c.move);
+        EXPECT_EQ(quiet_probe(b.pos, book_for(b.pos, {{c.move, 1}})), c.engine) << polyglot_text(c.move);
+    }
+    // Black castles and promotes the same way.
+    Board black("r3k2r/8/8/8/8/8/6p1/R3K2R b KQkq - 0 1");
+    EXPECT_EQ(quiet_probe(black.pos, book_for(black.pos, {{pg("e8", "h8"), 1}})), make_move_code(60, 62, FLAG_SHORT));
+    EXPECT_EQ(quiet_probe(black.pos, book_for(black.pos, {{pg("e8", "a8"), 1}})), make_move_code(60, 58, FLAG_LONG));
+    EXPECT_EQ(quiet_probe(black.pos, book_for(black.pos, {{pg("g2", "h1", 4), 1}})), make_move_code(14, 7, FLAG_QUEEN));
+    // A rook on e1 taking h1 is a rook move, not castling.
+    Board rook("4k3/8/8/8/8/8/6K1/4R2n w - - 0 1");
+    EXPECT_EQ(quiet_probe(rook.pos, book_for(rook.pos, {{pg("e1", "h1"), 1}})), make_move_code(4, 7));
+}
+
+TEST(BookMoves, EngineToPolyglotRoundTrip) {
+    Board b("r3k2r/1P6/8/8/8/8/6p1/R3K2R w KQkq - 0 1");
+    EXPECT_EQ(book_move_from_engine(make_move_code(4, 6, FLAG_SHORT), b.pos), pg("e1", "h1"));
+    EXPECT_EQ(book_move_from_engine(make_move_code(4, 2, FLAG_LONG), b.pos), pg("e1", "a1"));
+    for (Move m : legal_moves(b.pos))
+        EXPECT_EQ(book_move_to_engine(book_move_from_engine(m, b.pos), b.pos), m) << coord(b.pos, m);
+}
+
+TEST_F(ShippedBook, RealCastlingEntriesAreLegalCastling) {
+    Board b;
+    play(b.pos, "e2e4 e7e5 g1f3 b8c6 f1c4 f8c5");
+    BookFile book(SHIPPED_BOOK.c_str());
+    BookEntry entries[BOOK_KEY_ENTRIES];
+    const int n = book_find(book, book_key(b.pos), entries);
+    bool castles = false;
+    for (int i = 0; i < n; ++i) {
+        const Move m = book_move_to_engine(entries[i].move, b.pos);
+        EXPECT_TRUE(is_pseudo_legal(b.pos, m) && is_legal(b.pos, WHITE, m)) << polyglot_text(entries[i].move);
+        if (entries[i].move == 0x0107) {
+            castles = true;
+            EXPECT_EQ(m, make_move_code(4, 6, FLAG_SHORT));
+        }
+    }
+    EXPECT_TRUE(castles);
+}
+
+TEST(BookFiles, MoreThan128EntriesOfAKeyUseTheFirst128) {
+    Board b;
+    const uint64_t key = book_key(b.pos);
+    std::vector<BookEntry> entries;
+    entries.push_back(BookEntry{key - 1, pg("a2", "a3"), 5, 0});
+    for (int i = 0; i < 200; ++i)
+        entries.push_back(BookEntry{key, uint16_t(i < 128 ? pg("e2", "e4") : pg("d2", "d4")), 100, 0});
+    entries.push_back(BookEntry{key + 1, pg("a2", "a3"), 5, 0});
+    const std::string path = make_temp_dir() + "/long.bin";
+    write_book(path, entries);
+    BookFile book(path.c_str());
+    BookEntry found[BOOK_KEY_ENTRIES];
+    ASSERT_EQ(book_find(book, key, found), 128);
+    for (const BookEntry& e : found)
+        EXPECT_EQ(e.move, pg("e2", "e4"));
+    for (int i = 0; i < 50; ++i)
+        EXPECT_EQ(quiet_probe(b.pos, path), make_move_code(12, 28));
+}
+
+TEST(BookFiles, BadBooksGiveNoMoveAndNeverFail) {
+    Board b;
+    const uint64_t key = book_key(b.pos);
+    const std::string dir = make_temp_dir();
+    EXPECT_EQ(quiet_probe(b.pos, ""), NO_MOVE);
+    EXPECT_EQ(quiet_probe(b.pos, dir + "/missing.bin"), NO_MOVE);
+    EXPECT_EQ(quiet_probe(b.pos, dir), NO_MOVE);
+    write_bytes(dir + "/empty.bin", "");
+    EXPECT_EQ(quiet_probe(b.pos, dir + "/empty.bin"), NO_MOVE);
+
+    // The start position's entry cut to 15 bytes.
+    unsigned char bytes[BOOK_ENTRY_BYTES];
+    book_entry_encode(BookEntry{key, pg("e2", "e4"), 1, 0}, bytes);
+    write_bytes(dir + "/short.bin", std::string(reinterpret_cast<char*>(bytes), 15));
+    EXPECT_EQ(quiet_probe(b.pos, dir + "/short.bin"), NO_MOVE);
+
+    // Two entries and a ragged tail: the entries are read, the tail is not.
+    write_book(dir + "/ragged.bin", {{key - 5, pg("a2", "a3"), 1, 0}, {key, pg("e2", "e4"), 1, 0}});
+    {
+        std::ofstream tail(dir + "/ragged.bin", std::ios::binary | std::ios::app);
+        tail.write(reinterpret_cast<char*>(bytes), 9);
+    }
+    EXPECT_EQ(quiet_probe(b.pos, dir + "/ragged.bin"), make_move_code(12, 28));
+
+    // An illegal book move gives nothing.
+    write_book(dir + "/illegal.bin", {{key, pg("e2", "e5"), 1, 0}});
+    EXPECT_EQ(quiet_probe(b.pos, dir + "/illegal.bin"), NO_MOVE);
+
+    // Random bytes as a book: whatever comes back is a legal move, over the
+    // suite positions and garbage keys alike.
+    std::string noise(16 * 997 + 7, '\0');
+    uint32_t s = 99;
+    for (char& c : noise) {
+        s = s * 1103515245u + 12345u;
+        c = char(s >> 16);
+    }
+    // Plant the start position's key in the middle of the unsorted mess.
+    std::memcpy(&noise[16 * 500], bytes, 16);
+    write_bytes(dir + "/noise.bin", noise);
+    for (const PerftCase& c : load_perft_suite("perft-standard.epd")) {
+        Board p(c.fen.c_str());
+        const Move m = quiet_probe(p.pos, dir + "/noise.bin");
+        if (m) {
+            EXPECT_TRUE(is_pseudo_legal(p.pos, m) && is_legal(p.pos, p.pos.side, m)) << c.fen;
+        }
+    }
+}
+
+} // namespace
+} // namespace zelk::test

@@ -1,0 +1,131 @@
+// Move texts decoded on real positions, and whole games replayed: the human
+// game collection, Chess960 games from a FEN tag, broken games.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "core/makemove.h"
+#include "core/notation.h"
+#include "helpers.h"
+#include "pgn/pgn.h"
+#include "pgn_files.h"
+
+namespace zelk::pgn {
+namespace {
+
+std::string decoded(const char* fen, const char* text) {
+    test::Board b(fen);
+    Move m = decode_move(b.pos, text);
+    if (m == NO_MOVE)
+        return "-";
+    char buffer[MOVE_TEXT_SIZE];
+    move_to_coord(b.pos, b.pos.side, m, buffer);
+    return buffer;
+}
+
+TEST(DecodeMove, SanCoordinatesAndCastling) {
+    const char* kiwi = "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -";
+    EXPECT_EQ(decoded(START_FEN, "e4"), "e2e4");
+    EXPECT_EQ(decoded(START_FEN, "Nf3"), "g1f3");
+    EXPECT_EQ(decoded(START_FEN, "Ng1f3"), "g1f3");
+    EXPECT_EQ(decoded(START_FEN, "g1f3"), "g1f3");
+    EXPECT_EQ(decoded(START_FEN, "e2-e4"), "e2e4");
+    EXPECT_EQ(decoded(START_FEN, "e5"), "-");
+    EXPECT_EQ(decoded(START_FEN, "Nf4"), "-");
+    EXPECT_EQ(decoded(START_FEN, "Kxz9"), "-");
+    EXPECT_EQ(decoded(START_FEN, "O-O"), "-");
+    EXPECT_EQ(decoded(kiwi, "O-O"), "e1g1");
+    EXPECT_EQ(decoded(kiwi, "0-0-0+"), "e1c1");
+    EXPECT_EQ(decoded(kiwi, "e1g1"), "e1g1");
+    EXPECT_EQ(decoded(kiwi, "e1h1"), "e1g1");
+    EXPECT_EQ(decoded(kiwi, "Qxf6"), "f3f6");
+    EXPECT_EQ(decoded(kiwi, "Qf3xf6!!"), "f3f6");
+    EXPECT_EQ(decoded(kiwi, "dxe6"), "d5e6");
+    EXPECT_EQ(decoded(kiwi, "de6"), "d5e6");
+    // Rooks: only one reaches, both reach, rank and file hints.
+    EXPECT_EQ(decoded("4k3/8/8/8/8/8/8/R3K2R w - -", "Rd1"), "a1d1");
+    EXPECT_EQ(decoded("4k3/8/8/8/8/8/8/R3K2R w - -", "Rf1"), "h1f1");
+    EXPECT_EQ(decoded("4k3/8/8/8/8/8/8/R2K3R w - -", "Rc1"), "a1c1");
+    EXPECT_EQ(decoded("4k3/8/8/8/8/8/4K3/R6R w - -", "Rd1"), "-");   // ambiguous
+    EXPECT_EQ(decoded("4k3/8/8/8/8/8/4K3/R6R w - -", "Rad1"), "a1d1");
+    EXPECT_EQ(decoded("4k3/8/8/8/8/R7/8/R3K3 w - -", "R1a2"), "a1a2");
+    // A pinned knight leaves the move to the other one.
+    EXPECT_EQ(decoded("4k3/4r3/8/8/8/8/2N1N3/4K3 w - -", "Nd4"), "c2d4");
+    EXPECT_EQ(decoded("4k3/8/8/8/8/8/2N1N3/4K3 w - -", "Nd4"), "-");
+    // En passant and promotions.
+    EXPECT_EQ(decoded("4k3/8/8/3pP3/8/8/8/4K3 w - d6", "exd6"), "e5d6");
+    EXPECT_EQ(decoded("3rk3/2P5/8/8/8/8/8/4K3 w - -", "c8=Q"), "c7c8q");
+    EXPECT_EQ(decoded("3rk3/2P5/8/8/8/8/8/4K3 w - -", "c8N"), "c7c8n");
+    EXPECT_EQ(decoded("3rk3/2P5/8/8/8/8/8/4K3 w - -", "cxd8=R+"), "c7d8r");
+    EXPECT_EQ(decoded("3rk3/2P5/8/8/8/8/8/4K3 w - -", "c7d8b"), "c7d8b");
+    EXPECT_EQ(decoded("3rk3/2P5/8/8/8/8/8/4K3 w - -", "c8"), "c7c8q");
+    EXPECT_EQ(decoded("3rk3/2P5/8/8/8/8/8/4K3 w - -", "c8=K"), "-");
+}
+
+Game game_from(const std::string& text) {
+    test::MemoryFile f(text);
+    GameReader reader(f.get(), 255, 1000);
+    Game g;
+    EXPECT_TRUE(reader.next(g));
+    return g;
+}
+
+TEST(Replay, Chess960AndBrokenGames) {
+    // King on c1, rooks on b1 and g1: O-O takes the king to g1 and the rook
+    // to f1; O-O-O leaves the king where it stands and puts the rook on d1.
+    const std::string fen = "[FEN \"nrkbqbrn/pppppppp/8/8/8/8/PPPPPPPP/NRKBQBRN w GBgb - 0 1\"]\n";
+    Game g = game_from(fen + "1. g3 g6 2. Bg2 Bg7 3. e3 e6 4. Be2 Be7 5. f4 f5 6. Qf2 Qf7 7. O-O 0-0 *\n");
+    test::Board b;
+    EXPECT_EQ(replay(g, b.pos, 800), 14);
+    EXPECT_EQ(b.fen(), "nr3rkn/ppppbqbp/4p1p1/5p2/5P2/4P1P1/PPPPBQBP/NR3RKN w - -");
+    g = game_from(fen + "1. e3 e6 2. Bde2 Bde7 3. O-O-O c8b8 *\n");
+    EXPECT_EQ(replay(g, b.pos, 800), 6);
+    EXPECT_EQ(b.fen(), "n1krqbrn/ppppbppp/4p3/8/8/4P3/PPPPBPPP/N1KRQBRN w - -");
+    // An illegal move ends the replay; moves after it keep no engine move.
+    g = game_from("1. e4 e5 2. Ke3 Nc6 *\n");
+    EXPECT_EQ(replay(g, b.pos, 800), 2);
+    EXPECT_EQ(g.moves[2].move, NO_MOVE);
+    // A FEN without a black king is refused.
+    g = game_from("[FEN \"8/8/8/8/8/8/8/K7 w - - 0 1\"]\n1. Ka2 *\n");
+    EXPECT_EQ(replay(g, b.pos, 800), -1);
+    // The ply limit holds the history stack.
+    std::string text;
+    for (int i = 0; i < 800; ++i)
+        text += "Nf3 Nf6 Ng1 Ng8\n";
+    g = game_from(text);
+    EXPECT_EQ(g.moves.size(), 1000u);
+    EXPECT_EQ(replay(g, b.pos, 880), 880);
+    EXPECT_EQ(b.fen(), START_FEN);
+}
+
+// Counted independently of this reader: plies are the movetext words that
+// are neither move numbers nor results.
+constexpr long HUMAN_PLIES = 182591;
+constexpr int HUMAN_DECISIVE = 1542;
+
+TEST(Replay, HumanGamesAllReplay) {
+    std::FILE* f = std::fopen(ZELK_SHARED_DATA "/suites/games-human.pgn", "r");
+    if (!f)
+        GTEST_SKIP() << "no shared game collection";
+    GameReader reader(f, 255, 1000);
+    Game g;
+    test::Board b;
+    int games = 0, decisive = 0;
+    long plies = 0;
+    while (reader.next(g)) {
+        ++games;
+        const int played = replay(g, b.pos, 880);
+        ASSERT_EQ(played, int(g.moves.size())) << "game " << games << " move " << g.moves[played].text;
+        ASSERT_EQ(g.result, g.result_tag) << "game " << games;
+        plies += played;
+        decisive += g.result != "1/2-1/2";
+    }
+    std::fclose(f);
+    EXPECT_EQ(games, 2234);
+    EXPECT_EQ(plies, HUMAN_PLIES);
+    EXPECT_EQ(decisive, HUMAN_DECISIVE);
+}
+
+} // namespace
+} // namespace zelk::pgn

@@ -97,6 +97,7 @@ bool GameReader::take_tokens(Game& game, bool& in_movetext) {
                 GameMove& m = game.moves.back();
                 if (m.has_comment)
                     m.comment.push_back(' ');
+                m.last_comment = m.comment.size();
                 m.comment.append(t.text);
                 m.has_comment = true;
             }

@@ -91,6 +91,7 @@ struct GameMove {
     std::string text;              // as written, e.g. "Nf3+", "O-O", "e8=Q"
     std::string comment;           // comments after the move, joined by a blank
     bool has_comment = false;
+    size_t last_comment = 0;       // where the last of those comments starts in `comment`
     std::string nags;              // NAGs and marks after the move, joined by a blank
     Move move = NO_MOVE;           // set by replay()
 };
@@ -134,8 +135,8 @@ private:
 };
 
 // Sets `pos` (whose owner holds its history) to the game's start: its FEN
-// tag, else the standard start position. False when the FEN does not give
-// one king per side.
+// tag with its halfmove clock, else the standard start position. False
+// when the FEN does not give one king per side.
 bool set_start_position(const Game& game, Position& pos);
 
 // The legal move of the side to move written as `text`: SAN (check marks,

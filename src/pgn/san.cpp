@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <array>
 
 #include "core/attacks.h"
@@ -123,6 +124,22 @@ bool matches(const Position& pos, const Wanted& w, Move m) {
     return w.promotion == NO_TYPE || w.type == NO_TYPE;
 }
 
+// The fifth field of a FEN, 0 when absent; at most 255.
+int halfmove_clock(std::string_view fen) {
+    size_t at = 0;
+    for (int field = 0; field < 4; ++field) {
+        at = fen.find_first_not_of(' ', at);
+        at = at == std::string_view::npos ? at : fen.find(' ', at);
+        if (at == std::string_view::npos)
+            return 0;
+    }
+    at = fen.find_first_not_of(' ', at);
+    int value = 0;
+    for (; at < fen.size() && fen[at] >= '0' && fen[at] <= '9'; ++at)
+        value = std::min(255, value * 10 + (fen[at] - '0'));
+    return value;
+}
+
 } // namespace
 
 Move decode_move(const Position& pos, std::string_view text) {
@@ -149,6 +166,7 @@ Move decode_move(const Position& pos, std::string_view text) {
 
 bool set_start_position(const Game& game, Position& pos) {
     pos_from_fen(pos, game.fen.empty() ? START_FEN : game.fen.c_str());
+    pos.halfmove = uint8_t(halfmove_clock(game.fen));
     return popcount(pieces_of(pos, WHITE, KING)) == 1 && popcount(pieces_of(pos, BLACK, KING)) == 1;
 }
 

@@ -127,5 +127,27 @@ TEST(Replay, HumanGamesAllReplay) {
     EXPECT_EQ(decisive, HUMAN_DECISIVE);
 }
 
+// Chess960 games played by fastchess from Shredder-FEN start positions,
+// castling included: every game replays to its end.
+TEST(Replay, Chess960MatchGames) {
+    std::FILE* f = std::fopen(ZELK_TEST_DATA "/selfplay-chess960.pgn", "r");
+    ASSERT_NE(f, nullptr);
+    GameReader reader(f, 255, 1000);
+    Game g;
+    test::Board b;
+    int games = 0, castlings = 0;
+    while (reader.next(g)) {
+        ++games;
+        EXPECT_FALSE(g.fen.empty());
+        const int played = replay(g, b.pos, 880);
+        ASSERT_EQ(played, int(g.moves.size())) << "game " << games << " move " << g.moves[played].text;
+        for (const GameMove& m : g.moves)
+            castlings += m.text.starts_with("O-O");
+    }
+    std::fclose(f);
+    EXPECT_EQ(games, 12);
+    EXPECT_EQ(castlings, 5);
+}
+
 } // namespace
 } // namespace zelk::pgn

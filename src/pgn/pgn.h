@@ -134,9 +134,13 @@ private:
     bool holding_tag_ = false;
 };
 
+// A position that moves can be generated and played in: one king per side,
+// no pawn on the first or last rank, the side not to move not in check.
+bool is_playable(const Position& pos);
+
 // Sets `pos` (whose owner holds its history) to the game's start: its FEN
 // tag with its halfmove clock, else the standard start position. False
-// when the FEN does not give one king per side.
+// when that position is not playable.
 bool set_start_position(const Game& game, Position& pos);
 
 // The legal move of the side to move written as `text`: SAN (check marks,

@@ -164,10 +164,19 @@ Move decode_move(const Position& pos, std::string_view text) {
     return found;
 }
 
+bool is_playable(const Position& pos) {
+    constexpr Bitboard END_RANKS = 0xFF000000000000FFULL;
+    if (popcount(pieces_of(pos, WHITE, KING)) != 1 || popcount(pieces_of(pos, BLACK, KING)) != 1)
+        return false;
+    if ((pieces_of(pos, WHITE, PAWN) | pieces_of(pos, BLACK, PAWN)) & END_RANKS)
+        return false;
+    return !is_attacked(pos, pos.king_sq[pos.side ^ 1], pos.side);
+}
+
 bool set_start_position(const Game& game, Position& pos) {
     pos_from_fen(pos, game.fen.empty() ? START_FEN : game.fen.c_str());
     pos.halfmove = uint8_t(halfmove_clock(game.fen));
-    return popcount(pieces_of(pos, WHITE, KING)) == 1 && popcount(pieces_of(pos, BLACK, KING)) == 1;
+    return is_playable(pos);
 }
 
 int replay(Game& game, Position& pos, int max_plies) {

@@ -141,7 +141,7 @@ void make_tuning_data(const char* input_name, const char* output_name, int varia
         }
         Position& pos = game->pos;
         pos_from_fen(pos, epd.position.c_str());
-        if (pos.king_sq[WHITE] == NO_SQUARE || pos.king_sq[BLACK] == NO_SQUARE) {
+        if (!pgn::is_playable(pos)) {
             emit_line(line.c_str());
             break;
         }

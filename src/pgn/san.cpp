@@ -148,7 +148,7 @@ Move decode_move(const Position& pos, std::string_view text) {
         return NO_MOVE;
     if (pos.king_sq[pos.side] == NO_SQUARE)
         return NO_MOVE;
-    std::array<MoveEntry, 256> list;
+    std::array<MoveEntry, MAX_MOVES> list;
     MoveEntry* end = gen_captures(pos, pos.side, list.data(), NO_SQUARE);
     end = gen_promotions(pos, pos.side, 1, end);
     end = gen_seventh_pushes(pos, pos.side, end);

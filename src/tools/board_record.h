@@ -4,21 +4,20 @@
 
 #include <memory>
 
-#include "core/position.h"
-#include "search/thread.h"
+#include "core/board.h"
 
 namespace zelk {
 
 class BoardRecord {
 public:
-    BoardRecord() : record_(std::make_unique<SearchThread>()) {
-        thread_record_init(*record_);
+    BoardRecord() : record_(std::make_unique<BoardState>()) {
+        board_init(*record_);
         pos_from_fen(record_->pos, START_FEN);
     }
     Position& pos() { return record_->pos; }
 
 private:
-    std::unique_ptr<SearchThread> record_;
+    std::unique_ptr<BoardState> record_;
 };
 
 } // namespace zelk

@@ -20,7 +20,7 @@ namespace zelk {
 namespace {
 
 constexpr size_t LINE_CHARS = 255;     // characters per read line
-constexpr size_t MAX_MOVES = 791;      // moves kept per game
+constexpr size_t GAME_MOVES = 791;     // moves kept per game
 constexpr const char* BEST_MOVE_FILE = "tmpX.epd";
 
 struct FileCloser {
@@ -228,7 +228,7 @@ void scan_pgn(const char* input_name, const char* output_name, int mode) {
     s.out = out.get();
     s.best = same_best ? out.get() : best.get();
     BoardRecord board;
-    pgn::GameReader reader(in.get(), LINE_CHARS, MAX_MOVES);
+    pgn::GameReader reader(in.get(), LINE_CHARS, GAME_MOVES);
     pgn::Game game;
     while (reader.next(game)) {
         ++s.game_index;

@@ -149,7 +149,7 @@ bool GameReader::next(Game& game) {
             any = true;
             continue;
         }
-        lexer_.lex_line(line, tokens_);
+        lexer_.lex_line(line, tokens_, lines_.line_ended());
         next_token_ = 0;
         any = any || !tokens_.empty();
         if (take_tokens(game, in_movetext))

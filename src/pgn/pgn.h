@@ -25,6 +25,8 @@ public:
     LineReader(std::FILE* file, size_t max_chars);
     // The next piece, valid until the next call; false at the end of the file.
     bool next(std::string_view& line);
+    // Whether the last piece ended with its line (false: the line goes on).
+    bool line_ended() const { return line_ended_; }
 
 private:
     void refill();
@@ -33,6 +35,7 @@ private:
     std::vector<char> block_;
     size_t begin_ = 0, end_ = 0;
     bool at_eof_ = false;
+    bool line_ended_ = true;
 };
 
 // A tag line: "[" followed by a letter. Tag lines are read whether or not a
@@ -71,8 +74,10 @@ struct Token {
 class Lexer {
 public:
     // Tokens of one line (without its line end) into `out`, which is
-    // cleared first. The texts stay valid until the next call.
-    void lex_line(std::string_view line, std::vector<Token>& out);
+    // cleared first. The texts stay valid until the next call. A comment
+    // still open reads the line end as a blank; `line_ended` false (a piece
+    // of a longer line) joins the next piece to its text directly.
+    void lex_line(std::string_view line, std::vector<Token>& out, bool line_ended = true);
     // A new game: open comments and variations are forgotten.
     void reset();
     int comment_depth() const { return comment_depth_; }

@@ -45,6 +45,7 @@ bench:
 	./build-bench/bench/eval_bench
 	./build-bench/bench/search_bench
 	./build-bench/bench/book_bench
+	./build-bench/bench/pgn_bench
 
 # Every suite position to its deepest listed count, on the optimised build.
 perft-deep:

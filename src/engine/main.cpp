@@ -33,6 +33,8 @@
 #include "tools/bench.h"
 #include "tools/make_book.h"
 #include "tools/offline_search.h"
+#include "tools/scan_pgn.h"
+#include "tools/tune_data.h"
 
 using namespace zelk;
 
@@ -197,6 +199,12 @@ int main(int argc, char** argv) {
             analyse_epd(setup.job_input, setup.job_output[0] ? setup.job_output : "analysis.epd");
         else if (job == OfflineJob::MAKE_BOOK)
             make_book(setup.job_input);
+        else if (job >= OfflineJob::PGN_SCAN1 && job <= OfflineJob::PGN_SCAN4)
+            scan_pgn(setup.job_input, setup.job_output[0] ? setup.job_output : "tmpX.epd",
+                     1 + int(job) - int(OfflineJob::PGN_SCAN1));
+        else if (job == OfflineJob::TUNE_DATA1 || job == OfflineJob::TUNE_DATA2)
+            make_tuning_data(setup.job_input, setup.job_output[0] ? setup.job_output : "tune_new.epd",
+                             job == OfflineJob::TUNE_DATA1 ? 1 : 2);
         else if (job != OfflineJob::BENCH_INERT && job != OfflineJob::MAKE_CONFIG)
             emit_line("info string this offline job is not available in this build");
         return exit_sequence();

@@ -97,6 +97,7 @@ bool GameReader::take_tokens(Game& game, bool& in_movetext) {
                 GameMove& m = game.moves.back();
                 if (m.has_comment)
                     m.comment.push_back(' ');
+                m.last_comment = m.comment.size();
                 m.comment.append(t.text);
                 m.has_comment = true;
             }
@@ -148,7 +149,7 @@ bool GameReader::next(Game& game) {
             any = true;
             continue;
         }
-        lexer_.lex_line(line, tokens_);
+        lexer_.lex_line(line, tokens_, lines_.line_ended());
         next_token_ = 0;
         any = any || !tokens_.empty();
         if (take_tokens(game, in_movetext))

@@ -57,7 +57,7 @@ void Lexer::word(std::string_view w, std::vector<Token>& out) {
     }
 }
 
-void Lexer::lex_line(std::string_view line, std::vector<Token>& out) {
+void Lexer::lex_line(std::string_view line, std::vector<Token>& out, bool line_ended) {
     out.clear();
     // The text of a comment still open at the end of the previous line.
     std::swap(carry_in_, carry_out_);
@@ -122,7 +122,8 @@ void Lexer::lex_line(std::string_view line, std::vector<Token>& out) {
         if (carried)
             carry_out_ = carry_in_;
         carry_out_.append(line.substr(comment_start));
-        carry_out_.push_back(' ');
+        if (line_ended)
+            carry_out_.push_back(' ');
     }
 }
 

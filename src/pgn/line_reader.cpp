@@ -45,6 +45,7 @@ bool LineReader::next(std::string_view& line) {
             return false;
         }
         begin_ += piece;
+        line_ended_ = has_end || (at_eof_ && begin_ == end_);
         size_t len = has_end ? piece - 1 : piece;
         if (has_end && len > 0 && start[len - 1] == '\r')
             --len;

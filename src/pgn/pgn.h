@@ -25,6 +25,8 @@ public:
     LineReader(std::FILE* file, size_t max_chars);
     // The next piece, valid until the next call; false at the end of the file.
     bool next(std::string_view& line);
+    // Whether the last piece ended with its line (false: the line goes on).
+    bool line_ended() const { return line_ended_; }
 
 private:
     void refill();
@@ -33,6 +35,7 @@ private:
     std::vector<char> block_;
     size_t begin_ = 0, end_ = 0;
     bool at_eof_ = false;
+    bool line_ended_ = true;
 };
 
 // A tag line: "[" followed by a letter. Tag lines are read whether or not a
@@ -71,8 +74,10 @@ struct Token {
 class Lexer {
 public:
     // Tokens of one line (without its line end) into `out`, which is
-    // cleared first. The texts stay valid until the next call.
-    void lex_line(std::string_view line, std::vector<Token>& out);
+    // cleared first. The texts stay valid until the next call. A comment
+    // still open reads the line end as a blank; `line_ended` false (a piece
+    // of a longer line) joins the next piece to its text directly.
+    void lex_line(std::string_view line, std::vector<Token>& out, bool line_ended = true);
     // A new game: open comments and variations are forgotten.
     void reset();
     int comment_depth() const { return comment_depth_; }
@@ -91,6 +96,7 @@ struct GameMove {
     std::string text;              // as written, e.g. "Nf3+", "O-O", "e8=Q"
     std::string comment;           // comments after the move, joined by a blank
     bool has_comment = false;
+    size_t last_comment = 0;       // where the last of those comments starts in `comment`
     std::string nags;              // NAGs and marks after the move, joined by a blank
     Move move = NO_MOVE;           // set by replay()
 };
@@ -133,9 +139,13 @@ private:
     bool holding_tag_ = false;
 };
 
+// A position that moves can be generated and played in: one king per side,
+// no pawn on the first or last rank, the side not to move not in check.
+bool is_playable(const Position& pos);
+
 // Sets `pos` (whose owner holds its history) to the game's start: its FEN
-// tag, else the standard start position. False when the FEN does not give
-// one king per side.
+// tag with its halfmove clock, else the standard start position. False
+// when that position is not playable.
 bool set_start_position(const Game& game, Position& pos);
 
 // The legal move of the side to move written as `text`: SAN (check marks,

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <array>
 
 #include "core/attacks.h"
@@ -123,6 +124,22 @@ bool matches(const Position& pos, const Wanted& w, Move m) {
     return w.promotion == NO_TYPE || w.type == NO_TYPE;
 }
 
+// The fifth field of a FEN, 0 when absent; at most 255.
+int halfmove_clock(std::string_view fen) {
+    size_t at = 0;
+    for (int field = 0; field < 4; ++field) {
+        at = fen.find_first_not_of(' ', at);
+        at = at == std::string_view::npos ? at : fen.find(' ', at);
+        if (at == std::string_view::npos)
+            return 0;
+    }
+    at = fen.find_first_not_of(' ', at);
+    int value = 0;
+    for (; at < fen.size() && fen[at] >= '0' && fen[at] <= '9'; ++at)
+        value = std::min(255, value * 10 + (fen[at] - '0'));
+    return value;
+}
+
 } // namespace
 
 Move decode_move(const Position& pos, std::string_view text) {
@@ -131,7 +148,7 @@ Move decode_move(const Position& pos, std::string_view text) {
         return NO_MOVE;
     if (pos.king_sq[pos.side] == NO_SQUARE)
         return NO_MOVE;
-    std::array<MoveEntry, 256> list;
+    std::array<MoveEntry, MAX_MOVES> list;
     MoveEntry* end = gen_captures(pos, pos.side, list.data(), NO_SQUARE);
     end = gen_promotions(pos, pos.side, 1, end);
     end = gen_seventh_pushes(pos, pos.side, end);
@@ -147,9 +164,19 @@ Move decode_move(const Position& pos, std::string_view text) {
     return found;
 }
 
+bool is_playable(const Position& pos) {
+    constexpr Bitboard END_RANKS = 0xFF000000000000FFULL;
+    if (popcount(pieces_of(pos, WHITE, KING)) != 1 || popcount(pieces_of(pos, BLACK, KING)) != 1)
+        return false;
+    if ((pieces_of(pos, WHITE, PAWN) | pieces_of(pos, BLACK, PAWN)) & END_RANKS)
+        return false;
+    return !is_attacked(pos, pos.king_sq[pos.side ^ 1], pos.side);
+}
+
 bool set_start_position(const Game& game, Position& pos) {
     pos_from_fen(pos, game.fen.empty() ? START_FEN : game.fen.c_str());
-    return popcount(pieces_of(pos, WHITE, KING)) == 1 && popcount(pieces_of(pos, BLACK, KING)) == 1;
+    pos.halfmove = uint8_t(halfmove_clock(game.fen));
+    return is_playable(pos);
 }
 
 int replay(Game& game, Position& pos, int max_plies) {

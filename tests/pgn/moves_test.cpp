@@ -86,9 +86,13 @@ TEST(Replay, Chess960AndBrokenGames) {
     g = game_from("1. e4 e5 2. Ke3 Nc6 *\n");
     EXPECT_EQ(replay(g, b.pos, 800), 2);
     EXPECT_EQ(g.moves[2].move, NO_MOVE);
-    // A FEN without a black king is refused.
-    g = game_from("[FEN \"8/8/8/8/8/8/8/K7 w - - 0 1\"]\n1. Ka2 *\n");
-    EXPECT_EQ(replay(g, b.pos, 800), -1);
+    // FENs without a black king, with a pawn on the last rank, or with the
+    // side not to move in check are refused.
+    for (const char* bad : {"8/8/8/8/8/8/8/K7 w - - 0 1", "k6P/8/8/8/8/8/8/K7 w - - 0 1", "k6R/8/8/8/8/8/8/K7 w - - 0 1",
+                            "kK6/8/8/8/8/8/8/8 w - - 0 1", "k7/8/8/8/8/8/8/KK6 w - - 0 1"}) {
+        g = game_from(std::string("[FEN \"") + bad + "\"]\n1. Ka2 *\n");
+        EXPECT_EQ(replay(g, b.pos, 800), -1) << bad;
+    }
     // The ply limit holds the history stack.
     std::string text;
     for (int i = 0; i < 800; ++i)
@@ -125,6 +129,28 @@ TEST(Replay, HumanGamesAllReplay) {
     EXPECT_EQ(games, 2234);
     EXPECT_EQ(plies, HUMAN_PLIES);
     EXPECT_EQ(decisive, HUMAN_DECISIVE);
+}
+
+// Chess960 games played by fastchess from Shredder-FEN start positions,
+// castling included: every game replays to its end.
+TEST(Replay, Chess960MatchGames) {
+    std::FILE* f = std::fopen(ZELK_TEST_DATA "/selfplay-chess960.pgn", "r");
+    ASSERT_NE(f, nullptr);
+    GameReader reader(f, 255, 1000);
+    Game g;
+    test::Board b;
+    int games = 0, castlings = 0;
+    while (reader.next(g)) {
+        ++games;
+        EXPECT_FALSE(g.fen.empty());
+        const int played = replay(g, b.pos, 880);
+        ASSERT_EQ(played, int(g.moves.size())) << "game " << games << " move " << g.moves[played].text;
+        for (const GameMove& m : g.moves)
+            castlings += m.text.starts_with("O-O");
+    }
+    std::fclose(f);
+    EXPECT_EQ(games, 12);
+    EXPECT_EQ(castlings, 5);
 }
 
 } // namespace

@@ -35,6 +35,16 @@ TEST(LineReader, CutsLinesLikeFixedSizeReads) {
     EXPECT_EQ(pieces("", 255), V{});
     // Lines far longer than the reader's block.
     std::string big(200000, 'y');
+    // Pieces of a longer line say that the line goes on.
+    {
+        test::MemoryFile f("abcdefghij\nk");
+        LineReader reader(f.get(), 4);
+        std::string_view line;
+        std::string ends;
+        while (reader.next(line))
+            ends += reader.line_ended() ? 'E' : '-';
+        EXPECT_EQ(ends, "--EE");
+    }
     auto got = pieces(big + "\nz\n", 1023);
     ASSERT_EQ(got.size(), 197u);
     EXPECT_EQ(got[195], std::string(200000 - 195 * 1023, 'y'));
@@ -142,6 +152,16 @@ TEST(GameReader, GamesTagsCommentsAndVariations) {
     EXPECT_EQ(games[4].moves.size(), 1u);
     EXPECT_TRUE(games[4].comment_unterminated);
     EXPECT_FALSE(games[3].comment_unterminated);
+}
+
+TEST(GameReader, CommentCutByTheLineLength) {
+    // Pieces of 10: "1. e4 {+0." "87/13 0.2s" "} e5 {a" "b}": a comment
+    // joins the pieces of a cut line directly, real lines with a blank.
+    auto games = read_all("1. e4 {+0.87/13 0.2s} e5 {a\nb}", 10);
+    ASSERT_EQ(games.size(), 1u);
+    ASSERT_EQ(games[0].moves.size(), 2u);
+    EXPECT_EQ(games[0].moves[0].comment, "+0.87/13 0.2s");
+    EXPECT_EQ(games[0].moves[1].comment, "a b");
 }
 
 TEST(GameReader, PlyLimitAndEmptyInput) {

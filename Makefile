@@ -43,6 +43,7 @@ bench:
 	$(CMAKE) --build build-bench -j $(JOBS)
 	./build-bench/bench/perft_bench
 	./build-bench/bench/eval_bench
+	./build-bench/bench/nn_bench
 	./build-bench/bench/search_bench
 	./build-bench/bench/book_bench
 	./build-bench/bench/pgn_bench

@@ -36,13 +36,14 @@ tsan:
 arm:
 	$(CMAKE) -S . -B build-arm -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE=cmake/armhf.cmake >/dev/null
 	$(CMAKE) --build build-arm -j $(JOBS)
-	cd build-arm && ZELK_PERFT_DEPTH=3 ctest --output-on-failure -R "core|eval|search"
+	cd build-arm && ZELK_PERFT_DEPTH=3 ctest --output-on-failure -R "core|eval|search|nn"
 
 bench:
 	$(CMAKE) -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DZELK_TESTS=OFF -DZELK_BENCH=ON -DZELK_NATIVE=$(NATIVE) >/dev/null
 	$(CMAKE) --build build-bench -j $(JOBS)
 	./build-bench/bench/perft_bench
 	./build-bench/bench/eval_bench
+	./build-bench/bench/nn_bench
 	./build-bench/bench/search_bench
 	./build-bench/bench/book_bench
 	./build-bench/bench/pgn_bench
@@ -50,8 +51,9 @@ bench:
 # Every suite position to its deepest listed count, on the optimised build.
 perft-deep:
 	$(CMAKE) -S . -B build-deep -DCMAKE_BUILD_TYPE=Release >/dev/null
-	$(CMAKE) --build build-deep -j $(JOBS) --target core_tests
+	$(CMAKE) --build build-deep -j $(JOBS) --target core_tests nn_tests
 	ZELK_PERFT_DEPTH=99 ./build-deep/tests/core_tests --gtest_filter='Suites/PerftSuite.*'
+	ZELK_PERFT_DEPTH=99 ./build-deep/tests/nn_tests --gtest_filter='NetRun.Incremental*:NetRun.Extended*'
 
 clean:
 	rm -rf build build-test build-sanitize build-tsan build-arm build-bench build-deep

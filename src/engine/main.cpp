@@ -184,11 +184,13 @@ int main(int argc, char** argv) {
     init_eval_params();
     search_settings.options_changed = 0;
     if (eval_settings.Use_NN_eval && std::strlen(options.NN_File) > 3) {
-        // This build evaluates with the hand-crafted terms only: no network file can be loaded.
+        const bool loaded = load_network_option() == NnLoad::LOADED;
         char line[200];
-        std::snprintf(line, sizeof line, "info string error loading %s", options.NN_File);
+        std::snprintf(line, sizeof line, loaded ? "info string loaded %s" : "info string error loading %s",
+                      options.NN_File);
         emit_line(line);
-        return 1;
+        if (!loaded)
+            return 1;
     }
 
     if (job != OfflineJob::NONE) {

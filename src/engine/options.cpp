@@ -78,6 +78,13 @@ void restore_saved_options() {
     eval_settings = saved_options.eval;
 }
 
+NnLoad load_network_option() {
+    const NnLoad result = load_network(options.NN_File);
+    if (result == NnLoad::NO_MEMORY)
+        std::exit(0);
+    return result;
+}
+
 int parse_int_option(const char* name, const char* value, int min, int max) {
     // A leading decimal integer, 0 when there is none; huge values saturate.
     const char* p = value;
@@ -141,6 +148,11 @@ void set_option(const char* name, const char* value) {
     } else if (is("NN_File")) {
         copy_text(options.NN_File, value);
         emit_text_set("NN_File", options.NN_File);
+        // The search threads read the networks: they are replaced only between searches.
+        if (idle())
+            load_network_option();
+        else
+            emit_line("info string the network is not reloaded during a search");
     } else if (is("Use_NN_eval")) {
         eval_settings.Use_NN_eval = uint8_t(parse_bool_option(name, value));
     } else if (is("OwnBook")) {

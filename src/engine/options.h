@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "eval/evaluate.h"
+#include "nn/network.h"
 #include "search/control.h"
 
 namespace zelk {
@@ -56,6 +57,10 @@ void copy_text(char (&field)[N], const char* text) {
 void set_option(const char* name, const char* value);
 int parse_int_option(const char* name, const char* value, int min, int max);
 int parse_bool_option(const char* name, const char* value);
+
+// Loads the network file named by NN_File. Out of memory ends the process
+// (status 0) after "allocating memory for net failed!".
+NnLoad load_network_option();
 
 // Reads the file named by ConfigFilePath; 0 when it cannot be opened.
 int load_config();

@@ -7,6 +7,7 @@
 
 #include "core/types.h"
 #include "eval/score.h"
+#include "nn/inference.h"
 
 namespace zelk {
 
@@ -77,6 +78,7 @@ struct EvalState {
     uint64_t pawn_probes;
     uint64_t pawn_hits;
     TextSink trace_sink;          // receives the "ev"/"sp" breakdown
+    NnContext nn;                 // made on the first network evaluation
 };
 
 } // namespace zelk

@@ -4,7 +4,9 @@
 #include <cstdlib>
 
 #include "core/position.h"
+#include "eval/endgames.h"
 #include "eval/hce.h"
+#include "eval/network_eval.h"
 
 namespace zelk {
 
@@ -24,12 +26,74 @@ int contempt(const Position& pos, int side) {
     return side == eval_settings.root_side ? c : -c;
 }
 
+// The network sees positions whose material, pawns 1 and pieces 3-3-5-10,
+// is within three units.
+bool network_material(const Position& pos) {
+    const int w = int(pos.mat_sig[WHITE] & 0xf) + pos.npm[WHITE];
+    const int b = int(pos.mat_sig[BLACK] & 0xf) + pos.npm[BLACK];
+    return w - b <= 3 && b - w <= 3;
+}
+
+// The network's path: the context, the in-check placeholder, the bare-king
+// formulas, the evaluation cache, then the network itself. No danger values.
+// False when the context cannot be made (no memory): the caller hand-evaluates.
+bool network_path(EvalState& es, const Position& pos, int side, int ply, int in_check, int& score) {
+    NnContext& ctx = es.nn;
+    if (!nn_context_ready(ctx) && !nn_init_thread(ctx))
+        return false;
+    ctx.ply = int16_t(ply);
+    ++es.evals;
+    if (in_check) {
+        score = -10001;
+        return true;
+    }
+    // A board typed without a king has nothing to evaluate.
+    if (pos.king_sq[WHITE] == NO_SQUARE || pos.king_sq[BLACK] == NO_SQUARE) {
+        score = 0;
+        return true;
+    }
+    const uint32_t sw = pos.mat_sig[WHITE], sb = pos.mat_sig[BLACK];
+    if (sw == 0 || sb == 0) {
+        const uint32_t t = sw + sb;
+        if (t == 1) {
+            score = kpk_eval(pos, side);
+            return true;
+        }
+        if (t == 0x110) {
+            score = kbnk_eval(pos, side);
+            return true;
+        }
+        if (t & 0xff000) {
+            score = kxk_eval(pos, side);
+            return true;
+        }
+    }
+    EvalCacheEntry& cached = es.eval_cache[(uint32_t(pos.key) & 0x7ffe) + side];
+    if (cached.key == pos.key && ply > 1) {
+        ++es.eval_hits;
+        score = cached.score;
+        return true;
+    }
+    const bool jitter = eval_settings.eval_jitter && eval_settings.game_plies > 1;
+    score = network_score(ctx, pos, jitter);
+    if (side != pos.side)
+        score = -score;
+    cached.key = pos.key;
+    cached.score = int16_t(score);
+    cached.danger[WHITE] = cached.danger[BLACK] = 0;
+    return true;
+}
+
 } // namespace
 
+bool network_active() { return eval_settings.Use_NN_eval && networks.count > 0; }
+
 int evaluate(EvalState& es, const Position& pos, int side, int ply, int in_check, int trace, int16_t threat[2]) {
-    // The network path (Use_NN_eval, sides within three units of material)
-    // comes with the network; until then every position is hand-evaluated.
-    int score = hce_evaluate(es, pos, side, ply, in_check, trace, threat);
+    int score;
+    if (network_active() && network_material(pos) && network_path(es, pos, side, ply, in_check, score))
+        threat[WHITE] = threat[BLACK] = 0;
+    else
+        score = hce_evaluate(es, pos, side, ply, in_check, trace, threat);
     score += contempt(pos, side);
     score -= (score * pos.halfmove) / 256;
     return score;
@@ -45,6 +109,14 @@ void show_eval(EvalState& es, const BoardState& t) {
         std::snprintf(line, sizeof line, pos.side == BLACK ? "last move was %d. %s%s" : "last move was %d... %s%s",
                       (t.history_count + 1) / 2, from, to);
         es.trace_sink(line);
+    }
+    int score;
+    if (network_active() && network_path(es, pos, pos.side, 1, 0, score)) {
+        char line[32];
+        std::snprintf(line, sizeof line, "NN eval= %d", score);
+        es.trace_sink(line);
+        es.trace_sink("");
+        return;
     }
     int16_t threat[2];
     hce_evaluate(es, pos, pos.side, 1, 0, 1, threat);

@@ -18,6 +18,7 @@ struct EvalSettings {
     int16_t eval_scales[13][2] = {};   // percentage pairs applied to weight groups
     // Of the current search, set when it starts.
     uint8_t root_side = 0;
+    int16_t game_plies = 0;            // half-moves of the game before the root; jitter needs 2
     float target_time = 0;             // seconds; 90000 and more turns contempt off
 };
 extern EvalSettings eval_settings;
@@ -28,8 +29,11 @@ extern EvalSettings eval_settings;
 // hand-crafted breakdown to the state's trace sink.
 int evaluate(EvalState& es, const Position& pos, int side, int ply, int in_check, int trace, int16_t threat[2]);
 
-// Console "ev": the last move of the board's game, then the breakdown for
-// the side to move.
+// Use_NN_eval is on and a network is loaded.
+bool network_active();
+
+// Console "ev": the last move of the board's game, then the network's score
+// or the hand-crafted breakdown for the side to move.
 void show_eval(EvalState& es, const BoardState& board);
 
 } // namespace zelk

@@ -135,6 +135,31 @@ inline void count_node(SearchThread& t) {
     }
 }
 
+// What the opponent threatens, for static evaluation pruning when the network
+// evaluates (it measures no danger values): 350 for an own pawn on its sixth
+// or seventh rank free to advance, and the exchange value of the opponent's
+// best capture of an own queen, or of a pawn, minor or rook when eval falls
+// short of beta by less than that piece's value.
+int network_threat(const Position& pos, int side, int eval, int beta) {
+    const Bitboard empty = ~occupancy(pos);
+    const Bitboard pawns = pieces_of(pos, side, PAWN);
+    const Bitboard advanced = side == WHITE ? pawns & 0x00FFFF0000000000ULL & (empty >> 8)
+                                            : pawns & 0x0000000000FFFF00ULL & (empty << 8);
+    int threat = advanced ? 350 : 0;
+    Bitboard targets = pieces_of(pos, side, QUEEN);
+    if (eval < beta + see_values[PAWN])
+        targets |= pawns;
+    if (eval < beta + see_values[KNIGHT])
+        targets |= pieces_of(pos, side, KNIGHT) | pieces_of(pos, side, BISHOP);
+    if (eval < beta + see_values[ROOK])
+        targets |= pieces_of(pos, side, ROOK);
+    while (targets) {
+        const int sq = pop_lsb(targets);
+        threat = std::max(threat, see(pos, side ^ 1, sq, type_of(pos.board[sq]), ~empty));
+    }
+    return threat;
+}
+
 // Does a late quiet move create a threat worth searching?
 bool creates_threat(const Position& pos, int side, const MoveEntry& e) {
     const int from = move_from(e.move), to = move_to(e.move);
@@ -434,8 +459,11 @@ int search(SearchThread& t, int side, int ply, int depth, int alpha, int beta, i
 
     if (null_window && eval >= beta + params.BP_margin && !fails_low && !t.plies[ply - 1].research &&
         has_pieces_and_pawns(pos, side) && beta >= -9799) {
-        if (depth <= params.SEP_depth && eval - rec.threat[side] >= beta + params.SEP_margin[depth])
-            return beta;
+        if (depth <= params.SEP_depth) {
+            const int threat = network_active() ? network_threat(pos, side, eval, beta) : rec.threat[side];
+            if (eval - threat >= beta + params.SEP_margin[depth])
+                return beta;
+        }
         const Move last = t.history_count >= 1 ? t.history[t.history_count - 1].move : Move(1);
         const Move before = t.history_count >= 2 ? t.history[t.history_count - 2].move : Move(1);
         if (depth >= params.NMP_depth && last && before) {

@@ -125,8 +125,9 @@ void search_start() {
             target = 0.002f;
         timing.target_time = target;
     }
-    // The contempt term reads the root side and the target time.
+    // The contempt term reads the root side and the target time, the jitter the game's length.
     eval_settings.root_side = uint8_t(timing.root_side);
+    eval_settings.game_plies = game->history_count;
     eval_settings.target_time = timing.target_time;
 
     if (control.noise < 9999) {

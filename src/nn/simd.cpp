@@ -1,0 +1,231 @@
+#include "nn/simd.h"
+
+#include <cassert>
+#include <cstdint>
+#include <cstring>
+#include <new>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#elif defined(__ARM_NEON)
+#include <arm_neon.h>
+#endif
+
+namespace zelk {
+
+namespace {
+
+[[maybe_unused]] bool aligned(const void* p) { return (reinterpret_cast<uintptr_t>(p) & 15) == 0; }
+
+} // namespace
+
+namespace scalar {
+
+void add_row(int32_t* acc, const int32_t* row, int n) {
+    for (int i = 0; i < n; ++i)
+        acc[i] += row[i];
+}
+
+void sub_row(int32_t* acc, const int32_t* row, int n) {
+    for (int i = 0; i < n; ++i)
+        acc[i] -= row[i];
+}
+
+void leaky_units(float* out, const int32_t* in, int n) {
+    for (int i = 0; i < n; ++i) {
+        const float x = float(in[i]) * NN_UNIT;
+        out[i] = x >= 0 ? x : x * 0.0625f;
+    }
+}
+
+void leaky(float* out, const float* in, int n) {
+    for (int i = 0; i < n; ++i)
+        out[i] = in[i] >= 0 ? in[i] : in[i] * 0.0625f;
+}
+
+void dot_rows(const float* rows, int stride, int count, const float* x, int n, float bias, float* out) {
+    for (int j = 0; j < count; ++j) {
+        const float* row = rows + size_t(j) * size_t(stride);
+        float lane[4] = {0, 0, 0, 0};
+        for (int i = 0; i < n; i += 4)
+            for (int k = 0; k < 4; ++k)
+                lane[k] += row[i + k] * x[i + k];
+        out[j] = bias + ((lane[0] + lane[2]) + (lane[1] + lane[3]));
+    }
+}
+
+} // namespace scalar
+
+#if defined(__SSE2__)
+
+const char* simd_name() { return "SSE2"; }
+
+namespace {
+
+inline float lane_sum(__m128 v) {
+    const __m128 halves = _mm_add_ps(v, _mm_movehl_ps(v, v));   // l0 + l2, l1 + l3
+    return _mm_cvtss_f32(_mm_add_ss(halves, _mm_shuffle_ps(halves, halves, 1)));
+}
+
+inline __m128i load_i(const int32_t* p) { return _mm_load_si128(reinterpret_cast<const __m128i*>(p)); }
+inline void store_i(int32_t* p, __m128i v) { _mm_store_si128(reinterpret_cast<__m128i*>(p), v); }
+
+inline __m128 leaky4(__m128 x) {
+    const __m128 keep = _mm_cmpge_ps(x, _mm_setzero_ps());
+    return _mm_or_ps(_mm_and_ps(keep, x), _mm_andnot_ps(keep, _mm_mul_ps(x, _mm_set1_ps(0.0625f))));
+}
+
+} // namespace
+
+void vec_add_row(int32_t* acc, const int32_t* row, int n) {
+    assert(aligned(acc) && aligned(row) && n % 4 == 0);
+    for (int i = 0; i < n; i += 4)
+        store_i(acc + i, _mm_add_epi32(load_i(acc + i), load_i(row + i)));
+}
+
+void vec_sub_row(int32_t* acc, const int32_t* row, int n) {
+    assert(aligned(acc) && aligned(row) && n % 4 == 0);
+    for (int i = 0; i < n; i += 4)
+        store_i(acc + i, _mm_sub_epi32(load_i(acc + i), load_i(row + i)));
+}
+
+void vec_leaky_units(float* out, const int32_t* in, int n) {
+    assert(aligned(out) && aligned(in) && n % 4 == 0);
+    const __m128 unit = _mm_set1_ps(NN_UNIT);
+    for (int i = 0; i < n; i += 4)
+        _mm_store_ps(out + i, leaky4(_mm_mul_ps(_mm_cvtepi32_ps(load_i(in + i)), unit)));
+}
+
+void vec_leaky(float* out, const float* in, int n) {
+    assert(aligned(out) && aligned(in) && n % 4 == 0);
+    for (int i = 0; i < n; i += 4)
+        _mm_store_ps(out + i, leaky4(_mm_load_ps(in + i)));
+}
+
+// Four rows at a time share the loads of x and keep four independent sums.
+void vec_dot_rows(const float* rows, int stride, int count, const float* x, int n, float bias, float* out) {
+    assert(aligned(rows) && aligned(x) && n % 4 == 0 && stride % 4 == 0);
+    int j = 0;
+    for (; j + 4 <= count; j += 4) {
+        const float* r0 = rows + size_t(j) * size_t(stride);
+        const float* r1 = r0 + stride;
+        const float* r2 = r1 + stride;
+        const float* r3 = r2 + stride;
+        __m128 s0 = _mm_setzero_ps(), s1 = _mm_setzero_ps(), s2 = _mm_setzero_ps(), s3 = _mm_setzero_ps();
+        for (int i = 0; i < n; i += 4) {
+            const __m128 v = _mm_load_ps(x + i);
+            s0 = _mm_add_ps(s0, _mm_mul_ps(_mm_load_ps(r0 + i), v));
+            s1 = _mm_add_ps(s1, _mm_mul_ps(_mm_load_ps(r1 + i), v));
+            s2 = _mm_add_ps(s2, _mm_mul_ps(_mm_load_ps(r2 + i), v));
+            s3 = _mm_add_ps(s3, _mm_mul_ps(_mm_load_ps(r3 + i), v));
+        }
+        out[j] = bias + lane_sum(s0);
+        out[j + 1] = bias + lane_sum(s1);
+        out[j + 2] = bias + lane_sum(s2);
+        out[j + 3] = bias + lane_sum(s3);
+    }
+    for (; j < count; ++j) {
+        const float* r = rows + size_t(j) * size_t(stride);
+        __m128 s = _mm_setzero_ps();
+        for (int i = 0; i < n; i += 4)
+            s = _mm_add_ps(s, _mm_mul_ps(_mm_load_ps(r + i), _mm_load_ps(x + i)));
+        out[j] = bias + lane_sum(s);
+    }
+}
+
+#elif defined(__ARM_NEON)
+
+const char* simd_name() { return "NEON"; }
+
+namespace {
+
+inline float lane_sum(float32x4_t v) {
+    const float32x2_t halves = vadd_f32(vget_low_f32(v), vget_high_f32(v));   // l0 + l2, l1 + l3
+    return vget_lane_f32(vpadd_f32(halves, halves), 0);
+}
+
+inline float32x4_t leaky4(float32x4_t x) {
+    return vbslq_f32(vcgeq_f32(x, vdupq_n_f32(0)), x, vmulq_f32(x, vdupq_n_f32(0.0625f)));
+}
+
+} // namespace
+
+void vec_add_row(int32_t* acc, const int32_t* row, int n) {
+    assert(aligned(acc) && aligned(row) && n % 4 == 0);
+    for (int i = 0; i < n; i += 4)
+        vst1q_s32(acc + i, vaddq_s32(vld1q_s32(acc + i), vld1q_s32(row + i)));
+}
+
+void vec_sub_row(int32_t* acc, const int32_t* row, int n) {
+    assert(aligned(acc) && aligned(row) && n % 4 == 0);
+    for (int i = 0; i < n; i += 4)
+        vst1q_s32(acc + i, vsubq_s32(vld1q_s32(acc + i), vld1q_s32(row + i)));
+}
+
+void vec_leaky_units(float* out, const int32_t* in, int n) {
+    assert(aligned(out) && aligned(in) && n % 4 == 0);
+    const float32x4_t unit = vdupq_n_f32(NN_UNIT);
+    for (int i = 0; i < n; i += 4)
+        vst1q_f32(out + i, leaky4(vmulq_f32(vcvtq_f32_s32(vld1q_s32(in + i)), unit)));
+}
+
+void vec_leaky(float* out, const float* in, int n) {
+    assert(aligned(out) && aligned(in) && n % 4 == 0);
+    for (int i = 0; i < n; i += 4)
+        vst1q_f32(out + i, leaky4(vld1q_f32(in + i)));
+}
+
+void vec_dot_rows(const float* rows, int stride, int count, const float* x, int n, float bias, float* out) {
+    assert(aligned(rows) && aligned(x) && n % 4 == 0 && stride % 4 == 0);
+    int j = 0;
+    for (; j + 4 <= count; j += 4) {
+        const float* r0 = rows + size_t(j) * size_t(stride);
+        const float* r1 = r0 + stride;
+        const float* r2 = r1 + stride;
+        const float* r3 = r2 + stride;
+        float32x4_t s0 = vdupq_n_f32(0), s1 = s0, s2 = s0, s3 = s0;
+        for (int i = 0; i < n; i += 4) {
+            const float32x4_t v = vld1q_f32(x + i);
+            s0 = vaddq_f32(s0, vmulq_f32(vld1q_f32(r0 + i), v));
+            s1 = vaddq_f32(s1, vmulq_f32(vld1q_f32(r1 + i), v));
+            s2 = vaddq_f32(s2, vmulq_f32(vld1q_f32(r2 + i), v));
+            s3 = vaddq_f32(s3, vmulq_f32(vld1q_f32(r3 + i), v));
+        }
+        out[j] = bias + lane_sum(s0);
+        out[j + 1] = bias + lane_sum(s1);
+        out[j + 2] = bias + lane_sum(s2);
+        out[j + 3] = bias + lane_sum(s3);
+    }
+    for (; j < count; ++j) {
+        const float* r = rows + size_t(j) * size_t(stride);
+        float32x4_t s = vdupq_n_f32(0);
+        for (int i = 0; i < n; i += 4)
+            s = vaddq_f32(s, vmulq_f32(vld1q_f32(r + i), vld1q_f32(x + i)));
+        out[j] = bias + lane_sum(s);
+    }
+}
+
+#else
+
+const char* simd_name() { return "scalar"; }
+
+void vec_add_row(int32_t* acc, const int32_t* row, int n) { scalar::add_row(acc, row, n); }
+void vec_sub_row(int32_t* acc, const int32_t* row, int n) { scalar::sub_row(acc, row, n); }
+void vec_leaky_units(float* out, const int32_t* in, int n) { scalar::leaky_units(out, in, n); }
+void vec_leaky(float* out, const float* in, int n) { scalar::leaky(out, in, n); }
+void vec_dot_rows(const float* rows, int stride, int count, const float* x, int n, float bias, float* out) {
+    scalar::dot_rows(rows, stride, count, x, n, bias, out);
+}
+
+#endif
+
+void* alloc_aligned_bytes(size_t bytes) {
+    void* p = ::operator new[](bytes, std::align_val_t(SIMD_ALIGN), std::nothrow);
+    if (p)
+        std::memset(p, 0, bytes);
+    return p;
+}
+
+void free_aligned_bytes(void* p) { ::operator delete[](p, std::align_val_t(SIMD_ALIGN)); }
+
+} // namespace zelk

@@ -1,0 +1,94 @@
+#include "net_file.h"
+
+#include <bit>
+#include <fstream>
+#include <random>
+#include <stdexcept>
+
+#include "nn/network.h"
+
+namespace zelk::test {
+
+namespace {
+
+void put_u16(std::string& s, uint16_t v) {
+    s += char(v & 0xff);
+    s += char(v >> 8);
+}
+
+void put_u32(std::string& s, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        s += char((v >> (8 * i)) & 0xff);
+}
+
+double leaky(double x) { return x >= 0 ? x : x * 0.0625; }
+
+} // namespace
+
+size_t NetShape::param_count() const {
+    return size_t(inputs()) * hidden1 + size_t(hidden1) * hidden2 + size_t(hidden2) * outputs + outputs + 8;
+}
+
+std::vector<float> random_params(const NetShape& shape, uint32_t seed, float scale) {
+    std::mt19937 gen(seed);
+    std::vector<float> p(shape.param_count());
+    for (float& v : p)
+        v = (float(gen() >> 8) * (1.0f / 8388608.0f) - 1.0f) * scale;   // 24 bits: exact on every target
+    return p;
+}
+
+void append_network(std::string& file, const NetShape& shape, int16_t count_field, const std::vector<float>& params) {
+    put_u16(file, 0);
+    put_u16(file, uint16_t(count_field));
+    put_u16(file, shape.inputs_a);
+    put_u16(file, shape.inputs_b);
+    put_u16(file, shape.hidden1);
+    put_u16(file, shape.hidden2);
+    put_u16(file, shape.outputs);
+    put_u32(file, uint32_t(params.size()));
+    for (float v : params)
+        put_u32(file, std::bit_cast<uint32_t>(v));
+}
+
+std::string random_net_file(const NetShape& shape, int count, uint32_t seed) {
+    std::string file;
+    for (int i = 0; i < count; ++i)
+        append_network(file, shape, int16_t(count), random_params(shape, seed + uint32_t(i)));
+    return file;
+}
+
+void write_bytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(bytes.data(), std::streamsize(bytes.size()));
+    if (!out)
+        throw std::runtime_error("cannot write " + path);
+}
+
+std::vector<double> reference_outputs(const NetShape& shape, const std::vector<float>& params,
+                                      const uint16_t* features, int count) {
+    const size_t h1 = shape.hidden1, h2 = shape.hidden2, n = size_t(shape.inputs());
+    auto q = [&](size_t i) { return double(quantise_weight(params[i])); };
+    const size_t w2 = n * h1, w3 = w2 + h2 * h1, extra = w3 + size_t(shape.outputs) * h2 + shape.outputs;
+    std::vector<double> a(h1), b(h2), out(shape.outputs);
+    for (size_t i = 0; i < h1; ++i) {
+        double s = q(extra + 1);
+        for (int f = 0; f < count; ++f)
+            s += q(size_t(features[f]) * h1 + i);
+        a[i] = leaky(s);
+    }
+    for (size_t j = 0; j < h2; ++j) {
+        double s = q(extra + 2);
+        for (size_t i = 0; i < h1; ++i)
+            s += q(w2 + j * h1 + i) * a[i];
+        b[j] = leaky(s);
+    }
+    for (size_t h = 0; h < shape.outputs; ++h) {
+        double s = 0;
+        for (size_t j = 0; j < h2; ++j)
+            s += q(w3 + h * h2 + j) * b[j];
+        out[h] = s;
+    }
+    return out;
+}
+
+} // namespace zelk::test

@@ -1,0 +1,84 @@
+// The network in the built engine: loading at start-up (and refusing to
+// start without it), NN_File while running, and searches with small and
+// large random networks, one and two per file, after good and bad loads.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+#include "net_file.h"
+#include "run_engine.h"
+
+namespace zelk::test {
+namespace {
+
+bool has_line(const EngineRun& run, const std::string& line) {
+    for (const std::string& l : run.lines())
+        if (l == line)
+            return true;
+    return false;
+}
+
+TEST(EngineNetwork, StartUpLoadsTheFileOrStops) {
+    const std::string dir = make_temp_dir();
+    write_bytes(dir + "/net.bin", random_net_file(NetShape{896, 0, 32, 8, 2}, 1, 1));
+    const std::string good = random_net_file(NetShape{896, 0, 32, 8, 2}, 1, 1);
+    write_bytes(dir + "/short.bin", good.substr(0, good.size() / 2));
+    std::ofstream(dir + "/good.cfg") << "NN_File = net.bin\n";
+    std::ofstream(dir + "/short.cfg") << "NN_File = short.bin\n";
+    std::ofstream(dir + "/missing.cfg") << "NN_File = missing.bin\n";
+
+    EngineRun run = run_engine({"-cfg", "good.cfg"}, "isready\nquit\n", dir);
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_TRUE(has_line(run, "info string loaded net.bin")) << run.output;
+    EXPECT_TRUE(has_line(run, "readyok")) << run.output;
+
+    run = run_engine({"-cfg", "short.cfg"}, "isready\nquit\n", dir);
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_TRUE(has_line(run, "error loading NN")) << run.output;
+    EXPECT_TRUE(has_line(run, "info string error loading short.bin")) << run.output;
+
+    run = run_engine({"-cfg", "missing.cfg"}, "isready\nquit\n", dir);
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_TRUE(has_line(run, "info string error loading missing.bin")) << run.output;
+
+    // "-use_hce" loads nothing: the same missing file does not matter.
+    run = run_engine({"-use_hce", "-cfg", "missing.cfg"}, "isready\nquit\n", dir);
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_TRUE(has_line(run, "readyok")) << run.output;
+}
+
+TEST(EngineNetwork, SearchesAfterSmallLargeAndRefusedLoads) {
+    const std::string dir = make_temp_dir();
+    const std::string small = dir + "/small.bin", large = dir + "/large.bin", bad = dir + "/bad.bin";
+    write_bytes(small, random_net_file(NetShape{896, 0, 16, 8, 1}, 1, 3));
+    write_bytes(large, random_net_file(NetShape{1792, 0, 256, 32, 6}, 2, 4));
+    std::string huge;
+    append_network(huge, NetShape{65535, 65535, 65535, 65535, 65535}, 1, {});
+    write_bytes(bad, huge);
+
+    EngineSession e({"-use_hce"});
+    e.send("setoption name NN_File value " + small);
+    EXPECT_NE(e.expect("info string NN_File set to '" + small + "'"), "");
+    e.send("setoption name Use_NN_eval value true");
+    e.send("position startpos moves e2e4 e7e5");
+    e.send("go depth 6");
+    EXPECT_NE(e.expect("bestmove"), "");
+
+    e.send("setoption name NN_File value " + large);
+    e.send("position fen r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1");
+    e.send("go depth 6");
+    EXPECT_NE(e.expect("bestmove"), "");
+    e.send("position fen 8/5k2/3p4/1p1Pp2p/pP2Pp1P/P4P1K/8/8 b - - 0 1");   // pawns only: the second network
+    e.send("go depth 8");
+    EXPECT_NE(e.expect("bestmove"), "");
+
+    e.send("setoption name NN_File value " + bad);
+    EXPECT_NE(e.expect("info string " + bad + ": network 1 needs"), "");
+    e.send("go depth 6");
+    EXPECT_NE(e.expect("bestmove"), "");
+    EXPECT_EQ(e.finish(), 0);
+}
+
+} // namespace
+} // namespace zelk::test

@@ -1,0 +1,385 @@
+// Inference: the feature lists, the outputs against a plain forward pass,
+// the incremental first layer against the full one at every node of perft
+// trees, the extended input set, and the vector layer against the scalar one.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/makemove.h"
+#include "helpers.h"
+#include "net_file.h"
+#include "nn/inference.h"
+#include "nn/network.h"
+#include "nn/simd.h"
+#include "run_engine.h"
+
+namespace zelk::test {
+namespace {
+
+std::vector<uint16_t> features_of(const Position& pos, bool extended_net, uint8_t* extended = nullptr) {
+    uint16_t f[NN_MAX_FEATURES];
+    uint8_t ext = 0;
+    const int n = nn_features(pos, extended_net, f, ext);
+    if (extended)
+        *extended = ext;
+    return std::vector<uint16_t>(f, f + n);
+}
+
+std::vector<uint16_t> sorted(std::vector<uint16_t> v) {
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+// The board with colours swapped and the ranks reversed, or with the files
+// reversed (castling rights dropped): the network must see the same inputs.
+std::string flip_colours(const std::string& fen) {
+    std::string board = fen.substr(0, fen.find(' ')), rest = fen.substr(fen.find(' ') + 1);
+    std::vector<std::string> ranks;
+    for (size_t s = 0, e; s <= board.size(); s = e + 1) {
+        e = board.find('/', s);
+        if (e == std::string::npos)
+            e = board.size();
+        ranks.push_back(board.substr(s, e - s));
+    }
+    std::string out;
+    for (auto r = ranks.rbegin(); r != ranks.rend(); ++r) {
+        for (char c : *r)
+            out += std::isalpha(static_cast<unsigned char>(c)) ? char(c ^ 32) : c;
+        out += '/';
+    }
+    out.pop_back();
+    char side = rest[0] == 'w' ? 'b' : 'w';
+    return out + ' ' + side + " - -";
+}
+
+std::string mirror_files(const std::string& fen) {
+    std::string board = fen.substr(0, fen.find(' ')), out, rank;
+    for (char c : board + "/") {
+        if (c == '/') {
+            out += std::string(rank.rbegin(), rank.rend()) + '/';
+            rank.clear();
+        } else {
+            rank += c;
+        }
+    }
+    out.pop_back();
+    return out + ' ' + fen[fen.find(' ') + 1] + " - -";
+}
+
+class NetRun : public ::testing::Test {
+protected:
+    void TearDown() override { unload_networks(); }
+
+    // Loads `count` random networks of the shape and makes the context ready.
+    void load(const NetShape& s, int count = 1, uint32_t seed = 11) {
+        shape = s;
+        const std::string path = make_temp_dir() + "/net.bin";
+        write_bytes(path, random_net_file(s, count, seed));
+        params = random_params(s, seed);
+        ASSERT_EQ(load_network(path.c_str()), NnLoad::LOADED);
+        ASSERT_TRUE(nn_init_thread(ctx));
+        ctx.net = &networks.slot[0];
+    }
+
+    NetShape shape;
+    std::vector<float> params;
+    NnContext ctx;
+};
+
+TEST(NetFeatures, StartPositionAndPassedPawnsFromBothSides) {
+    Board start;
+    std::vector<uint16_t> expect = {4};
+    for (int sq = 8; sq < 16; ++sq)
+        expect.push_back(uint16_t(64 + sq));
+    for (int v : {128 + 1, 128 + 6, 192 + 2, 192 + 5, 256 + 0, 256 + 7, 320 + 3, 448 + 60})
+        expect.push_back(uint16_t(v));
+    for (int sq = 48; sq < 56; ++sq)
+        expect.push_back(uint16_t(448 + 64 + sq));
+    for (int v : {448 + 128 + 57, 448 + 128 + 62, 448 + 192 + 58, 448 + 192 + 61, 448 + 256 + 56, 448 + 256 + 63,
+                  448 + 320 + 59})
+        expect.push_back(uint16_t(v));
+    EXPECT_EQ(features_of(start.pos, false), expect);
+
+    // d5 and a2 are passed; a blocked pair on the h-file is not.
+    Board white("4k3/7p/8/3P4/8/7P/p7/4K3 w - -");
+    EXPECT_EQ(features_of(white.pos, false),
+              (std::vector<uint16_t>{4, 64 + 23, 64 + 35, 384 + 35, 448 + 60, 448 + 64 + 8, 448 + 64 + 55, 448 + 384 + 8}));
+    // Black to move sees the board from its side: every square flipped vertically.
+    Board black("4k3/7p/8/3P4/8/7P/p7/4K3 b - -");
+    EXPECT_EQ(features_of(black.pos, false),
+              (std::vector<uint16_t>{4, 64 + 48, 64 + 15, 384 + 48, 448 + 60, 448 + 64 + 47, 448 + 64 + 27,
+                                     448 + 384 + 27}));
+    // A king on files a-d mirrors its own side's squares only.
+    Board mirrored("4k3/8/8/3P4/8/8/p7/3K4 w - -");
+    EXPECT_EQ(features_of(mirrored.pos, false),
+              (std::vector<uint16_t>{4, 64 + 36, 384 + 36, 448 + 60, 448 + 64 + 8, 448 + 384 + 8}));
+}
+
+TEST(NetFeatures, ColourFlipAndFileMirrorGiveTheSameInputs) {
+    int compared = 0;
+    for (const char* suite : {"perft-standard.epd", "perft-chess960.epd"})
+        for (const PerftCase& c : load_perft_suite(suite)) {
+            Board a(c.fen.c_str()), flipped(flip_colours(c.fen).c_str()), mirrored(mirror_files(c.fen).c_str());
+            for (bool ext : {false, true}) {
+                const auto fa = sorted(features_of(a.pos, ext));
+                ASSERT_EQ(fa, sorted(features_of(flipped.pos, ext))) << c.fen;
+                ASSERT_EQ(fa, sorted(features_of(mirrored.pos, ext))) << c.fen;
+            }
+            ++compared;
+        }
+    EXPECT_GT(compared, 150);
+}
+
+TEST_F(NetRun, EveryHeadMatchesAPlainForwardPass) {
+    load(NetShape{896, 0, 24, 12, 6});
+    int checked = 0;
+    for (const PerftCase& c : load_perft_suite("perft-standard.epd")) {
+        Board b(c.fen.c_str());
+        const std::vector<uint16_t> f = features_of(b.pos, false);
+        const std::vector<double> want = reference_outputs(shape, params, f.data(), int(f.size()));
+        for (int head = 0; head < 6; ++head) {
+            ctx.head = int16_t(head);
+            ctx.ply = int16_t(1 + head % 3);
+            const float* out = nn_run(ctx, b.pos);
+            ASSERT_NEAR(out[head], want[head], 1e-4 * (1 + std::fabs(want[head]))) << c.fen << " head " << head;
+            if (head == 1) {
+                ASSERT_NEAR(out[0], want[0], 1e-4 * (1 + std::fabs(want[0]))) << c.fen;
+            }
+        }
+        ++checked;
+    }
+    EXPECT_EQ(checked, 106);
+}
+
+// What one walk over perft trees met.
+struct WalkStats {
+    int nodes = 0, reused = 0;
+    int captures = 0, promotions = 0, castlings = 0, en_passant = 0, king_crossings = 0, extended = 0, switches = 0;
+};
+
+class IncrementalWalk {
+public:
+    IncrementalWalk(NnContext& ctx, WalkStats& stats) : ctx_(ctx), stats_(stats) {}
+
+    void walk(Board& b, int ply, int depth) {
+        check_node(b.pos, ply);
+        if (depth == 0)
+            return;
+        for (Move m : legal_moves(b.pos)) {
+            count_move(b.pos, m);
+            make_move(b.pos, m);
+            walk(b, ply + 1, depth - 1);
+            unmake_move(b.pos);
+        }
+    }
+
+private:
+    void check_node(const Position& pos, int ply) {
+        const NnCache& cache = ctx_.cache[pos.side];
+        const bool was_extended = cache.count >= 0 && cache.extended;
+        ctx_.ply = int16_t(ply);
+        nn_run(ctx_, pos);
+        ++stats_.nodes;
+        // The reuse test, restated to see that the walk exercises the update.
+        if (ply >= 2 && cache.count >= 0 && std::abs(ctx_.count - prev_count_[pos.side]) <= 8 &&
+            std::popcount(prev_occ_[pos.side] ^ occupancy(pos)) <= 8 && ctx_.extended == was_extended)
+            ++stats_.reused;
+        stats_.extended += ctx_.extended;
+        stats_.switches += ctx_.extended != was_extended;
+        prev_count_[pos.side] = ctx_.count;
+        prev_occ_[pos.side] = occupancy(pos);
+
+        const Network& net = *ctx_.net;
+        alignas(64) int32_t full[256];
+        nn_first_layer_full(net, ctx_.features, ctx_.count, full);
+        for (int i = 0; i < net.stride1; ++i)
+            ASSERT_EQ(cache.sums[i], full[i]) << "neuron " << i;
+        uint8_t want_extended = 0;
+        const int kw = pos.king_sq[WHITE], kb = pos.king_sq[BLACK];
+        if (net.inputs_a >= NN_EXTENDED_INPUTS && (file_of(kw) < 4) != (file_of(kb) < 4))
+            want_extended = 1;
+        ASSERT_EQ(ctx_.extended, want_extended);
+    }
+
+    void count_move(const Position& pos, Move m) {
+        const int from = move_from(m), to = move_to(m), type = type_of(pos.board[from]);
+        stats_.captures += pos.board[to] != 0 && colour_of(pos.board[to]) != pos.side;
+        stats_.promotions += type == PAWN && (rank_of(to) == 0 || rank_of(to) == 7);
+        stats_.en_passant += type == PAWN && file_of(from) != file_of(to) && pos.board[to] == 0;
+        stats_.castlings += type == KING && move_flags_of(m) != 0;
+        stats_.king_crossings += type == KING && (file_of(from) < 4) != (file_of(to) < 4);
+    }
+
+    NnContext& ctx_;
+    WalkStats& stats_;
+    int prev_count_[2] = {0, 0};
+    Bitboard prev_occ_[2] = {0, 0};
+};
+
+WalkStats walk_suites(NnContext& ctx, int depth, size_t positions_per_suite) {
+    WalkStats stats;
+    for (const char* suite : {"perft-standard.epd", "perft-chess960.epd"}) {
+        std::vector<PerftCase> cases = load_perft_suite(suite);
+        cases.resize(std::min(cases.size(), positions_per_suite));
+        for (const PerftCase& c : cases) {
+            Board b(c.fen.c_str());
+            IncrementalWalk(ctx, stats).walk(b, 1, depth);
+            if (::testing::Test::HasFatalFailure()) {
+                ADD_FAILURE() << c.fen;
+                return stats;
+            }
+        }
+    }
+    return stats;
+}
+
+// Depth 3 from the first positions of each suite (the classic ones lead the
+// standard suite); `make perft-deep` walks every position.
+int walk_depth() { return 3; }
+size_t walk_positions() { return perft_depth(3) > 3 ? 1000 : 8; }
+
+TEST_F(NetRun, IncrementalFirstLayerEqualsTheFullOneAtEveryNode) {
+    load(NetShape{896, 0, 20, 8, 1});
+    const WalkStats s = walk_suites(ctx, walk_depth(), walk_positions());
+    EXPECT_GT(s.reused, s.nodes / 2);
+    EXPECT_GT(s.captures, 100);
+    EXPECT_GT(s.promotions, 10);
+    EXPECT_GT(s.castlings, 10);
+    EXPECT_GT(s.en_passant, 0);
+    EXPECT_GT(s.king_crossings, 10);
+    EXPECT_EQ(s.extended, 0);
+}
+
+TEST_F(NetRun, ExtendedSetFollowsTheKingWings) {
+    load(NetShape{1792, 0, 12, 8, 1});
+    const WalkStats s = walk_suites(ctx, walk_depth(), walk_positions());
+    EXPECT_GT(s.extended, 0);
+    EXPECT_LT(s.extended, s.nodes);
+    EXPECT_GT(s.switches, 10);
+    EXPECT_GT(s.reused, s.nodes / 2);
+
+    // Kings on different wings: every index in the extended range.
+    Board b("4k3/8/8/8/8/8/PP6/1K6 w - -");
+    uint8_t extended = 0;
+    for (uint16_t f : features_of(b.pos, true, &extended))
+        EXPECT_GE(f, 896);
+    EXPECT_EQ(extended, 1);
+    EXPECT_EQ(sorted(features_of(b.pos, false)), [&] {
+        std::vector<uint16_t> v = sorted(features_of(b.pos, true));
+        for (uint16_t& f : v)
+            f = uint16_t(f - 896);
+        return v;
+    }());
+}
+
+TEST_F(NetRun, InputsABelow1792NeverUseTheExtendedSet) {
+    load(NetShape{1000, 900, 8, 4, 1});   // 1900 inputs, but inputs_a says standard
+    Board b("4k3/8/8/8/8/8/PP6/1K6 w - -");
+    ctx.ply = 1;
+    nn_run(ctx, b.pos);
+    EXPECT_EQ(ctx.extended, 0);
+    for (int i = 0; i < ctx.count; ++i)
+        EXPECT_LT(ctx.features[i], 896);
+}
+
+TEST_F(NetRun, TheRootAndBigChangesComputeInFull) {
+    load(NetShape{896, 0, 8, 4, 1});
+    Board b;
+    ctx.ply = 1;
+    nn_run(ctx, b.pos);
+    // A cache with different sums would show through if it were reused.
+    ctx.cache[WHITE].sums[0] += 100;
+    nn_run(ctx, b.pos);
+    const int32_t root = ctx.cache[WHITE].sums[0];
+    ctx.cache[WHITE].sums[0] += 100;
+    ctx.ply = 2;
+    nn_run(ctx, b.pos);
+    EXPECT_EQ(ctx.cache[WHITE].sums[0], root + 100);   // reused below the root
+
+    // Nine occupied squares changed: computed afresh; eight: reused.
+    Board nine("rnbqkbnr/pppppppp/8/8/PPPP4/8/4PPP1/RNBQKBNR w KQkq -");
+    Board eight("rnbqkbnr/pppppppp/8/8/PPPP4/8/4PPPP/RNBQKBNR w KQkq -");
+    alignas(64) int32_t full[8];
+    for (Board* after : {&nine, &eight}) {
+        ctx.ply = 1;
+        nn_run(ctx, b.pos);
+        ctx.cache[WHITE].sums[0] += 100;
+        ctx.ply = 3;
+        nn_run(ctx, after->pos);
+        nn_first_layer_full(networks.slot[0], ctx.features, ctx.count, full);
+        EXPECT_EQ(ctx.cache[WHITE].sums[0], full[0] + (after == &eight ? 100 : 0));
+    }
+}
+
+TEST_F(NetRun, ALargerNetworkLoadedLaterGrowsTheBuffers) {
+    load(NetShape{896, 0, 8, 4, 1});
+    Board b("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -");
+    ctx.ply = 1;
+    nn_run(ctx, b.pos);
+    const uint32_t seed = ctx.jitter_seed;
+
+    const NetShape big{896, 0, 64, 32, 2};
+    const std::string path = make_temp_dir() + "/big.bin";
+    write_bytes(path, random_net_file(big, 1, 21));
+    ASSERT_EQ(load_network(path.c_str()), NnLoad::LOADED);
+    EXPECT_FALSE(nn_context_ready(ctx));
+    ASSERT_TRUE(nn_init_thread(ctx));
+    EXPECT_GE(ctx.capacity1, 64);
+    EXPECT_EQ(ctx.jitter_seed, seed);
+    ctx.net = &networks.slot[0];
+    ctx.head = 1;
+    ctx.ply = 2;   // the emptied cache forces a full computation all the same
+    const float* out = nn_run(ctx, b.pos);
+    const std::vector<uint16_t> f = features_of(b.pos, false);
+    const std::vector<double> want = reference_outputs(big, random_params(big, 21), f.data(), int(f.size()));
+    EXPECT_NEAR(out[0], want[0], 1e-4);
+    EXPECT_NEAR(out[1], want[1], 1e-4);
+}
+
+TEST(NetSimd, VectorLoopsMatchTheScalarReferenceBitForBit) {
+    std::mt19937 gen(3);
+    std::uniform_real_distribution<float> d(-2, 2);
+    const int n = 68, rows = 11;
+    AlignedFloats a = alloc_floats(n * rows), x = alloc_floats(n), v1 = alloc_floats(n), v2 = alloc_floats(n);
+    Aligned<int32_t> rows_i = alloc_aligned<int32_t>(2 * n), s1 = alloc_aligned<int32_t>(n),
+                     s2 = alloc_aligned<int32_t>(n);
+    for (int i = 0; i < n * rows; ++i)
+        a[i] = d(gen);
+    for (int i = 0; i < n; ++i) {
+        x[i] = v1[i] = v2[i] = d(gen);
+        s1[i] = s2[i] = int32_t(gen() % 20001) - 10000;
+        rows_i[i] = int32_t(gen() % 2001) - 1000;
+        rows_i[n + i] = int32_t(gen() % 2001) - 1000;
+    }
+
+    vec_add_row(s1.get(), rows_i.get(), n);
+    scalar::add_row(s2.get(), rows_i.get(), n);
+    vec_sub_row(s1.get(), rows_i.get() + n, n);
+    scalar::sub_row(s2.get(), rows_i.get() + n, n);
+    for (int i = 0; i < n; ++i)
+        ASSERT_EQ(s1[i], s2[i]) << i;
+    vec_leaky_units(v1.get(), s1.get(), n);
+    scalar::leaky_units(v2.get(), s2.get(), n);
+    for (int i = 0; i < n; ++i)
+        ASSERT_EQ(v1[i], v2[i]) << i;
+    vec_leaky(v1.get(), a.get(), n);
+    scalar::leaky(v2.get(), a.get(), n);
+    for (int i = 0; i < n; ++i)
+        ASSERT_EQ(v1[i], v2[i]) << i;
+
+    for (int count = 1; count <= rows; ++count)
+        for (int len : {4, 8, 64, n}) {
+            float got[rows], want[rows];
+            vec_dot_rows(a.get(), n, count, x.get(), len, 0.5f, got);
+            scalar::dot_rows(a.get(), n, count, x.get(), len, 0.5f, want);
+            for (int j = 0; j < count; ++j)
+                ASSERT_EQ(got[j], want[j]) << simd_name() << " rows " << count << " length " << len;
+        }
+}
+
+} // namespace
+} // namespace zelk::test

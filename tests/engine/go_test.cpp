@@ -1,6 +1,7 @@
 // "go" by colour: what the command stores, and which side's clock and
-// increment the time allowed for the search follows. Everything that knows
-// how a search is prepared lives in the helpers at the top.
+// increment the time allowed for the search follows. What knows how a
+// search is prepared and timed lives in three helpers: go, allowed and
+// stops_early.
 #include <gtest/gtest.h>
 
 #include <set>

@@ -1,0 +1,38 @@
+#include "search_run.h"
+
+#include <gtest/gtest.h>
+
+#include "core/notation.h"
+#include "core/position.h"
+#include "search/control.h"
+#include "search/result.h"
+#include "search/root.h"
+#include "search/thread.h"
+#include "search/threads.h"
+#include "search/timeman.h"
+#include "search/tt.h"
+
+namespace zelk::test {
+
+SearchOutcome fixed_depth_search(const std::string& fen, int depth) {
+    EXPECT_EQ(pos_from_fen(game->pos, fen.c_str()), 0) << fen;
+    game->history_count = 0;
+    game->last_move = NO_MOVE;
+    game->search_ply = 1;
+    control.depth_limit = int8_t(depth);
+    control.time_control_moves = 1;
+    control.time_per_move = 1000;
+    control.node_limit = 0;
+    control.thread_count = 1;
+    tt_clear();
+    delete thread_table[0].exchange(nullptr);   // thread_setup makes a zeroed one
+    search_start();
+    EXPECT_EQ(thread_setup(0), 0);
+    search_thread_run(0);
+    control.stop_flag = 0;
+    char text[MOVE_TEXT_SIZE];
+    move_to_coord(game->pos, game->pos.side, best_move(), text);
+    return {best_move(), text, result.best_score, thread_table[0].load()->nodes};
+}
+
+} // namespace zelk::test

@@ -1,0 +1,260 @@
+// Every option of the "uci" reply at its bounds, through "setoption": the
+// echo, the default the next "uci" shows, and the value in effect where the
+// engine reads it.
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/notation.h"
+#include "engine/interpreter.h"
+#include "engine/options.h"
+#include "eval/evaluate.h"
+#include "helpers.h"
+#include "io/output.h"
+#include "search/control.h"
+#include "search/search.h"
+#include "search/timeman.h"
+#include "search/tt.h"
+
+namespace zelk {
+namespace {
+
+// What one UCI command prints on standard output.
+std::string uci_output(const std::string& line) {
+    std::fflush(stdout);
+    FILE* capture = std::tmpfile();
+    const int saved = dup(1);
+    dup2(fileno(capture), 1);
+    uci_command(line);
+    std::fflush(stdout);
+    dup2(saved, 1);
+    close(saved);
+    std::string text;
+    std::rewind(capture);
+    for (int c; (c = std::fgetc(capture)) != EOF;)
+        text += char(c);
+    std::fclose(capture);
+    return text;
+}
+
+// The option lines of "uci" by option name: "type ... default ...".
+std::map<std::string, std::string> uci_option_lines() {
+    std::map<std::string, std::string> lines;
+    std::istringstream in(uci_output("uci"));
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("option name ", 0) != 0)
+            continue;
+        const size_t type = line.find(" type ");
+        lines[line.substr(12, type - 12)] = line.substr(type + 1);
+    }
+    return lines;
+}
+
+std::string set(const std::string& name, const std::string& value) {
+    return uci_output("setoption name " + name + " value " + value);
+}
+
+struct Spin {
+    const char* name;
+    int min, max;
+    int (*in_effect)();
+};
+
+// The integer options with the range the setter clamps to, and where each
+// value takes effect.
+const Spin SPINS[] = {
+    {"Hash", 0, 32768, [] { return int(tt.count / 65536); }},   // megabytes allocated
+    {"Threads", 1, 160, [] { return control.thread_count; }},
+    {"OwnBook_Depth", 0, 60, [] { return int(options.OwnBook_Depth); }},
+    {"OwnBook2_Depth", 0, 60, [] { return int(options.OwnBook2_Depth); }},
+    {"OwnBook_Variety", 0, 100, [] { return int(options.OwnBook_Variety); }},
+    {"SyzygyProbeDepth6", -5, 100, [] { return int(search_settings.SyzygyProbeDepth6); }},
+    {"MultiPV", 1, 255, [] { search_start(); return timing.multipv; }},
+    {"MoveOverhead", 0, 5000, [] { search_start(); return int(std::lround(timing.move_overhead * 1000)); }},
+    {"UCI_Elo", 1500, 3300, [] { return int(search_settings.UCI_Elo); }},
+    {"Contempt", -150, 150, [] { return int(eval_settings.Contempt); }},
+    {"Selectivity", 0, 200, [] { set_search_params(); return params.lmr_built_for; }},
+};
+
+struct Check {
+    const char* name;
+    int (*in_effect)();
+};
+
+const Check CHECKS[] = {
+    {"Use_NN_eval", [] { return int(eval_settings.Use_NN_eval); }},
+    {"OwnBook", [] { return int(options.OwnBook); }},
+    {"Log", [] { return int(options.Log); }},
+    {"Ponder", [] { search_start(); return timing.ponder; }},
+    {"UCI_Chess960", [] { return int(notation_style.chess960); }},
+    {"UCI_LimitStrength", [] { return int(search_settings.UCI_LimitStrength); }},
+};
+
+struct Text {
+    const char* name;
+    const char* (*in_effect)();
+    size_t capacity;   // characters kept
+};
+
+const Text TEXTS[] = {
+    {"ConfigFilePath", [] { return static_cast<const char*>(options.ConfigFilePath); }, 143},
+    {"NN_File", [] { return static_cast<const char*>(options.NN_File); }, 149},
+    {"OwnBook_File", [] { return static_cast<const char*>(options.OwnBook_File); }, 143},
+    {"OwnBook2_File", [] { return static_cast<const char*>(options.OwnBook2_File); }, 143},
+    {"SyzygyPath", [] { return static_cast<const char*>(options.SyzygyPath); }, 143},
+};
+
+// Every test starts from the start-up defaults and leaves them behind.
+struct Options : ::testing::Test {
+    void SetUp() override { reset(); }
+    void TearDown() override { reset(); }
+    static void reset() {
+        control.search_state = STATE_IDLE;
+        control.max_elo = 2900;
+        set_logging(false);
+        options_set_defaults("/nonexistent");
+        eval_settings = EvalSettings{};
+        eval_settings.contempt_base = 15;
+        save_options();
+        notation_style.chess960 = false;
+        control.thread_count = 1;
+        search_settings.Hash = 1;
+        if (tt.megabytes != 1)
+            tt_alloc();
+    }
+};
+
+TEST_F(Options, TheTablesCoverEveryOptionOfTheUciReply) {
+    std::map<std::string, std::string> lines = uci_option_lines();
+    for (const Spin& s : SPINS) {
+        ASSERT_EQ(lines.count(s.name), 1u) << s.name;
+        const std::string max = std::string(s.name) == "UCI_Elo" ? "2900" : std::to_string(s.max);   // max_elo
+        EXPECT_NE(lines[s.name].find(" min " + std::to_string(s.min) + " max " + max), std::string::npos)
+            << s.name << ": " << lines[s.name];
+        lines.erase(s.name);
+    }
+    for (const Check& c : CHECKS) {
+        EXPECT_EQ(lines[c.name].rfind("type check default ", 0), 0u) << c.name;
+        lines.erase(c.name);
+    }
+    for (const Text& t : TEXTS) {
+        EXPECT_EQ(lines[t.name].rfind("type string default ", 0), 0u) << t.name;
+        lines.erase(t.name);
+    }
+    EXPECT_EQ(lines["Clear_Hash"], "type button");
+    lines.erase("Clear_Hash");
+    for (const auto& [name, line] : lines)
+        ADD_FAILURE() << "an option no test sets: " << name;
+}
+
+TEST_F(Options, IntegersAtAndBeyondTheirBounds) {
+    for (const Spin& s : SPINS) {
+        const std::string name = s.name;
+        struct Try {
+            std::string value;
+            int expected;
+        };
+        std::vector<Try> tries = {{std::to_string(s.min), s.min},     {std::to_string(s.min - 1), s.min},
+                                  {std::to_string(s.max), s.max},     {std::to_string(s.max + 1), s.max},
+                                  {"abc", std::clamp(0, s.min, s.max)}, {"-99999999999", s.min}};
+        if (name == "Hash")   // the largest tables are tried in a process of their own
+            tries = {{"0", 0}, {"-1", 0}, {"abc", 0}, {"-99999999999", 0}, {"3", 3}};
+        for (const Try& t : tries) {
+            SCOPED_TRACE(name + " set to " + t.value);
+            const std::string echo = set(name, t.value);
+            EXPECT_NE(echo.find("info string " + name + " set to " + std::to_string(t.expected) + "\n"),
+                      std::string::npos)
+                << echo;
+            const std::string line = uci_option_lines()[name];
+            if (name != "UCI_Elo") {   // "uci" shows its own default for it
+                EXPECT_EQ(line.rfind("type spin default " + std::to_string(t.expected) + " ", 0), 0u) << line;
+            }
+            EXPECT_EQ(s.in_effect(), t.expected);
+        }
+    }
+}
+
+TEST_F(Options, ChecksReadTrueOnlyInLowerCase) {
+    const struct {
+        const char* value;
+        int expected;
+    } tries[] = {{"true", 1}, {"false", 0}, {"True", 0}, {"TRUE", 0}, {"1", 0}, {"it is true", 1}, {"", 0}};
+    for (const Check& c : CHECKS)
+        for (const auto& t : tries) {
+            SCOPED_TRACE(std::string(c.name) + " set to '" + t.value + "'");
+            const std::string echo = set(c.name, t.value);
+            EXPECT_NE(echo.find("info string " + std::string(c.name) + " set to " + std::to_string(t.expected)),
+                      std::string::npos)
+                << echo;
+            EXPECT_EQ(uci_option_lines()[c.name], std::string("type check default ") + (t.expected ? "true" : "false"));
+            EXPECT_EQ(c.in_effect(), t.expected);
+        }
+}
+
+TEST_F(Options, TextsAreKeptToTheirFieldSize) {
+    const std::string long_value(300, 'x');
+    for (const Text& t : TEXTS)
+        for (const std::string& value : {std::string("no such file.bin"), long_value}) {
+            const std::string kept = value.substr(0, t.capacity);
+            const std::string echo = set(t.name, value);
+            EXPECT_NE(echo.find("info string " + std::string(t.name) + " set to '" + kept + "'\n"), std::string::npos)
+                << echo;
+            EXPECT_EQ(t.in_effect(), kept) << t.name;
+            EXPECT_EQ(uci_option_lines()[t.name], "type string default " + kept) << t.name;
+        }
+}
+
+TEST_F(Options, TheClearHashButton) {
+    test::Board b;
+    tt.tt_age = 1;
+    tt_store(b.pos, 1, 5, NO_MOVE, 10, 0, 100);
+    EXPECT_EQ(uci_output("setoption name Clear_Hash"), "info string Hash table cleared\n");
+    TTEntry e{};
+    e.depth = -10;
+    tt_probe(b.pos, e);
+    EXPECT_LT(e.depth, 0);
+}
+
+TEST_F(Options, TheIdleOnlyRowsWaitForTheSearch) {
+    control.search_state = STATE_SEARCHING;
+    for (const char* line : {"setoption name Hash value 2", "setoption name Threads value 4", "setoption name Clear_Hash",
+                             "setoption name ConfigFilePath value x.cfg"})
+        EXPECT_EQ(uci_output(line), "") << line;
+    EXPECT_EQ(tt.megabytes, 1);
+    EXPECT_EQ(control.thread_count, 1);
+    EXPECT_STREQ(options.ConfigFilePath, "");
+    // The other rows act during a search.
+    EXPECT_EQ(uci_output("setoption name MultiPV value 3"), "info string MultiPV set to 3\n");
+    control.search_state = STATE_IDLE;
+}
+
+// At its maximum, and beyond it, Hash asks for 32768 MB; a process whose
+// address space is too small for that ends with status -1 after the echo.
+void set_hash_in_2gb(const char* value) {
+    const rlimit limit{rlim_t(2047) << 20, rlim_t(2047) << 20};
+    setrlimit(RLIMIT_AS, &limit);
+    dup2(2, 1);
+    set_option("Hash", value);
+    std::exit(0);
+}
+
+TEST(OptionsDeathTest, HashAtItsMaximum) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's allocator aborts on the failed request instead";
+#else
+    for (const char* value : {"32768", "32769", "99999999999"})
+        EXPECT_EXIT(set_hash_in_2gb(value), ::testing::ExitedWithCode(255), "info string Hash set to 32768\n")
+            << value;
+#endif
+}
+
+} // namespace
+} // namespace zelk

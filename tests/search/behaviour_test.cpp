@@ -1,0 +1,87 @@
+// Search behaviour beyond the bench total: tactics a fixed-depth search
+// solves today, and the nodes it needs to a fixed depth on a few positions.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/notation.h"
+#include "helpers.h"
+#include "node_counts.h"
+#include "search_run.h"
+
+namespace zelk {
+namespace {
+
+constexpr int TACTICS_DEPTH = 7;
+
+struct Tactic {
+    std::string id, fen;
+    std::vector<std::string> best;   // SAN, as the suite writes them
+};
+
+// "FEN(4 fields) bm SAN [SAN ...]; id "..."; " lines; '#' starts a comment line.
+std::vector<Tactic> load_tactics(const std::string& path) {
+    std::vector<Tactic> out;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        Tactic t;
+        std::istringstream fields(line);
+        for (int i = 0; i < 4; ++i) {
+            std::string field;
+            fields >> field;
+            t.fen += (i ? " " : "") + field;
+        }
+        const size_t bm = line.find(" bm "), id = line.find("id \"");
+        if (bm == std::string::npos || id == std::string::npos)
+            continue;
+        std::istringstream moves(line.substr(bm + 4, line.find(';', bm) - bm - 4));
+        for (std::string san; moves >> san;)
+            t.best.push_back(san);
+        t.id = line.substr(id + 4, line.find('"', id + 4) - id - 4);
+        out.push_back(t);
+    }
+    return out;
+}
+
+TEST(Tactics, SolvedAtAFixedDepth) {
+    const std::vector<Tactic> suite = load_tactics(std::string(ZELK_TEST_DATA) + "/tactics-wac.epd");
+    ASSERT_EQ(suite.size(), 32u);
+    std::string missed;
+    for (const Tactic& t : suite) {
+        test::Board board(t.fen.c_str());
+        std::vector<Move> best;
+        for (const std::string& san : t.best) {
+            Move m = NO_MOVE;
+            ASSERT_EQ(parse_move(board.pos, san.c_str(), m), 1) << t.id << " " << san;
+            best.push_back(m);
+        }
+        const test::SearchOutcome o = test::fixed_depth_search(t.fen, TACTICS_DEPTH);
+        if (std::find(best.begin(), best.end(), o.move) == best.end())
+            missed += t.id + " (played " + o.move_text + ") ";
+    }
+    EXPECT_EQ(missed, "") << "no longer solved at depth " << TACTICS_DEPTH;
+}
+
+TEST(NodeCounts, WithinTheirBand) {
+    std::string report, outside;
+    for (const test::NodeCount& c : test::NODE_COUNTS) {
+        const uint64_t nodes = test::fixed_depth_search(c.fen, c.depth).nodes;
+        const double ratio = double(nodes) / double(c.nodes);
+        report += std::string("    {\"") + c.name + "\", \"" + c.fen + "\", " + std::to_string(c.depth) + ", " +
+                  std::to_string(nodes) + "},\n";
+        if (ratio > test::NODE_COUNT_BAND || ratio < 1 / test::NODE_COUNT_BAND)
+            outside += std::string(c.name) + ": " + std::to_string(nodes) + " nodes, table " +
+                       std::to_string(c.nodes) + "\n";
+    }
+    EXPECT_EQ(outside, "") << "If the change is intended, the table in tests/search/node_counts.h becomes:\n"
+                           << report;
+}
+
+} // namespace
+} // namespace zelk

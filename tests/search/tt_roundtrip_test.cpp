@@ -1,0 +1,185 @@
+// Table entries read back by the node entry of the search: a result stored
+// at one distance from the root and found again at another must mean the
+// same to the search there (mate scores re-based, other scores faded with
+// the fifty-move counter), for every bound type.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/types.h"
+#include "helpers.h"
+#include "search/control.h"
+#include "search/result.h"
+#include "search/search.h"
+#include "search/thread.h"
+#include "search/tt.h"
+
+namespace zelk {
+namespace {
+
+constexpr int UPPER = 1, LOWER = 2, EXACT = 3;
+constexpr int ENTRY_DEPTH = 3;
+
+// What a null-window node sees: the score it returned and whether the
+// table entry cut it off (the node counted itself and nothing else).
+struct Seen {
+    int score;
+    bool cut;
+};
+
+struct RoundTrip : ::testing::Test {
+    test::Board board{"r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq -"};
+
+    int16_t saved_selectivity = 0;
+
+    // Pruning off: a node the table does not cut searches its moves, so one
+    // counted node tells a cut-off.
+    void SetUp() override {
+        tt_clear();
+        tt.tt_age = 1;
+        control.use_hash = 1;
+        control.stop_flag = 0;
+        board.thread->node_limit = uint64_t(1) << 62;
+        saved_selectivity = search_settings.Selectivity;
+        search_settings.Selectivity = 0;
+        set_search_params();
+    }
+    void TearDown() override {
+        search_settings.Selectivity = saved_selectivity;
+        set_search_params();
+    }
+
+    // The entry under test: a search at `ply` storing `score` with a window
+    // that gives `bound`. It is stored again before every probe, over the
+    // result a search that was not cut off stores for the position.
+    struct Entry {
+        int ply, score, bound, depth = ENTRY_DEPTH, fifty = 0;
+    } entry{};
+
+    // Enters the position at `ply` with the window (alpha, alpha + 1), depth 1
+    // and fifty-move counter `fifty`.
+    Seen search_at(int ply, int alpha, int null_window = 1, int fifty = -1) {
+        const Entry& e = entry;
+        board.pos.halfmove = uint8_t(e.fifty);
+        tt_store(board.pos, e.ply, e.depth, NO_MOVE, e.score, e.bound == UPPER ? e.score : e.score - 1,
+                 e.bound == LOWER ? e.score : e.score + 1);
+        board.pos.halfmove = uint8_t(fifty < 0 ? e.fifty : fifty);
+        SearchThread& t = *board.thread;
+        t.search_ply = int16_t(ply);
+        t.plies[ply].list = t.move_stack;
+        const uint64_t before = t.nodes;
+        Move pv[PV_SIZE + 2] = {};
+        const int score = search(t, board.pos.side, ply, 1, alpha, alpha + 1, null_window, pv);
+        board.pos.halfmove = 0;
+        return {score, t.nodes == before + 1};
+    }
+
+    // The score the search at `ply` sees in the entry, pinned from both
+    // sides; fails unless the bound gives exactly the cut-offs it should.
+    // The entry seen through `bound` (which may be looser than the stored
+    // one, for windows mate-distance pruning would close).
+    void expect_seen(int ply, int bound, int v, const std::string& what, int fifty = -1) {
+        SCOPED_TRACE(what + ", read at ply " + std::to_string(ply) + ", expected " + std::to_string(v));
+        const Seen beta_at_v = search_at(ply, v - 1, 1, fifty);   // cut by a lower bound or exact entry
+        const Seen alpha_at_v = search_at(ply, v, 1, fifty);      // cut by an upper bound or exact entry
+        if (bound != UPPER) {
+            EXPECT_TRUE(beta_at_v.cut && beta_at_v.score == v) << "fails high at beta = v";
+            if (bound == LOWER) {
+                EXPECT_FALSE(alpha_at_v.cut) << "but not at beta = v + 1";
+            }
+        }
+        if (bound != LOWER) {
+            EXPECT_TRUE(alpha_at_v.cut && alpha_at_v.score == v) << "fails low at alpha = v";
+            if (bound == UPPER) {
+                EXPECT_FALSE(beta_at_v.cut) << "but not at alpha = v - 1";
+            }
+        }
+    }
+};
+
+// Scores as they leave a node at `ply`, and what they mean at `other`.
+int rebased(int score, int ply, int other) {
+    if (score >= 9799)
+        return score + ply - other;
+    if (score < -9799)
+        return score - ply + other;
+    return score;
+}
+
+TEST_F(RoundTrip, EveryBoundAndScoreAtOtherPlies) {
+    const int plies[] = {1, 2, 5, 12, 30};
+    for (int bound : {UPPER, LOWER, EXACT})
+        for (int stored_at : plies)
+            for (int read_at : plies) {
+                // Mates and tablebase results found below the storing node,
+                // the boundary values on either side, and ordinary scores.
+                const int scores[] = {SCORE_MATE - stored_at - 3, SCORE_MATE - stored_at - 9, 9800 - stored_at - 3,
+                                      9799, 9798, 37, 0, -37, -9799, -9800,
+                                      stored_at + 2 - SCORE_MATE, stored_at + 8 - SCORE_MATE, stored_at + 4 - 9801};
+                for (int score : scores) {
+                    const int v = rebased(score, stored_at, read_at);
+                    // Windows beyond what a node at read_at can reach are closed
+                    // by mate-distance pruning before the table is asked.
+                    if (v >= SCORE_MATE - 1 - read_at || v - 1 < read_at - SCORE_MATE)
+                        continue;
+                    entry = {stored_at, score, bound};
+                    expect_seen(read_at, bound, v,
+                                "bound " + std::to_string(bound) + ", score " + std::to_string(score) +
+                                    " stored at ply " + std::to_string(stored_at));
+                    if (HasFailure())
+                        return;
+                }
+            }
+}
+
+TEST_F(RoundTrip, MateInOneAtAnyPly) {
+    // Stored by the node that mates at once (9999 - ply), or that is mated at
+    // once (ply + 1 - 10000), and read back as the same at the other node.
+    // A mate in one at the reading node is the best it can reach, so only
+    // its lower side shows.
+    for (int stored_at : {1, 6, 20})
+        for (int read_at : {1, 2, 4, 9, 20}) {
+            entry = {stored_at, SCORE_MATE - 1 - stored_at, EXACT};
+            expect_seen(read_at, EXACT, SCORE_MATE - 1 - read_at, "mate in one");
+            entry = {stored_at, stored_at + 1 - SCORE_MATE, EXACT};
+            expect_seen(read_at, EXACT, read_at + 1 - SCORE_MATE, "mated in one");
+            if (HasFailure())
+                return;
+        }
+}
+
+TEST_F(RoundTrip, ScoresFadeWithTheFiftyMoveCounter) {
+    const struct {
+        int stored_fifty, read_fifty, score, seen;
+    } cases[] = {
+        {10, 42, 200, 175},    // 200 - 200 * 32 / 256
+        {10, 42, 201, 176},    // truncated toward zero...
+        {10, 42, -201, -176},  // ...on both sides
+        {42, 10, 201, 226},    // a lower counter than at storing raises the score
+        {20, 20, 555, 555},
+        {10, 90, 9999 - 7 - 4, 9999 - 7 - 4},   // mates never fade (stored and read at ply 7)
+        {10, 90, 7 + 4 - SCORE_MATE, 7 + 4 - SCORE_MATE},
+    };
+    for (const auto& c : cases) {
+        entry = {7, c.score, EXACT, ENTRY_DEPTH, c.stored_fifty};
+        expect_seen(7, EXACT, c.seen,
+                    "score " + std::to_string(c.score) + ", fifty " + std::to_string(c.stored_fifty) + " -> " +
+                        std::to_string(c.read_fifty),
+                    c.read_fifty);
+    }
+}
+
+TEST_F(RoundTrip, CutOffsOnlyWhereAllowed) {
+    entry = {3, 50, EXACT};
+    EXPECT_TRUE(search_at(3, 20).cut);
+    EXPECT_FALSE(search_at(3, 20, 0).cut) << "no cut-off at a PV node";
+    // Entry depth + fifty-move counter must stay below 100.
+    EXPECT_TRUE(search_at(3, 20, 1, 100 - ENTRY_DEPTH - 1).cut);
+    EXPECT_FALSE(search_at(3, 20, 1, 100 - ENTRY_DEPTH).cut);
+    // An entry shallower than the node's remaining depth only orders moves.
+    entry.depth = 0;
+    EXPECT_FALSE(search_at(3, 20).cut);
+}
+
+} // namespace
+} // namespace zelk

@@ -90,6 +90,10 @@ TEST(Exchange, SeeAndSeeOk) {
     test::Board free_pawn("4k3/8/8/3p4/8/8/8/3QK3 w - -");
     EXPECT_EQ(see(free_pawn.pos, WHITE, sq("d5"), PAWN, occupancy(free_pawn.pos)), see_values[PAWN]);
     EXPECT_EQ(see_ok(free_pawn.pos, make_move_code(sq("d1"), sq("d5"))), 1);
+    // A quiet move is judged the same way: the queen hangs on d5, not on d4.
+    test::Board quiet("4k3/8/2p5/8/8/8/8/3QK3 w - -");
+    EXPECT_EQ(see_ok(quiet.pos, make_move_code(sq("d1"), sq("d5"))), 0);
+    EXPECT_EQ(see_ok(quiet.pos, make_move_code(sq("d1"), sq("d4"))), 1);
     // A king may not take a defended piece.
     test::Board king("4k3/8/8/8/8/2p5/3p4/4K3 w - -");
     EXPECT_EQ(see_ok(king.pos, make_move_code(sq("e1"), sq("d2"))), 0);

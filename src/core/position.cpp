@@ -155,10 +155,12 @@ int pos_from_fen(Position& pos, const char* text) {
     pos_clear(pos);
     const char* p = text;
 
-    // Board. Pieces that would fall off a rank or the board, and pieces
-    // beyond the sixteenth of a colour, are dropped.
+    // Board. Pieces that would fall off a rank or the board are dropped. A
+    // colour keeps its first king and at most 15 other men: whatever a board
+    // with too many men loses, it is never the king.
     int rank = 7, file = 0;
-    int count[2] = {0, 0};
+    int others[2] = {0, 0};
+    bool king_placed[2] = {false, false};
     for (; *p && !is_blank(*p); ++p) {
         char c = *p;
         if (c == '/') {
@@ -166,16 +168,17 @@ int pos_from_fen(Position& pos, const char* text) {
             file = 0;
         } else if (c >= '1' && c <= '8') {
             file += c - '0';
-        } else if (const char* w = std::strchr(WHITE_LETTERS + 1, c); w && c) {
-            if (file < 8 && rank >= 0 && count[WHITE] < MAX_PIECES_PER_SIDE) {
-                pos_put_piece(pos, WHITE, int(w - WHITE_LETTERS), make_square(file, rank));
-                ++count[WHITE];
-            }
-            ++file;
-        } else if (const char* b = std::strchr(BLACK_LETTERS + 1, c); b && c) {
-            if (file < 8 && rank >= 0 && count[BLACK] < MAX_PIECES_PER_SIDE) {
-                pos_put_piece(pos, BLACK, int(b - BLACK_LETTERS), make_square(file, rank));
-                ++count[BLACK];
+        } else if (c && (std::strchr(WHITE_LETTERS + 1, c) || std::strchr(BLACK_LETTERS + 1, c))) {
+            const char* w = std::strchr(WHITE_LETTERS + 1, c);
+            const int colour = w ? WHITE : BLACK;
+            const int type = int(w ? w - WHITE_LETTERS : std::strchr(BLACK_LETTERS + 1, c) - BLACK_LETTERS);
+            const bool first_king = type == KING && !king_placed[colour];
+            if (file < 8 && rank >= 0 && (first_king || others[colour] < MAX_PIECES_PER_SIDE - 1)) {
+                pos_put_piece(pos, colour, type, make_square(file, rank));
+                if (first_king)
+                    king_placed[colour] = true;
+                else
+                    ++others[colour];
             }
             ++file;
         }
@@ -183,15 +186,12 @@ int pos_from_fen(Position& pos, const char* text) {
             file = 8;   // keeps the counter small on long runs of digits
     }
 
-    // Side: exactly one character; anything but 'w' or 'b' keeps the old side.
+    // Side: exactly one character; 'b' is Black, and anything else, or no
+    // side field at all, White.
     p = skip_blanks(p);
-    if (*p) {
-        if (*p == 'w')
-            pos.side = WHITE;
-        else if (*p == 'b')
-            pos.side = BLACK;
+    pos.side = *p == 'b' ? BLACK : WHITE;
+    if (*p)
         ++p;
-    }
 
     // Castling.
     p = skip_blanks(p);

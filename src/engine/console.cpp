@@ -57,7 +57,7 @@ void take_back() {
 // still fits the position: the history may outlive the game it came from).
 bool redo(bool announce) {
     const Move m = game->history[game->history_count].move;
-    if (!m || game->history_count >= game_ply_limit() || !game_move_is_legal(m))
+    if (!m || !game_move_is_legal(m))
         return false;
     if (announce) {
         char text[MOVE_TEXT_SIZE];
@@ -71,7 +71,7 @@ bool redo(bool announce) {
 
 void play_typed_move(const std::string& word) {
     Move m = NO_MOVE;
-    if (game->history_count >= game_ply_limit() || !parse_move(game->pos, word.c_str(), m)) {
+    if (!parse_move(game->pos, word.c_str(), m)) {
         char from[3], to[3];
         square_name(move_from(m), from);
         square_name(move_to(m), to);
@@ -181,7 +181,8 @@ void pv_command() {
     pv_from_table(*game, 1, pv);
     std::string text;
     int made = 0;
-    for (int i = 1; i <= PV_SIZE && pv[i] && game->history_count < game_ply_limit(); ++i, ++made) {
+    game_make_room(PV_SIZE);   // every move of the line can be taken back
+    for (int i = 1; i <= PV_SIZE && pv[i]; ++i, ++made) {
         char forms[4][MOVE_TEXT_SIZE];
         move_to_texts(game->pos, pv[i], forms[0], forms[1], forms[2], forms[3]);
         text += std::string(forms[1]) + " ";

@@ -52,7 +52,7 @@ bool play_token(std::string token) {
     if (token.size() > 32)
         token.resize(32);
     Move m;
-    if (game->history_count >= game_ply_limit() || !parse_move(game->pos, token.c_str(), m)) {
+    if (!parse_move(game->pos, token.c_str(), m)) {
         char line[80];
         std::snprintf(line, sizeof line, "can't parse move '%s'", token.c_str());
         emit_line(line);

@@ -4,6 +4,7 @@
 #include <sys/select.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -15,19 +16,16 @@ namespace zelk {
 
 namespace {
 
-constexpr size_t PENDING_SIZE = 5000;   // 4999 characters and the terminator
-constexpr int LINE_SIZE = 4999;         // 4998 characters and the terminator
-char pending[PENDING_SIZE];
-size_t pending_length = 0;
+// A line is kept whole up to this length: a "position" command lists every
+// move of the game, and a game may be thousands of plies long. Longer lines
+// are cut there; the pending text is bounded the same way.
+constexpr size_t LINE_LIMIT = size_t(1) << 20;
+constexpr size_t PENDING_LIMIT = 2 * LINE_LIMIT;
+std::string pending;
 bool input_ended = false;   // an offline job met the end of its input
 
-void append_pending(const char* text) {
-    size_t n = std::strlen(text);
-    if (n > PENDING_SIZE - 1 - pending_length)
-        n = PENDING_SIZE - 1 - pending_length;
-    std::memcpy(pending + pending_length, text, n);
-    pending_length += n;
-    pending[pending_length] = 0;
+void append_pending(const std::string& text) {
+    pending.append(text, 0, std::min(text.size(), PENDING_LIMIT - std::min(PENDING_LIMIT, pending.size())));
 }
 
 bool input_waiting() {
@@ -43,12 +41,31 @@ bool input_waiting() {
     int bytes = 0;
     if (ioctl(0, FIONREAD, &bytes) < 0)
         return true;   // not a terminal or pipe that can say: let the read decide
-    return bytes > 0;
+    if (bytes > 0)
+        return true;
+    // No bytes, yet readable: the end of input (a closed pipe, Ctrl-D), which
+    // the read turns into "quit".
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(0, &set);
+    timeval zero{0, 0};
+    return select(1, &set, nullptr, nullptr, &zero) > 0;
 }
 
-void read_line() {
-    char line[LINE_SIZE + 1];   // room for the '@' that replaces the line end
-    if (!std::fgets(line, LINE_SIZE, stdin)) {
+// One line of standard input without its line end, false at the end of
+// input. The stream is unbuffered, so what select sees waiting is all there is.
+bool read_line(std::string& line) {
+    line.clear();
+    int c;
+    while ((c = std::getchar()) != EOF && c != '\n')
+        if (line.size() < LINE_LIMIT)
+            line += char(c);
+    return c != EOF || !line.empty();
+}
+
+void read_command_line() {
+    std::string line;
+    if (!read_line(line)) {
         // End of input: the interface has gone, so the engine ends as on "quit".
         // An offline job needs no interface (it may run with its input
         // closed): it stops reading and carries on.
@@ -59,11 +76,9 @@ void read_line() {
         append_pending("quit@");
         return;
     }
-    char* end = line + std::strcspn(line, "\r\n");
-    *end++ = '@';
-    *end = 0;
-    if (std::strlen(line) > 1)
-        append_pending(line);
+    line.resize(std::min(line.find_first_of("\r\n"), line.size()));
+    if (!line.empty())
+        append_pending(line + '@');
 }
 
 } // namespace
@@ -79,17 +94,16 @@ void queue_commands(const char* text) { append_pending(text); }
 
 void command_step() {
     if (input_waiting())
-        read_line();
-    char* at = static_cast<char*>(std::memchr(pending, '@', pending_length));
-    if (!at)
+        read_command_line();
+    const size_t at = pending.find('@');
+    if (at == std::string::npos)
         return;
-    std::string command(pending, size_t(at - pending));
-    const size_t rest = pending_length - size_t(at + 1 - pending);
-    std::memmove(pending, at + 1, rest);
-    pending_length = rest;
-    pending[pending_length] = 0;
+    std::string command = pending.substr(0, at);
+    pending.erase(0, at + 1);
     std::erase(command, '\r');
     std::erase(command, '\n');
+    // Interfaces may separate words with tabs: every reader here splits at blanks.
+    std::replace(command.begin(), command.end(), '\t', ' ');
     if (control.protocol_mode == 1 || command == "uci")
         uci_command(command);
     else

@@ -2,6 +2,7 @@
 // interactive engine, and the exit sequence.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -92,10 +93,14 @@ void calibrate() {
     const int16_t limit_strength = search_settings.UCI_LimitStrength;
     const int threads = control.thread_count;
     const float noise = control.noise;
+    const int8_t depth_limit = control.depth_limit;
     control.noise = 99999.0f;
     search_settings.UCI_LimitStrength = 0;
     control.thread_count = 1;
     control.node_limit = 35000;
+    // The measure needs its nodes whatever depth "-d" asked for: at depth 0
+    // there would be none, and no rate.
+    control.depth_limit = DEPTH_UNLIMITED;
     search_start();
     if (thread_setup(0) != 0)
         std::exit(-1);
@@ -112,8 +117,10 @@ void calibrate() {
     control.node_limit = 0;
     control.thread_count = threads;
     control.noise = noise;
+    control.depth_limit = depth_limit;
     search_settings.UCI_LimitStrength = limit_strength;
-    control.max_elo = float(std::log(double(control.calibration_nps)) * 150 + 1060);
+    // UCI_Elo's range starts at 1500: its maximum never falls below.
+    control.max_elo = std::max(1500.0f, float(std::log(std::max(1.0, double(control.calibration_nps))) * 150 + 1060));
     char line[120];
     std::snprintf(line, sizeof line, "info string et= %.3f, calibration nps= %0.0f", seconds,
                   double(control.calibration_nps));
@@ -175,8 +182,12 @@ int main(int argc, char** argv) {
         return err;
     emit_line("info string Hello from Zelk 5.20");
     size_hash_for_limits();
-    if (!tt_alloc())
-        return 1;
+    // A size the machine cannot give falls back to the default.
+    if (!tt_alloc()) {
+        search_settings.Hash = saved_options.search.Hash;
+        if (!tt_alloc())
+            return 1;
+    }
     options.Log = int16_t(set_logging(options.Log));
     save_options();
     if (options.ConfigFilePath[0])

@@ -81,6 +81,7 @@ void report_result() {
         emit_line("");
     }
     control.stop_flag = 0;
+    control.infinite = 0;
     control.search_state = STATE_IDLE;
     if (setup.self_play) {
         if (!best) {
@@ -89,14 +90,18 @@ void report_result() {
         }
         float& clock = pos.side == WHITE ? control.clock_white : control.clock_black;
         clock += control.increment - float(seconds);
-        if (game->history_count < game_ply_limit()) {
-            game_make_move(best);
-            show_board(game->pos);
-            control.search_state = STATE_SEARCH_REQUESTED;
-        } else {
-            setup.self_play = 0;
-        }
+        game_make_move(best);
+        show_board(game->pos);
+        control.search_state = STATE_SEARCH_REQUESTED;
     }
+}
+
+// A finished search whose move may not be sent yet: a ponder search waits
+// for "ponderhit" or "stop" (no move while the opponent thinks), and "go
+// infinite" waits for "stop" even when it has found a mate or reached the
+// deepest depth.
+bool result_held(uint8_t state) {
+    return state == (STATE_PONDERING | STATE_FINISHED) || (state == (STATE_SEARCHING | STATE_FINISHED) && control.infinite);
 }
 
 } // namespace
@@ -105,8 +110,7 @@ void main_loop() {
     while (!control.quit_flag) {
         clock_update();
         const uint8_t state = control.search_state.load();
-        const bool held_ponder = state == (STATE_PONDERING | STATE_FINISHED);
-        if (state == STATE_IDLE || held_ponder || (timing.elapsed > 0.015f && !control.stop_flag)) {
+        if (state == STATE_IDLE || result_held(state) || (timing.elapsed > 0.015f && !control.stop_flag)) {
             command_step();
             sleep_ms(2);
         }
@@ -116,10 +120,8 @@ void main_loop() {
         const uint8_t now = control.search_state.load();
         if (now == STATE_SEARCH_REQUESTED || now == STATE_PONDER_REQUESTED)
             begin_search(now);
-        // A ponder search that ends by itself waits for "ponderhit" or "stop":
-        // no move may be sent while the opponent is thinking.
         const uint8_t done = control.search_state.load();
-        if ((done & STATE_FINISHED) && done != (STATE_PONDERING | STATE_FINISHED))
+        if ((done & STATE_FINISHED) && !result_held(done))
             report_result();
     }
 }

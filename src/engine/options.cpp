@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "search/control.h"
 #include "core/notation.h"
@@ -125,9 +126,8 @@ void set_option(const char* name, const char* value) {
     } else if (is("Hash")) {
         if (idle()) {
             search_settings.Hash = parse_int_option(name, value, 0, 32768);
-            if (search_settings.Hash != tt.megabytes || !tt.entries)
-                if (!tt_alloc())
-                    std::exit(-1);
+            if ((search_settings.Hash != tt.megabytes || !tt.entries) && !tt_alloc())
+                parse_int_option(name, std::to_string(search_settings.Hash).c_str(), 0, 32768);
         }
     } else if (is("Threads")) {
         if (idle()) {
@@ -209,17 +209,19 @@ int load_config() {
         }
         if (length < 4)
             continue;
-        text[std::strcspn(text, "\n")] = 0;
+        // Files written on Windows end their lines with CR LF: the CR goes too.
+        text[std::strcspn(text, "\r\n")] = 0;
         text[std::strcspn(text, "#")] = 0;
         char* eq = std::strchr(text, '=');
         if (!eq)
             continue;
+        auto is_space = [](char c) { return c == ' ' || c == '\t'; };
         char* name_end = eq;
-        while (name_end > text && name_end[-1] == ' ')
+        while (name_end > text && is_space(name_end[-1]))
             --name_end;
         *name_end = 0;
         const char* value = eq + 1;
-        while (*value == ' ')
+        while (is_space(*value))
             ++value;
         char name[101], val[201];
         copy_text(name, text);

@@ -6,6 +6,7 @@
 #include "search/control.h"
 #include "engine/game.h"
 #include "engine/interpreter.h"
+#include "io/output.h"
 #include "search/thread.h"
 
 namespace zelk {
@@ -36,7 +37,7 @@ Move read_coordinate_move(Position& pos, const char* text) {
             flags = file_of(to) > file_of(from) ? FLAG_SHORT : FLAG_LONG;
     }
     if (type_of(piece) == PAWN && (rank_of(to) == 0 || rank_of(to) == 7)) {
-        switch (text[4]) {
+        switch (text[4] | 0x20) {   // either case: "e7e8q" or "e7e8Q"
         case 'n': flags = FLAG_KNIGHT; break;
         case 'b': flags = FLAG_BISHOP; break;
         case 'r': flags = FLAG_ROOK; break;
@@ -69,12 +70,21 @@ void set_position_command(const std::string& command) {
         line.resize(moves_at > 0 ? moves_at - 1 : 0);
     }
     Position& pos = game->pos;
-    if (line.find("startpos") != std::string::npos)
+    const size_t fen_at = line.find("fen");
+    if (line.find("startpos") != std::string::npos) {
         pos_from_fen(pos, START_FEN);
-    else if (line.find("fen") != std::string::npos)
-        pos_from_fen(pos, line.size() > 13 ? line.c_str() + 13 : "");
-    else
+    } else if (fen_at != std::string::npos) {
+        // The FEN starts at the first word after "fen", however many blanks
+        // come between.
+        const size_t start = line.find_first_not_of(' ', fen_at + 3);
+        if (start == std::string::npos) {
+            emit_line("info string position fen without a FEN: the position is unchanged");
+            return;
+        }
+        pos_from_fen(pos, line.c_str() + start);
+    } else {
         return;
+    }
     size_t i = 0;
     while (i < moves.size()) {
         while (i < moves.size() && moves[i] == ' ')
@@ -84,8 +94,6 @@ void set_position_command(const std::string& command) {
         i = end == std::string::npos ? moves.size() : end;
         if (token.empty())
             continue;
-        if (game->history_count >= game_ply_limit())
-            break;
         const Move m = read_coordinate_move(pos, token.c_str());
         if (!m)
             break;

@@ -146,7 +146,8 @@ void go_command(const char* args) {
     }
     v = keyword_value(args, "depth", found);
     if (found) {
-        control.depth_limit = int8_t(v > DEPTH_UNLIMITED ? DEPTH_UNLIMITED : v < 0 ? 0 : v);
+        // At least one ply: a search of no depth has no move to give.
+        control.depth_limit = int8_t(v > DEPTH_UNLIMITED ? DEPTH_UNLIMITED : v < 1 ? 1 : v);
         control.time_per_move = 10000000.0f;
         control.time_control_moves = 1;
     }
@@ -154,7 +155,8 @@ void go_command(const char* args) {
     if (found) {
         control.time_control_moves = 1;
         control.time_per_move = 10000000.0f;
-        const int64_t n = v < 0 ? 0 : v > 4e18 ? int64_t(4e18) : int64_t(v);
+        // At least one node: a budget of 0 would mean no budget at all.
+        const int64_t n = v < 1 ? 1 : v > 4e18 ? int64_t(4e18) : int64_t(v);
         const int64_t k = 40 - std::rand() % 80;
         // The budget varies by up to 4 percent either way, drawn anew each time.
         const int64_t spread = n < int64_t(1e16) ? n * k / 1000 : n / 1000 * k;
@@ -173,7 +175,21 @@ void go_command(const char* args) {
         control.increment = 0;
         control.node_limit = 0;
     }
+    control.infinite = std::strstr(args, "infinite") != nullptr;
     control.search_state = std::strstr(args, "ponder") ? STATE_PONDER_REQUESTED : STATE_SEARCH_REQUESTED;
+}
+
+// "stop" ends any search and has it reported. A ponder search becomes a
+// normal one, also when it has already ended by itself, so that its move is
+// sent now and not held for a "ponderhit" that will not come.
+void stop_command() {
+    control.infinite = 0;
+    uint8_t state = control.search_state.load();
+    while ((state & ~STATE_FINISHED) == STATE_PONDERING &&
+           !control.search_state.compare_exchange_weak(state, uint8_t((state & STATE_FINISHED) | STATE_SEARCHING))) {
+    }
+    if (control.search_state.load() != STATE_IDLE)
+        control.stop_flag = 1;
 }
 
 void ucinewgame_command() {
@@ -225,10 +241,7 @@ void uci_command(const std::string& line) {
             state == (STATE_PONDERING | STATE_FINISHED))
             control.search_state.compare_exchange_strong(state, STATE_SEARCHING | STATE_FINISHED);
     } else if (name == "stop") {
-        if (control.search_state.load() != STATE_IDLE)
-            control.stop_flag = 1;
-        uint8_t finished_ponder = STATE_PONDERING | STATE_FINISHED;
-        control.search_state.compare_exchange_strong(finished_ponder, STATE_SEARCHING | STATE_FINISHED);
+        stop_command();
     } else if (name == "quit") {
         stop_and_wait();
         control.quit_flag = 1;

@@ -45,6 +45,7 @@ struct EngineControl {
     float calibration_nps = 0;
     float max_elo = 0;
     uint8_t use_hash = 1;
+    uint8_t infinite = 0;               // "go infinite": the result waits for "stop"
     // Console-only fields.
     uint8_t trace_level = 0;
     uint64_t trace_key = 0;

@@ -1,5 +1,6 @@
 #include "search/info.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -125,7 +126,8 @@ void print_pv_line(int thread_number, int line, int depth, int score, const Move
         if (score >= 9900)
             std::snprintf(score_text, sizeof score_text, "mate %d", (10000 - score) / 2);
         else if (score < -9900)
-            std::snprintf(score_text, sizeof score_text, "mate -%d", (score + 10001) / 2);
+            // Mated at ply p (score p - 10000) is (p - 1) / 2 of our own moves away.
+            std::snprintf(score_text, sizeof score_text, "mate -%d", std::max(1, (score + 9999) / 2));
         else
             std::snprintf(score_text, sizeof score_text, "cp %d", score);
         std::snprintf(buffer, sizeof buffer,

@@ -183,15 +183,30 @@ int move_gives_check(const Position& pos, int side, Move m) {
         return 0;
     const int piece = type_of(pos.board[from]);
     Bitboard occ = (occupancy(pos) & ~bit(from)) | bit(to);
-    if (piece == PAWN && to == pos.ep_square)
-        occ &= ~bit(to - (side == WHITE ? 8 : -8));
-    const int moved = (m & FLAG_MASK) && piece == PAWN ? promotion_type(m) : piece;
-    if (attacks_by_type(moved, side, to, occ) & bit(k))
-        return 1;
-    // Discovered checks: sliders whose line to the king ran through the from-square.
+    Bitboard moved_away = bit(from);   // own pieces no longer where they stood
+    if ((m & FLAG_MASK) && piece == KING) {
+        // Castling: the rook checks from its new square (the move's to-square
+        // is the king's destination, also in Chess960).
+        const int right = side * 2 + ((m & FLAG_SHORT) ? 0 : 1);
+        const int rook_from = pos.castle_rook[right];
+        const int rook_to = (m & FLAG_SHORT) ? to - 1 : to + 1;
+        if (rook_from == NO_SQUARE)
+            return 0;
+        occ = (occupancy(pos) & ~bit(from) & ~bit(rook_from)) | bit(to) | bit(rook_to);
+        if (rook_attacks(rook_to, occ) & bit(k))
+            return 1;
+        moved_away |= bit(rook_from);
+    } else {
+        if (piece == PAWN && to == pos.ep_square)
+            occ &= ~bit(to - (side == WHITE ? 8 : -8));
+        const int moved = (m & FLAG_MASK) && piece == PAWN ? promotion_type(m) : piece;
+        if (attacks_by_type(moved, side, to, occ) & bit(k))
+            return 1;
+    }
+    // Discovered checks: sliders whose line to the king ran through a vacated square.
     const Bitboard* own = pos.pieces + side * 8;
-    const Bitboard diagonal = bishop_attacks(k, occ) & (own[BISHOP] | own[QUEEN]) & ~bit(from);
-    const Bitboard straight = rook_attacks(k, occ) & (own[ROOK] | own[QUEEN]) & ~bit(from);
+    const Bitboard diagonal = bishop_attacks(k, occ) & (own[BISHOP] | own[QUEEN]) & ~moved_away;
+    const Bitboard straight = rook_attacks(k, occ) & (own[ROOK] | own[QUEEN]) & ~moved_away;
     return (diagonal | straight) != 0;
 }
 
@@ -202,7 +217,7 @@ uint16_t move_flags(const Position& pos, int side, const MoveEntry& e) {
     uint16_t flags = 0;
     if (e.victim || (piece == PAWN && to == pos.ep_square))
         flags |= MF_CAPTURE;
-    if (!((m & FLAG_MASK) && piece == KING) && move_gives_check(pos, side, m))
+    if (move_gives_check(pos, side, m))
         flags |= MF_CHECK;
     if (piece == PAWN) {
         const int rank = side == WHITE ? rank_of(to) : 7 - rank_of(to);

@@ -86,6 +86,13 @@ void finish_without_search(SearchThread& t, int score) {
 
 } // namespace
 
+void jitter_root_order(SearchThread& t) {
+    for (MoveEntry* e = root_list(t); e->move != END_OF_LIST; ++e) {
+        t.seed = next_noise(t.seed);
+        e->score = int16_t(e->score - int(t.seed & 15));
+    }
+}
+
 void publish_result(SearchThread& t) {
     publish_counters(t);
     result.best_score = t.best_score.load();
@@ -280,9 +287,7 @@ void search_thread_run(int n) {
             }
             depth = std::max(depth, result.iteration_depth.load());
             depth = std::min<int>(depth, control.depth_limit);
-            t.seed = next_noise(t.seed);
-            for (MoveEntry* e = root_list(t); e->move != END_OF_LIST; ++e)
-                e->score = int16_t(e->score - int(t.seed & 15));
+            jitter_root_order(t);
             d = depth;
         }
         t.iteration_depth = depth;

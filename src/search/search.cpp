@@ -110,8 +110,6 @@ int no_legal_moves(SearchThread& t) {
 
 namespace {
 
-constexpr int EXCHANGE_SCALE[8] = {0, 1, 3, 3, 5, 10, 99, 0};
-
 inline bool has_pieces_and_pawns(const Position& pos, int side) {
     return pos.npm[side] > 0 && (pos.mat_sig[side] & 0xF) != 0;
 }
@@ -212,19 +210,6 @@ bool creates_threat(const Position& pos, int side, const MoveEntry& e) {
     return zone_test(false) || zone_test(true);
 }
 
-// Would the capture lose material: a cheaper victim whose value minus the
-// opponent's recaptures falls below -70?
-bool bad_capture(const Position& pos, int side, const MoveEntry& e) {
-    const int mover = type_of(e.piece), victim = type_of(e.victim);
-    if (EXCHANGE_SCALE[victim] >= EXCHANGE_SCALE[mover])
-        return false;
-    if (mover == PAWN && move_to(e.move) == pos.ep_square)
-        return false;
-    const int from = move_from(e.move), to = move_to(e.move);
-    const int gain = see_values[victim] - see(pos, side ^ 1, to, mover, occupancy(pos) & ~bit(from));
-    return gain < -70;
-}
-
 void update_quiet_history(SearchThread& t, int ply, int depth, const MoveEntry& e, bool raised_alpha, bool in_check) {
     const int b = history_bonus[std::min(depth, 69)];
     const Move prev = t.last_move;
@@ -308,7 +293,8 @@ int search_moves(SearchThread& t, int side, int ply, int depth, int alpha, int b
             R = std::clamp(R, 0, 4);
             if (R > 1 && flags)
                 R = 1;
-            if (e->victim && bad_capture(pos, side, *e))
+            // A bad move, capture or not, loses material by exchange on its square.
+            if (!see_ok(pos, m))
                 ++R;
             if (depth - R <= 0)
                 R = depth - 1;

@@ -1,5 +1,7 @@
 #include "search/tt.h"
 
+#include <unistd.h>
+
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -13,7 +15,6 @@
 #include "core/position.h"
 #include "search/search.h"
 #include "search/thread.h"
-#include "search/control.h"
 #include "search/control.h"
 #include "io/output.h"
 
@@ -56,20 +57,48 @@ void tt_free() {
     tt.megabytes = 0;
 }
 
+namespace {
+
+// Bytes of memory the machine has, 0 when it cannot tell.
+uint64_t machine_memory() {
+    const long pages = sysconf(_SC_PHYS_PAGES), page_size = sysconf(_SC_PAGESIZE);
+    return pages > 0 && page_size > 0 ? uint64_t(pages) * uint64_t(page_size) : 0;
+}
+
+// Says why a table size is not taken, and puts the option back to the size
+// of the table that stays.
+int refuse(int32_t mb, const char* why) {
+    char line[200];
+    std::snprintf(line, sizeof line, "info string Hash of %d MB refused: %s", mb, why);
+    emit_line(line);
+    search_settings.Hash = tt.megabytes;
+    return 0;
+}
+
+} // namespace
+
 int tt_alloc() {
-    if (tt.entries)
-        tt_free();
-    else
+    if (!tt.entries)
         for (int bad = make_hash_codes(); bad > 0; --bad)
             emit_line("bad hashcode");
     const int32_t mb = search_settings.Hash;
     const uint64_t n = uint64_t(mb) * 65536;
     const uint64_t bytes = (n + 16) * sizeof(TTSlot);
     if (bytes > SIZE_MAX)
-        return 0;
-    tt.entries = static_cast<TTSlot*>(std::malloc(size_t(bytes)));
-    if (!tt.entries)
-        return 0;
+        return refuse(mb, "more than this build can address");
+    const uint64_t memory = machine_memory();
+    if (memory && bytes > memory) {
+        char why[120];
+        std::snprintf(why, sizeof why, "the machine has %llu MB of memory", (unsigned long long)(memory >> 20));
+        return refuse(mb, why);
+    }
+    // The new table is allocated before the old one goes, so that a failure
+    // keeps the old one.
+    auto* entries = static_cast<TTSlot*>(std::malloc(size_t(bytes)));
+    if (!entries)
+        return refuse(mb, "the memory could not be allocated");
+    tt_free();
+    tt.entries = entries;
     tt.count = n;
     tt.megabytes = mb;
     char line[80];

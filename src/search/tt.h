@@ -41,7 +41,10 @@ struct TransTable {
 extern TransTable tt;
 
 // (Re)allocates the table with the Hash option's size, making the hash codes
-// on the first call; prints the allocation line and clears. 0 on failure.
+// on the first call; prints the allocation line and clears. A size the
+// machine cannot give (more than its memory, or a failed allocation) is
+// refused with an "info string" saying why: the old table stays, the Hash
+// option returns to its size, and the result is 0.
 int tt_alloc();
 // Zeroes the whole allocation on one worker per search thread.
 void tt_clear();

@@ -107,11 +107,22 @@ TEST(Fen, MalformedInputIsClipped) {
     }
     // An en-passant square without the pawn that just passed it is no en-passant square.
     EXPECT_EQ(test::Board("4k3/8/8/8/8/8/8/4K3 w - e6").pos.ep_square, NO_SQUARE);
-    // A missing side letter keeps the previous side.
+    // A missing side letter means White, whoever was to move before.
     test::Board keep("4k3/8/8/8/8/8/8/4K3 b - -");
     pos_from_fen(keep.pos, "4k3/8/8/8/8/8/8/4K3");
-    EXPECT_EQ(keep.pos.side, BLACK);
+    EXPECT_EQ(keep.pos.side, WHITE);
     EXPECT_EQ(keep.pos.castle_rights, 0);
+    // More than 16 men a side: the board is clipped, never of its king.
+    for (const char* crowded : {"k7/8/8/8/NNNNNNNN/NNNNNNNN/8/K7 w - -", "k7/8/8/8/NNNNNNNN/NNNNNNNN/8/K6K w - -"}) {
+        test::Board b(crowded);
+        EXPECT_EQ(std::popcount(b.pos.pieces[0]), 16) << crowded;
+        EXPECT_EQ(b.pos.king_sq[WHITE], 0) << crowded;
+        EXPECT_EQ(b.pos.board[0], piece_code(WHITE, KING)) << crowded;
+        EXPECT_EQ(b.pos.board[b.pos.king_sq[BLACK]], piece_code(BLACK, KING)) << crowded;
+    }
+    test::Board black("qqqqqqqq/qqqqqqqq/qqqqqqqq/7k/8/8/8/K7 w - -");
+    EXPECT_EQ(std::popcount(black.pos.pieces[8]), 16);
+    EXPECT_EQ(black.pos.board[39], piece_code(BLACK, KING));
 }
 
 // FEN out of FEN in gives the same text, and keys agree with a fresh computation.

@@ -56,9 +56,32 @@ TEST(PositionCommand, MalformedMovesStopTheList) {
     set_position_command("position nothing moves e2e4");
     EXPECT_EQ(game_fen(), std::string(START_FEN) + " 0 0") << "neither startpos nor fen: unchanged";
     set_position_command("position fen");
-    EXPECT_EQ(game_fen(), "8/8/8/8/8/8/8/8 w - - 0 0");
+    EXPECT_EQ(game_fen(), std::string(START_FEN) + " 0 0") << "no FEN at all: unchanged";
     set_position_command("position fen 8/8/8/8/8/8/8/8 w - - moves e2e4 a1a2");
     EXPECT_EQ(game_fen(), "8/8/8/8/8/8/8/8 w - - 0 0");
+}
+
+// A game of any length is played to its end: when the history stack fills,
+// only the plies back to the last irreversible move stay, which is all the
+// repetition test reads.
+TEST(PositionCommand, GamesOfAnyLength) {
+    std::string white_first, black_first;
+    for (int i = 0; i < 1000; ++i) {
+        white_first += " g1f3 g8f6 f3g1 f6g8";
+        black_first += " g8f6 g1f3 f6g8 f3g1";
+    }
+    set_position_command("position startpos moves e2e4" + black_first + " g8f6");
+    EXPECT_EQ(game_fen().substr(0, 57), "rnbqkb1r/pppppppp/5n2/8/4P3/8/PPPP1PPP/RNBQKBNR w KQkq - ");
+    EXPECT_LE(game->history_count, HISTORY_CAPACITY - MAX_PLY - 4);
+    EXPECT_GE(game->history_count, 100);
+    EXPECT_EQ(game->history_count % 2, 0) << "an even number of plies is dropped";
+    // The kept plies are the last ones: the repetition test finds the
+    // position of four plies ago.
+    EXPECT_EQ(game->history[game->history_count - 4].key, game->pos.key);
+    // After a pawn move only the plies since then are needed.
+    set_position_command("position startpos moves" + white_first + " e2e4" + black_first.substr(0, 20 * 4 * 5));
+    EXPECT_EQ(game->pos.halfmove, 80);
+    EXPECT_EQ(game->history[game->history_count - 81].move & 0x3F, 28) << "e2e4 is still there";
 }
 
 // Thousands of seeded random and mutated lines through both interpreters:

@@ -90,6 +90,10 @@ TEST(Exchange, SeeAndSeeOk) {
     test::Board free_pawn("4k3/8/8/3p4/8/8/8/3QK3 w - -");
     EXPECT_EQ(see(free_pawn.pos, WHITE, sq("d5"), PAWN, occupancy(free_pawn.pos)), see_values[PAWN]);
     EXPECT_EQ(see_ok(free_pawn.pos, make_move_code(sq("d1"), sq("d5"))), 1);
+    // A quiet move is judged the same way: the queen hangs on d5, not on d4.
+    test::Board quiet("4k3/8/2p5/8/8/8/8/3QK3 w - -");
+    EXPECT_EQ(see_ok(quiet.pos, make_move_code(sq("d1"), sq("d5"))), 0);
+    EXPECT_EQ(see_ok(quiet.pos, make_move_code(sq("d1"), sq("d4"))), 1);
     // A king may not take a defended piece.
     test::Board king("4k3/8/8/8/8/2p5/3p4/4K3 w - -");
     EXPECT_EQ(see_ok(king.pos, make_move_code(sq("e1"), sq("d2"))), 0);
@@ -105,6 +109,37 @@ TEST(Picker, MoveFlags) {
     EXPECT_EQ(flags("c5", "c6"), MF_ADVANCED_PAWN) << "a passed pawn to its sixth rank";
     EXPECT_EQ(flags("a1", "a8"), MF_CHECK);
     EXPECT_EQ(flags("a1", "a2"), 0);
+}
+
+// Castling gives check when the rook lands on the king's line, standard and
+// Chess960 (where the rook's move may be short and the squares overlap).
+TEST(Picker, CastlingChecks) {
+    struct Case {
+        const char* fen;
+        const char* from;
+        const char* to;
+        uint16_t flag;
+        bool check;
+    };
+    const Case cases[] = {
+        {"5k2/8/8/8/8/8/8/4K2R w K -", "e1", "g1", FLAG_SHORT, true},     // rook f1, king f8
+        {"6k1/8/8/8/8/8/8/4K2R w K -", "e1", "g1", FLAG_SHORT, false},
+        {"3k4/8/8/8/8/8/8/R3K3 w Q -", "e1", "c1", FLAG_LONG, true},      // rook d1, king d8
+        {"r3k3/8/8/8/8/8/8/3K4 b q -", "e8", "c8", FLAG_LONG, true},      // rook d8, king d1
+        {"4k3/8/8/8/8/8/8/1R3K2 w B -", "f1", "c1", FLAG_LONG, false},    // Chess960: rook d1
+        {"3k4/8/8/8/8/8/8/1R3K2 w B -", "f1", "c1", FLAG_LONG, true},
+    };
+    for (const Case& c : cases) {
+        test::Board b(c.fen);
+        const Move m = make_move_code(sq(c.from), sq(c.to), c.flag);
+        bool generated = false;
+        for (Move legal : test::legal_moves(b.pos))
+            generated = generated || legal == m;
+        ASSERT_TRUE(generated) << c.fen;
+        MoveEntry e{m, 0, b.pos.board[sq(c.from)], 0};
+        EXPECT_EQ((move_flags(b.pos, b.pos.side, e) & MF_CHECK) != 0, c.check) << c.fen;
+        EXPECT_EQ(move_gives_check(b.pos, b.pos.side, m) != 0, c.check) << c.fen;
+    }
 }
 
 } // namespace

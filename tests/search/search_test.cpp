@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "core/notation.h"
 #include "search/control.h"
 #include "engine/options.h"
@@ -37,6 +39,36 @@ Outcome run_search(const char* fen, int depth, const char* moves = "") {
     char text[MOVE_TEXT_SIZE];
     move_to_coord(game->pos, game->pos.side, best_move(), text);
     return {text, result.best_score, thread_table[0].load()->nodes};
+}
+
+// Each helper iteration draws a fresh amount per root move, so the order of
+// moves with equal scores changes; one draw for all would keep it.
+TEST(Search, HelperRootOrderIsJitteredPerMove) {
+    test::Board b;
+    SearchThread& t = *b.thread;
+    MoveEntry* list = t.plies[1].list = t.move_stack;
+    const auto moves = test::legal_moves(b.pos);
+    for (size_t i = 0; i < moves.size(); ++i)
+        list[i] = MoveEntry{moves[i], 100, 0, 0};
+    list[moves.size()].move = END_OF_LIST;
+    std::set<int> first_places;
+    for (int round = 0; round < 8; ++round) {
+        for (size_t i = 0; i < moves.size(); ++i)
+            list[i].score = 100;
+        jitter_root_order(t);
+        std::set<int> scores;
+        int best = 0;
+        for (size_t i = 0; i < moves.size(); ++i) {
+            EXPECT_LE(list[i].score, 100);
+            EXPECT_GE(list[i].score, 85);
+            scores.insert(list[i].score);
+            if (list[i].score > list[best].score)
+                best = int(i);
+        }
+        EXPECT_GE(scores.size(), 4u) << "the moves get different amounts";
+        first_places.insert(best);
+    }
+    EXPECT_GE(first_places.size(), 2u) << "the move searched first changes";
 }
 
 TEST(Search, FindsForcedMates) {

@@ -60,6 +60,7 @@ void options_set_defaults(const char* program_dir) {
     s.LMR_depth = 3;
 
     EvalSettings& e = saved_options.eval;
+    e = EvalSettings{};
     e.contempt_base = 15;
     copy_text(e.param_file, "params.txt");
     for (auto& pair : e.eval_scales)

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -71,17 +72,26 @@ TEST_F(BookPlay, ANormalGoPlaysABookMoveWithoutSearching) {
 }
 
 TEST_F(BookPlay, OffDeepPonderingOrMissingMeansASearch) {
-    const std::string go = "position startpos\ngo depth 2\nquit\n";
+    // Each conversation waits for the answer before it ends: a "quit" sent
+    // with the "go" may arrive while the search still runs.
+    const std::string go = "position startpos\ngo depth 2";
     for (const std::string& input : {
              "setoption name OwnBook_File value " + SHIPPED_BOOK + "\n" + go,                  // OwnBook off
              with_book(SHIPPED_BOOK) + "setoption name OwnBook_Depth value 0\n" + go,          // past its depth
-             with_book(SHIPPED_BOOK) + "position startpos\ngo ponder depth 2\nstop\nquit\n",   // pondering
+             with_book(SHIPPED_BOOK) + "position startpos\ngo ponder depth 2\nstop",           // pondering
              with_book("/nonexistent/book.bin") + go,
          }) {
-        EngineRun run = run_engine(HCE, input);
-        EXPECT_FALSE(mentions(run, "book move")) << input << run.output;
-        EXPECT_TRUE(mentions(run, "info depth 2")) << input << run.output;
-        EXPECT_FALSE(line_starting(run, "bestmove ").empty()) << input << run.output;
+        EngineSession e(HCE);
+        std::istringstream lines(input);
+        for (std::string line; std::getline(lines, line);)
+            e.send(line);
+        EXPECT_FALSE(e.expect("bestmove ").empty()) << input;
+        std::string seen;
+        for (const std::string& l : e.seen)
+            seen += l + "\n";
+        EXPECT_EQ(seen.find("book move"), std::string::npos) << input << seen;
+        EXPECT_NE(seen.find("info depth 2"), std::string::npos) << input << seen;
+        e.finish();
     }
 }
 

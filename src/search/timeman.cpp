@@ -90,14 +90,15 @@ TimeAllotment allot_time(const ClockLimits& in) {
     target = std::min(target, clock * 0.65f - overhead * 5);
     target = std::max(target, 0.002f);
 
-    // What the clock can give: never more than the clock minus the overhead,
-    // and the 15 ms floor no more than that spread over the moves to come
-    // plus most of the increment.
+    // What the clock can give: never more than the clock minus the overhead.
+    // The 15 ms floor is no more than that spread over the moves to come plus
+    // most of the increment, nor more than the target: on a short clock the
+    // target drops to a few milliseconds so that the increment refills it.
     const float reserve = std::max(clock - overhead - STOP_ALLOWANCE, 0.0f);
-    const float share = std::min(reserve / float(std::max(moves, 1)) + increment_share, reserve);
+    const float share = reserve / float(std::max(moves, 1)) + increment_share;
     out.max_time = reserve;
     out.target_time = std::min(target, reserve);
-    out.min_time = std::min(MIN_TIME, share);
+    out.min_time = std::min({MIN_TIME, share, out.target_time});
     return out;
 }
 

@@ -30,6 +30,12 @@ TEST(TimeAllotment, DesignedTargetsWhereTheClockAllows) {
     EXPECT_EQ(a.moves_to_go, 23);
     EXPECT_FLOAT_EQ(a.target_time, 0.65f - 0.05f * 5);
     EXPECT_FLOAT_EQ(a.min_time, 0.015f);
+    // 0.2 s + 0.01 s: the target is down to its 2 ms minimum, and so is the
+    // floor, so that the increment refills the clock.
+    a = allot_time(sudden_death(0.2f, 0.01f, 60));
+    EXPECT_FLOAT_EQ(a.target_time, 0.002f);
+    EXPECT_FLOAT_EQ(a.min_time, 0.002f);
+    EXPECT_FLOAT_EQ(a.max_time, 0.2f - 0.05f - 0.001f);
     // 10 s + 0.1 s: the design's numbers, untouched by the clock's limits.
     a = allot_time(sudden_death(10, 0.1f, 30));
     EXPECT_NEAR(a.target_time, 10.0 / 24 + 10 / 10.2 * 0.1, 1e-6);
@@ -61,7 +67,8 @@ TEST(TimeAllotment, FixedTimeAnswersWithinItLessTheOverhead) {
 
 // Clocks from 5 ms to 10 minutes, increments 0 to 1 s, 1 to 40 moves to go,
 // every kind of control: the most a move may take plus the overhead never
-// exceeds the clock, and the floor never exceeds the clock's share per move.
+// exceeds the clock, and the floor never exceeds the target or the clock's
+// share per move.
 TEST(TimeAllotment, NeverMoreThanTheClockCanGive) {
     const float clocks[] = {0.005f, 0.01f, 0.02f, 0.03f, 0.05f, 0.07f, 0.1f, 0.2f, 0.3f, 0.5f, 1, 2, 5,
                             10,     30,    60,    120,   300,   600};
@@ -84,7 +91,8 @@ TEST(TimeAllotment, NeverMoreThanTheClockCanGive) {
                                     << clock << " " << increment << " " << overhead << " " << moves;
                                 ASSERT_LE(a.max_time, reserve);
                                 ASSERT_LE(a.target_time, a.max_time) << clock << " " << increment;
-                                ASSERT_LE(a.min_time, std::min(share, 0.015f)) << clock << " " << increment;
+                                ASSERT_LE(a.min_time, std::min({share, a.target_time, 0.015f}))
+                                    << clock << " " << increment;
                                 ASSERT_GE(a.min_time, 0.0f);
                                 ++checked;
                             }

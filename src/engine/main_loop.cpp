@@ -1,7 +1,5 @@
 #include "engine/main_loop.h"
 
-#include <sys/select.h>
-
 #include <cstdio>
 
 #include "core/notation.h"
@@ -23,11 +21,6 @@
 namespace zelk {
 
 namespace {
-
-void sleep_us(int us) {
-    timeval t{0, us};
-    select(0, nullptr, nullptr, nullptr, &t);
-}
 
 // The pause between passes: 2 ms, shorter when a search's time limit comes
 // sooner, so that the time check sees the limit when it is reached.
@@ -117,7 +110,11 @@ void main_loop() {
         const bool held_ponder = state == (STATE_PONDERING | STATE_FINISHED);
         if (state == STATE_IDLE || held_ponder || (timing.elapsed > 0.015f && !control.stop_flag)) {
             command_step();
-            sleep_us(pause_us(state));
+            // A search just asked for starts at once; otherwise the pause
+            // ends early when a command arrives.
+            const uint8_t now = control.search_state.load();
+            if (now != STATE_SEARCH_REQUESTED && now != STATE_PONDER_REQUESTED)
+                wait_for_input(pause_us(state));
         }
         if (control.quit_flag)
             break;

@@ -1,5 +1,7 @@
 #include "engine/main_loop.h"
 
+#include <sys/select.h>
+
 #include <cstdio>
 
 #include "core/notation.h"
@@ -22,13 +24,19 @@ namespace zelk {
 
 namespace {
 
-// The pause between passes: 2 ms, shorter when a search's time limit comes
-// sooner, so that the time check sees the limit when it is reached.
-int pause_us(uint8_t state) {
+// The pause between passes: at most `longest` microseconds, shorter when a
+// search's time limit comes sooner, so that the time check sees the limit
+// when it is reached.
+int pause_us(uint8_t state, int longest) {
     if (state != STATE_SEARCHING)
-        return 2000;
+        return longest;
     const float left = timing.max_time - timing.elapsed;
-    return left >= 0.002f ? 2000 : left > 0 ? int(left * 1e6f) : 0;
+    return left * 1e6f >= float(longest) ? longest : left > 0 ? int(left * 1e6f) : 0;
+}
+
+void sleep_us(int us) {
+    timeval t{0, us};
+    select(0, nullptr, nullptr, nullptr, &t);
 }
 
 // Moves a requested search to running, or straight to finished when the
@@ -114,7 +122,11 @@ void main_loop() {
             // ends early when a command arrives.
             const uint8_t now = control.search_state.load();
             if (now != STATE_SEARCH_REQUESTED && now != STATE_PONDER_REQUESTED)
-                wait_for_input(pause_us(state));
+                wait_for_input(pause_us(state, 2000));
+        } else if (state == STATE_SEARCHING || state == STATE_PONDERING) {
+            // A young search or a pending stop: no input is read, and a short
+            // pause rather than a busy loop leaves the processor to the search.
+            sleep_us(pause_us(state, 200));
         }
         if (control.quit_flag)
             break;

@@ -116,7 +116,8 @@ void main_loop() {
         clock_update();
         const uint8_t state = control.search_state.load();
         const bool held_ponder = state == (STATE_PONDERING | STATE_FINISHED);
-        if (state == STATE_IDLE || held_ponder || (timing.elapsed > 0.015f && !control.stop_flag)) {
+        const bool young = timing.elapsed - timing.started <= 0.015f;
+        if (state == STATE_IDLE || held_ponder || (!young && !control.stop_flag)) {
             command_step();
             // A search just asked for starts at once; otherwise the pause
             // ends early when a command arrives.

@@ -109,6 +109,7 @@ void search_start() {
         control.requested_at = 0;
         clock_update();
     }
+    timing.started = timing.elapsed;
     const Position& pos = game->pos;
     timing.root_side = pos.side;
     game->search_ply = 1;

@@ -11,6 +11,7 @@ namespace zelk {
 struct TimeState {
     double start;                    // monotonic seconds at clock_reset
     std::atomic<float> elapsed;      // seconds since clock_reset, + 0.0001
+    float started;                   // `elapsed` when the search started ("go" may be older)
     float target_time;
     float max_time;                  // the clock stops the search here, whatever its depth
     float min_time;                  // no earlier stop by the clock, once depth 1 is done

@@ -110,12 +110,18 @@ void command_step() {
         console_command(command);
 }
 
-void wait_for_input(int ms) {
+void wait_for_input(int us) {
+    if (std::memchr(pending, '@', pending_length))
+        return;
+    // Only UCI input is watched: a console cannot tell the end of its input
+    // from waiting input.
+    const bool watch = control.protocol_mode && !input_ended;
     fd_set set;
     FD_ZERO(&set);
-    FD_SET(0, &set);
-    timeval timeout{0, ms * 1000};
-    select(1, &set, nullptr, nullptr, &timeout);
+    if (watch)
+        FD_SET(0, &set);
+    timeval timeout{0, us};
+    select(watch ? 1 : 0, watch ? &set : nullptr, nullptr, nullptr, &timeout);
 }
 
 void stop_and_wait() {

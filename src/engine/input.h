@@ -15,8 +15,9 @@ void stop_and_wait();
 // The first blank-delimited word of text after leading blanks (at most 127 characters).
 std::string first_word(const char* text);
 
-// Sleeps up to `ms` milliseconds, waking early when input arrives.
-void wait_for_input(int ms);
+// Sleeps up to `us` microseconds, waking early when UCI input arrives; not
+// at all when a command is already pending.
+void wait_for_input(int us);
 
 // Queues text as if it had been typed (commands separated by '@').
 void queue_commands(const char* text);

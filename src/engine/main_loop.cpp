@@ -24,8 +24,18 @@ namespace zelk {
 
 namespace {
 
-void sleep_ms(int ms) {
-    timeval t{0, ms * 1000};
+// The pause between passes: at most `longest` microseconds, shorter when a
+// search's time limit comes sooner, so that the time check sees the limit
+// when it is reached.
+int pause_us(uint8_t state, int longest) {
+    if (state != STATE_SEARCHING)
+        return longest;
+    const float left = timing.max_time - timing.elapsed;
+    return left * 1e6f >= float(longest) ? longest : left > 0 ? int(left * 1e6f) : 0;
+}
+
+void sleep_us(int us) {
+    timeval t{0, us};
     select(0, nullptr, nullptr, nullptr, &t);
 }
 
@@ -110,9 +120,18 @@ void main_loop() {
     while (!control.quit_flag) {
         clock_update();
         const uint8_t state = control.search_state.load();
-        if (state == STATE_IDLE || result_held(state) || (timing.elapsed > 0.015f && !control.stop_flag)) {
+        const bool young = timing.elapsed - timing.started <= 0.015f;
+        if (state == STATE_IDLE || result_held(state) || (!young && !control.stop_flag)) {
             command_step();
-            sleep_ms(2);
+            // A search just asked for starts at once; otherwise the pause
+            // ends early when a command arrives.
+            const uint8_t now = control.search_state.load();
+            if (now != STATE_SEARCH_REQUESTED && now != STATE_PONDER_REQUESTED)
+                wait_for_input(pause_us(state, 2000));
+        } else if (state == STATE_SEARCHING || state == STATE_PONDERING) {
+            // A young search or a pending stop: no input is read, and a short
+            // pause rather than a busy loop leaves the processor to the search.
+            sleep_us(pause_us(state, 200));
         }
         if (control.quit_flag)
             break;

@@ -67,6 +67,7 @@ int read_switches(int argc, char** argv) {
         if (is("-d")) {
             const long long d = to_integer(value());
             control.depth_limit = int8_t(d > DEPTH_UNLIMITED ? DEPTH_UNLIMITED : d < -128 ? -128 : d);
+            control.switch_depth_limit = control.depth_limit;
             control.time_control_moves = 1;
             control.time_per_move = 10000.0f;
         }

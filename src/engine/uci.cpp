@@ -14,6 +14,7 @@
 #include "engine/options.h"
 #include "io/output.h"
 #include "search/thread.h"
+#include "search/timeman.h"
 #include "search/tt.h"
 
 namespace zelk {
@@ -120,8 +121,21 @@ double keyword_value(const char* args, const char* keyword, bool& found) {
     return std::strtod(first_word(value).c_str(), nullptr);
 }
 
+// Every search starts from no depth, node or time-per-move limit and no
+// increment but those its "go" names (the depth of "-d" stays).
+void clear_limits() {
+    control.depth_limit = control.switch_depth_limit;
+    control.node_limit = 0;
+    control.time_per_move = 10000000.0f;
+    control.increment = 0;
+}
+
 void go_command(const char* args) {
+    // The clock runs from here, not from the start of the search threads.
+    const double read_at = monotonic_seconds();
     stop_and_wait();
+    clear_limits();
+    control.requested_at = read_at;
     control.time_control_moves = 0;
     bool found;
     const int side = game->pos.side;
@@ -197,8 +211,8 @@ void ucinewgame_command() {
     control.time_control_moves = 0;
     game->history_count = 0;
     game->history[0] = UndoRecord{};
+    clear_limits();
     control.time_per_move = control.clock_white = control.clock_black = 60.0f;
-    control.increment = 0;
     tt_clear();
     tt.tt_age = 0;
 }

@@ -35,12 +35,14 @@ struct EngineControl {
     int16_t protocol_mode = 1;          // 1 = UCI, 0 = console
     float noise = 0;                    // 9999 or more silences diagnostics
     int8_t depth_limit = DEPTH_UNLIMITED;
+    int8_t switch_depth_limit = DEPTH_UNLIMITED;   // "-d": where the limits of every "go" start
     uint64_t node_limit = 0;            // 0 = none
     float time_per_move = 5;            // seconds
     float clock_white = 5, clock_black = 5;
     float increment = 0;
     uint8_t time_control_moves = 1;     // 0 whole game, 1 fixed per move, n moves per period
     int16_t moves_to_go = 0;
+    double requested_at = 0;            // monotonic seconds when "go" was read; 0 = none
     float target_nps = 0;
     float calibration_nps = 0;
     float max_elo = 0;

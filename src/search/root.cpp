@@ -20,6 +20,7 @@
 #include "core/see.h"
 #include "search/thread.h"
 #include "search/timeman.h"
+#include "search/tt.h"
 
 namespace zelk {
 
@@ -82,6 +83,22 @@ void finish_without_search(SearchThread& t, int score) {
         result.pv[1] = NO_MOVE;
     }
     control.stop_flag = 1;
+}
+
+// A search stopped before its first root move was searched still answers:
+// with the hash move when the table holds a legal one, else with the first
+// root move in order.
+void answer_unsearched(SearchThread& t) {
+    TTEntry entry;
+    entry.depth = -10;
+    entry.move = NO_MOVE;
+    tt_probe(t.pos, entry);
+    Move answer = root_list(t)[0].move;
+    for (const MoveEntry* e = root_list(t); e->move != END_OF_LIST; ++e)
+        if (entry.depth >= 0 && entry.move && e->move == entry.move)
+            answer = e->move;
+    result.pv[1] = answer;
+    result.pv[2] = NO_MOVE;
 }
 
 } // namespace
@@ -335,8 +352,11 @@ void search_thread_run(int n) {
             break;
     }
     publish_counters(t);
-    if (main)
+    if (main) {
+        if (!result.pv[1])
+            answer_unsearched(t);
         control.stop_flag = 1;
+    }
 }
 
 } // namespace zelk

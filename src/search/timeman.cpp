@@ -1,5 +1,6 @@
 #include "search/timeman.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -11,7 +12,6 @@
 #include "search/control.h"
 #include "eval/evaluate.h"
 #include "io/output.h"
-#include "eval/evaluate.h"
 #include "eval/weights.h"
 #include "search/result.h"
 #include "search/search.h"
@@ -39,6 +39,11 @@ void clock_update() { timing.elapsed = float(monotonic_seconds() - timing.start 
 
 namespace {
 
+// No stop by the clock before this, unless the clock cannot give it.
+constexpr float MIN_TIME = 0.015f;
+// From the stop flag to the "bestmove" line.
+constexpr float STOP_ALLOWANCE = 0.001f;
+
 // The node rate whose Elo (150 ln x + 1060) is `elo`, by bisection.
 double nps_for_elo(double elo) {
     double low = 10, high = 10000000;
@@ -54,8 +59,57 @@ double nps_for_elo(double elo) {
 
 } // namespace
 
+TimeAllotment allot_time(const ClockLimits& in) {
+    TimeAllotment out{};
+    out.moves_to_go = in.moves_to_go;
+    const float overhead = std::max(in.move_overhead, 0.0f);
+    if (in.time_control_moves == 1) {
+        // A fixed time per move: the answer is due within it, less the overhead.
+        out.target_time = in.time_per_move;
+        out.max_time = std::max(in.time_per_move - overhead - STOP_ALLOWANCE, 0.0f);
+        out.min_time = std::min(MIN_TIME, out.max_time);
+        return out;
+    }
+    if (in.time_control_moves == 0)
+        out.moves_to_go = in.plies < 20 ? 32 - in.plies / 2 : 23;
+    else if (!in.uci) {
+        const int c = in.time_control_moves;
+        out.moves_to_go = c - (in.plies / 2) % c;
+    }
+    const int moves = std::max(out.moves_to_go, 0);
+    const float clock = std::max(in.clock, 0.0f);
+    const float increment = std::max(in.increment, 0.0f);
+    const float increment_share = increment > 0 ? clock / (clock + 2 * increment) * increment : 0;
+
+    float target = clock / float(moves + 1);
+    if (in.ponder && moves > 2)
+        target *= 1.3f;
+    if (in.elo < 2400)
+        target *= 0.85f;
+    target += increment_share;
+    target = std::min(target, clock * 0.65f - overhead * 5);
+    target = std::max(target, 0.002f);
+
+    // What the clock can give: never more than the clock minus the overhead.
+    // The 15 ms floor is no more than that spread over the moves to come plus
+    // most of the increment, nor more than the target: on a short clock the
+    // target drops to a few milliseconds so that the increment refills it.
+    const float reserve = std::max(clock - overhead - STOP_ALLOWANCE, 0.0f);
+    const float share = reserve / float(std::max(moves, 1)) + increment_share;
+    out.max_time = reserve;
+    out.target_time = std::min(target, reserve);
+    out.min_time = std::min({MIN_TIME, share, out.target_time});
+    return out;
+}
+
 void search_start() {
     clock_reset();
+    if (control.requested_at > 0) {
+        timing.start = control.requested_at;
+        control.requested_at = 0;
+        clock_update();
+    }
+    timing.started = timing.elapsed;
     const Position& pos = game->pos;
     timing.root_side = pos.side;
     game->search_ply = 1;
@@ -101,30 +155,16 @@ void search_start() {
 
     const int n = game->history_count;
     float& clock = pos.side == WHITE ? control.clock_white : control.clock_black;
-    if (control.time_control_moves == 1) {
-        timing.target_time = control.time_per_move;
+    if (control.time_control_moves == 1)
         clock = control.time_per_move;
-    } else {
-        if (control.time_control_moves == 0)
-            control.moves_to_go = int16_t(n < 20 ? 32 - n / 2 : 23);
-        else if (!control.protocol_mode) {
-            const int c = control.time_control_moves;
-            control.moves_to_go = int16_t(c - (n / 2) % c);
-        }
-        float target = clock / float(control.moves_to_go + 1);
-        if (search_settings.Ponder && control.moves_to_go > 2)
-            target *= 1.3f;
-        if (search_settings.UCI_Elo < 2400)
-            target *= 0.85f;
-        if (control.increment > 0)
-            target += clock / (clock + 2 * control.increment) * control.increment;
-        const float cap = clock * 0.65f - timing.move_overhead * 5;
-        if (target > cap)
-            target = cap;
-        if (target < 0.002f)
-            target = 0.002f;
-        timing.target_time = target;
-    }
+    const TimeAllotment allotted =
+        allot_time({clock, control.increment, control.time_per_move, timing.move_overhead, control.time_control_moves,
+                    control.moves_to_go, n, control.protocol_mode != 0, search_settings.Ponder != 0,
+                    search_settings.UCI_Elo});
+    control.moves_to_go = int16_t(allotted.moves_to_go);
+    timing.target_time = allotted.target_time;
+    timing.max_time = allotted.max_time;
+    timing.min_time = allotted.min_time;
     // The contempt term reads the root side and the target time, the jitter the game's length.
     eval_settings.root_side = uint8_t(timing.root_side);
     eval_settings.game_plies = game->history_count;
@@ -153,8 +193,15 @@ void check_time() {
     clock_update();
     SearchThread* main = thread_table[0];
     const float elapsed = timing.elapsed;
-    if (!main || control.stop_flag || control.search_state.load() != STATE_SEARCHING ||
-        result.iteration_depth.load() < 2 || elapsed < 0.015f)
+    if (!main || control.stop_flag || control.search_state.load() != STATE_SEARCHING)
+        return;
+    // The clock's limit ends the search at any depth: an unfinished first
+    // iteration answers with the hash move or the first legal move.
+    if (elapsed >= timing.max_time) {
+        control.stop_flag = 1;
+        return;
+    }
+    if (result.iteration_depth.load() < 2 || elapsed < timing.min_time)
         return;
     const int d = result.iteration_depth;
     const float clock = timing.root_side == WHITE ? control.clock_white : control.clock_black;

@@ -111,7 +111,7 @@ void command_step() {
 }
 
 void wait_for_input(int us) {
-    if (std::memchr(pending, '@', pending_length))
+    if (pending.find('@') != std::string::npos)
         return;
     // Only UCI input is watched: a console cannot tell the end of its input
     // from waiting input.

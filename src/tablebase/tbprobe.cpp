@@ -293,6 +293,31 @@ int best_ep_capture(const TbPosition& pos, int& success) {
     return best;
 }
 
+// WDL with the en-passant captures weighed.
+int probe_wdl_with_ep(const TbPosition& pos, int& success) {
+    success = 1;
+    int v = probe_ab(pos, -2, 2, success);
+    if (success == 0 || !pos.ep)
+        return v;
+    const int v1 = best_ep_capture(pos, success);
+    if (success == 0)
+        return 0;
+    if (v1 > -3) {
+        if (v1 >= v)
+            v = v1;
+        else if (v == 0 && !has_legal_non_ep_move(pos))
+            v = v1;
+    }
+    success = 1;
+    return v;
+}
+
+// WDL of a successor; after a double push that allows an en-passant capture
+// the capture is weighed too, since no table holds that right.
+int successor_wdl(const TbPosition& child, int alpha, int beta, int& success) {
+    return child.ep ? probe_wdl_with_ep(child, success) : probe_ab(child, alpha, beta, success);
+}
+
 bool probe_ok(const TbPosition& pos) {
     return popcount(pos.white | pos.black) <= TB_MAX_MEN && popcount(pos.kings & pos.white) == 1 &&
            popcount(pos.kings & pos.black) == 1;
@@ -317,7 +342,7 @@ int dtz_probe_no_ep(const TbPosition& pos, int& success, int depth) {
             if (!(pos.pawns & bit(tb_move_from(*m))) || (them_of(pos) & bit(tb_move_to(*m))) ||
                 tb_is_en_passant(pos, *m) || !tb_do_move(child, pos, *m))
                 continue;
-            const int v = -probe_ab(child, -2, -wdl + 1, success);
+            const int v = -successor_wdl(child, -2, -wdl + 1, success);
             if (success == 0)
                 return 0;
             if (v == wdl)
@@ -361,7 +386,7 @@ int dtz_probe_no_ep(const TbPosition& pos, int& success, int depth) {
             if (wdl == -2) {
                 v = -1;
             } else {
-                v = probe_ab(child, 1, 2, success);
+                v = successor_wdl(child, 1, 2, success);
                 v = v == 2 ? 0 : -101;
             }
         } else {
@@ -507,21 +532,7 @@ int probe_wdl(const TbPosition& pos, int& success) {
     success = 0;
     if (!probe_ok(pos))
         return 0;
-    success = 1;
-    int v = probe_ab(pos, -2, 2, success);
-    if (success == 0 || !pos.ep)
-        return v;
-    const int v1 = best_ep_capture(pos, success);
-    if (success == 0)
-        return 0;
-    if (v1 > -3) {
-        if (v1 >= v)
-            v = v1;
-        else if (v == 0 && !has_legal_non_ep_move(pos))
-            v = v1;
-    }
-    success = 1;
-    return v;
+    return probe_wdl_with_ep(pos, success);
 }
 
 int probe_dtz(const TbPosition& pos, int& success) {

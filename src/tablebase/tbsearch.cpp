@@ -7,8 +7,6 @@
 
 namespace zelk::tb {
 
-TbConfig tb_config;
-
 namespace {
 
 constexpr Bitboard BACK_RANKS = 0xFF000000000000FFull;
@@ -61,13 +59,13 @@ Move tb_to_engine_move(TbMove m) {
     return make_move_code(tb_move_from(m), tb_move_to(m), promo <= 4 ? PROMOTION_FLAG[promo] : 0);
 }
 
-int tb_probe_wdl_search(const Position& pos, int depth) {
-    if (tb_config.probe_depth > depth)
+int tb_probe_wdl_search(const Position& pos, int depth, int min_depth, int depth6) {
+    if (min_depth > depth)
         return -1;
     const int men = popcount(occupancy(pos));
     if (men > tb_largest())
         return -1;
-    if ((men == 6 && tb_config.probe_depth6 > depth) || (men > 6 && 128 > depth))
+    if ((men == 6 && depth6 > depth) || (men > 6 && 128 > depth))
         return -1;
     if (pos.castle_rights)
         return -1;
@@ -144,12 +142,12 @@ int tb_probe_root(const Position& pos, TbRootResult& out) {
     return root_wdl;
 }
 
-int tb_resolve_root(const Position& pos, TbRootResult& out) {
+int tb_resolve_root(const Position& pos, int min_depth, int depth6, TbRootResult& out) {
     const int r = tb_probe_root(pos, out);
     if (r >= 0)
         return r;
     out = TbRootResult{};
-    out.wdl = tb_probe_wdl_search(pos, 70);
+    out.wdl = tb_probe_wdl_search(pos, 70, min_depth, depth6);
     return out.wdl;
 }
 

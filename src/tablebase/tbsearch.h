@@ -11,14 +11,6 @@
 
 namespace zelk::tb {
 
-// Remaining-depth limits of the in-search probe; the engine writes them from
-// its options.
-struct TbConfig {
-    int probe_depth = 0;       // general minimum (no option sets it)
-    int probe_depth6 = 1;      // "SyzygyProbeDepth6"
-};
-extern TbConfig tb_config;
-
 constexpr int TB_ROOT_MOVES = 192;
 
 // What the root probe learns; wdl is WDL + 2 (0..4) or -1.
@@ -35,12 +27,14 @@ TbPosition tb_position(const Position& pos, bool with_rule50);
 Move tb_to_engine_move(TbMove m);
 
 // In-search probe: WDL + 2, or -1 when not allowed here or not found.
-int tb_probe_wdl_search(const Position& pos, int depth);
+// A probe needs a remaining depth of at least min_depth, and of depth6 for
+// six men.
+int tb_probe_wdl_search(const Position& pos, int depth, int min_depth, int depth6);
 // Root probe with DTZ: WDL + 2 (filling out), or -1 (failure, and also a
 // checkmated or stalemated root).
 int tb_probe_root(const Position& pos, TbRootResult& out);
-// The root as the search uses it: the DTZ root probe, else the WDL probe at
-// depth 70 (then without a move). WDL + 2 or -1.
-int tb_resolve_root(const Position& pos, TbRootResult& out);
+// The root as the search uses it: the DTZ root probe, else the in-search
+// probe at depth 70 (then without a move). WDL + 2 or -1.
+int tb_resolve_root(const Position& pos, int min_depth, int depth6, TbRootResult& out);
 
 } // namespace zelk::tb

@@ -125,7 +125,7 @@ TEST_P(Consistency, DtzAgreesWithSuccessors) {
 }
 
 INSTANTIATE_TEST_SUITE_P(RealTables, Consistency, ::testing::ValuesIn(real_table_names()),
-                         [](const auto& info) { return info.param; });
+                         [](const auto& param_info) { return param_info.param; });
 
 // Positions right after a double push, with an en-passant capture to weigh.
 TEST(EnPassant, SuccessorsAgreeAfterDoublePush) {
@@ -162,8 +162,9 @@ TEST(EnPassant, SuccessorsAgreeAfterDoublePush) {
         ASSERT_TRUE(v >= lo && v <= hi) << tb_to_fen(p) << " wdl " << v << " successors " << lo << ".." << hi;
         const int dtz = tb::probe_dtz(p, success);
         ASSERT_NE(success, 0);
-        if (dtz != 0)
+        if (dtz != 0) {
             ASSERT_LE(std::abs(std::abs(dtz) - successor_dtz(p, dtz)), 1) << tb_to_fen(p) << " dtz " << dtz;
+        }
     }
 }
 

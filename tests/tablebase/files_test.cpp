@@ -198,7 +198,7 @@ TEST_F(Files, RandomlyDamagedFilesNeverCrash) {
                 int success;
                 const int v = tb::probe_wdl(p, success);
                 if (success)
-                    EXPECT_TRUE(v >= -2 && v <= 2);
+                    EXPECT_TRUE(v >= -2 && v <= 2) << name;
                 tb::probe_dtz(p, success);
             }
             testing::internal::GetCapturedStderr();

@@ -55,11 +55,13 @@ perft-deep:
 	ZELK_PERFT_DEPTH=99 ./build-deep/tests/core_tests --gtest_filter='Suites/PerftSuite.*'
 	ZELK_PERFT_DEPTH=99 ./build-deep/tests/nn_tests --gtest_filter='NetRun.Incremental*:NetRun.Extended*'
 
-# The tablebase consistency checks with many samples per table, on the optimised build.
+# The tablebase consistency checks with many samples per table, and hard
+# endings played out through UCI, on the optimised build.
 tb-deep:
 	$(CMAKE) -S . -B build-deep -DCMAKE_BUILD_TYPE=Release >/dev/null
-	$(CMAKE) --build build-deep -j $(JOBS) --target tablebase_tests
+	$(CMAKE) --build build-deep -j $(JOBS) --target tablebase_tests engine_tests
 	ZELK_TB_SAMPLES=2000 ./build-deep/tests/tablebase_tests
+	ZELK_TB_GAMES=1 ./build-deep/tests/engine_tests --gtest_filter='TablebaseGames.*'
 
 clean:
 	rm -rf build build-test build-sanitize build-tsan build-arm build-bench build-deep
@@ -73,4 +75,4 @@ help:
 	@echo "make arm        cross-build for armhf (NEON) and run the core tests under qemu-arm"
 	@echo "make bench      build and run the benchmarks"
 	@echo "make perft-deep the perft suites at their full depths"
-	@echo "make tb-deep    the tablebase consistency checks with 2000 positions per table"
+	@echo "make tb-deep    the tablebase checks with 2000 positions per table, and endings played out"

@@ -47,6 +47,7 @@ bench:
 	./build-bench/bench/search_bench
 	./build-bench/bench/book_bench
 	./build-bench/bench/pgn_bench
+	./build-bench/bench/tb_bench
 
 # Every suite position to its deepest listed count, on the optimised build.
 perft-deep:

@@ -2,6 +2,9 @@
 // and the tables' own documentation.
 #include <gtest/gtest.h>
 
+#include <random>
+#include <thread>
+
 #include "tablebase/tbcore.h"
 #include "tablebase/tbprobe.h"
 #include "tb_helpers.h"
@@ -41,6 +44,39 @@ TEST_F(RealTables, DocumentedValues) {
         EXPECT_EQ(tb::probe_dtz(p, success), k.dtz);
         EXPECT_NE(success, 0);
     }
+}
+
+// Threads racing to load the same tables all get the values one thread gets.
+TEST_F(RealTables, ConcurrentFirstProbesAgree) {
+    std::mt19937_64 rng(9);
+    std::vector<tb::TbPosition> positions;
+    for (const std::string& name : real_table_names())
+        for (int i = 0; i < 4; ++i)
+            positions.push_back(random_position(name, rng));
+    std::vector<int> expected;
+    for (const tb::TbPosition& p : positions) {
+        int success;
+        expected.push_back(tb::probe_wdl(p, success));
+    }
+    testing::internal::CaptureStdout();
+    tb::init_tablebases(ZELK_SYZYGY_DIR);
+    testing::internal::GetCapturedStdout();
+    std::vector<std::vector<int>> got(4);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (size_t i = 0; i < positions.size(); ++i) {
+                int success;
+                const size_t k = (i * (t + 1)) % positions.size();
+                got[t].push_back(k);
+                got[t].push_back(tb::probe_wdl(positions[k], success));
+            }
+        });
+    for (std::thread& th : threads)
+        th.join();
+    for (const auto& g : got)
+        for (size_t i = 0; i < g.size(); i += 2)
+            EXPECT_EQ(g[i + 1], expected[size_t(g[i])]);
 }
 
 } // namespace

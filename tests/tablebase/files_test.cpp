@@ -197,8 +197,9 @@ TEST_F(Files, RandomlyDamagedFilesNeverCrash) {
                 const tb::TbPosition p = random_position(name, rng);
                 int success;
                 const int v = tb::probe_wdl(p, success);
-                if (success)
+                if (success) {
                     EXPECT_TRUE(v >= -2 && v <= 2) << name;
+                }
                 tb::probe_dtz(p, success);
             }
             testing::internal::GetCapturedStderr();

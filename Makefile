@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 NATIVE ?= OFF
 CMAKE ?= cmake
 
-.PHONY: all zelk run test sanitize tsan arm bench perft-deep clean help
+.PHONY: all zelk run test sanitize tsan arm bench perft-deep tb-deep clean help
 
 all: zelk
 
@@ -36,7 +36,7 @@ tsan:
 arm:
 	$(CMAKE) -S . -B build-arm -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE=cmake/armhf.cmake >/dev/null
 	$(CMAKE) --build build-arm -j $(JOBS)
-	cd build-arm && ZELK_PERFT_DEPTH=3 ctest --output-on-failure -R "core|eval|search|nn"
+	cd build-arm && ZELK_PERFT_DEPTH=3 ctest --output-on-failure -R "core|eval|search|nn|tablebase"
 
 bench:
 	$(CMAKE) -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DZELK_TESTS=OFF -DZELK_BENCH=ON -DZELK_NATIVE=$(NATIVE) >/dev/null
@@ -47,6 +47,7 @@ bench:
 	./build-bench/bench/search_bench
 	./build-bench/bench/book_bench
 	./build-bench/bench/pgn_bench
+	./build-bench/bench/tb_bench
 
 # Every suite position to its deepest listed count, on the optimised build.
 perft-deep:
@@ -54,6 +55,14 @@ perft-deep:
 	$(CMAKE) --build build-deep -j $(JOBS) --target core_tests nn_tests
 	ZELK_PERFT_DEPTH=99 ./build-deep/tests/core_tests --gtest_filter='Suites/PerftSuite.*'
 	ZELK_PERFT_DEPTH=99 ./build-deep/tests/nn_tests --gtest_filter='NetRun.Incremental*:NetRun.Extended*'
+
+# The tablebase consistency checks with many samples per table, and hard
+# endings played out through UCI, on the optimised build.
+tb-deep:
+	$(CMAKE) -S . -B build-deep -DCMAKE_BUILD_TYPE=Release >/dev/null
+	$(CMAKE) --build build-deep -j $(JOBS) --target tablebase_tests engine_tests
+	ZELK_TB_SAMPLES=2000 ./build-deep/tests/tablebase_tests
+	ZELK_TB_GAMES=1 ./build-deep/tests/engine_tests --gtest_filter='TablebaseGames.*'
 
 clean:
 	rm -rf build build-test build-sanitize build-tsan build-arm build-bench build-deep
@@ -67,3 +76,4 @@ help:
 	@echo "make arm        cross-build for armhf (NEON) and run the core tests under qemu-arm"
 	@echo "make bench      build and run the benchmarks"
 	@echo "make perft-deep the perft suites at their full depths"
+	@echo "make tb-deep    the tablebase checks with 2000 positions per table, and endings played out"

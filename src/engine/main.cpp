@@ -30,6 +30,7 @@
 #include "search/threads.h"
 #include "search/timeman.h"
 #include "search/tt.h"
+#include "tablebase/tbcore.h"
 #include "tools/analyse.h"
 #include "tools/bench.h"
 #include "tools/make_book.h"
@@ -224,6 +225,7 @@ int main(int argc, char** argv) {
     }
 
     calibrate();
+    tb::init_tablebases(options.SyzygyPath);
     pos_from_fen(game->pos, START_FEN);
     if (control.protocol_mode == 0)
         show_board(game->pos);

@@ -9,6 +9,7 @@
 #include "core/notation.h"
 #include "io/output.h"
 #include "search/tt.h"
+#include "tablebase/tbcore.h"
 
 namespace zelk {
 
@@ -180,6 +181,7 @@ void set_option(const char* name, const char* value) {
     } else if (is("SyzygyPath")) {
         copy_text(options.SyzygyPath, value);
         emit_text_set("SyzygyPath", options.SyzygyPath);
+        tb::init_tablebases(options.SyzygyPath);
     } else if (is("SyzygyProbeDepth6")) {
         search_settings.SyzygyProbeDepth6 = int16_t(parse_int_option(name, value, -5, 100));
     } else if (is("UCI_LimitStrength")) {

@@ -21,6 +21,7 @@
 #include "search/thread.h"
 #include "search/timeman.h"
 #include "search/tt.h"
+#include "tablebase/tbsearch.h"
 
 namespace zelk {
 
@@ -99,6 +100,30 @@ void answer_unsearched(SearchThread& t) {
             answer = e->move;
     result.pv[1] = answer;
     result.pv[2] = NO_MOVE;
+}
+
+// The root's tablebase result for this search. With a table move and a
+// fifty-move counter above 9 that move is played at once (true: done).
+bool probe_root_tables(SearchThread& t) {
+    const Position& pos = t.pos;
+    tb::TbRootResult root;
+    const int r = tb::tb_resolve_root(pos, search_settings.tb_probe_depth, search_settings.SyzygyProbeDepth6, root);
+    result.root_tb_result = r;
+    const int score = r == 4 ? 9799 : r == 0 ? -9800 : 0;
+    result.tb_score[pos.side] = score;
+    result.tb_score[pos.side ^ 1] = -score;
+    if (!root.move || pos.halfmove <= 9 || !is_pseudo_legal(pos, root.move) || !is_legal(pos, pos.side, root.move))
+        return false;
+    t.pv[1] = root.move;
+    t.pv[2] = NO_MOVE;
+    t.best_score = score;
+    t.completed_depth = 99;
+    t.sel_depth = 99;
+    t.iteration_depth = 1;
+    ++t.tb_hits;
+    control.stop_flag = 1;  // also lets the line print before the noise threshold
+    publish_result(t);
+    return true;
 }
 
 } // namespace
@@ -235,6 +260,7 @@ void search_thread_run(int n) {
     root.beta = SCORE_INFINITE;
     root.check_sq = NO_SQUARE;
     root.tb_result = -1;
+    t.plies[0].tb_result = -1;
     root.moves_searched = 0;
     t.plies[2].killer1 = t.plies[2].killer2 = NO_MOVE;
     t.seed = uint32_t(std::rand());
@@ -280,6 +306,8 @@ void search_thread_run(int n) {
     if (main && out - root_list(t) == 1)
         result.only_one_move = 1;
     score_root_moves(t);
+    if (main && probe_root_tables(t))
+        return;
     if (!main && result.root_tb_result != -1)
         return;
     root.tb_result = result.root_tb_result;

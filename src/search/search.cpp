@@ -15,6 +15,7 @@
 #include "search/thread.h"
 #include "search/timeman.h"
 #include "search/tt.h"
+#include "tablebase/tbsearch.h"
 
 namespace zelk {
 
@@ -426,6 +427,24 @@ int search(SearchThread& t, int side, int ply, int depth, int alpha, int beta, i
             entry_depth = e.depth;
             if (null_window && depth <= e.depth && e.depth + pos.halfmove < 100 && (fails_low || fails_high))
                 return fails_low ? alpha : beta;
+        }
+    }
+
+    // Tablebases, after a capture or pawn move or below a node that holds a result.
+    const int parent_tb = t.plies[ply - 1].tb_result;
+    if (pos.halfmove == 0 || parent_tb != -1) {
+        const int r = tb::tb_probe_wdl_search(pos, depth, search_settings.tb_probe_depth,
+                                              search_settings.SyzygyProbeDepth6);
+        if (r != -1) {
+            ++t.tb_hits;
+            rec.tb_result = r;
+            if (parent_tb == -1) {
+                const int score = r == 0 ? ply - 9801 : r == 4 ? 9800 - ply : 0;
+                return score >= beta ? score : std::max(alpha, score);
+            }
+            // The move into this node gave away a result class of the parent.
+            if (parent_tb + r >= 6)
+                return beta;
         }
     }
 

@@ -1,0 +1,129 @@
+#include "tb_helpers.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include "core/attacks.h"
+#include "helpers.h"
+#include "tablebase/tbcore.h"
+#include "tablebase/tbsearch.h"
+
+namespace zelk::test {
+
+std::string syzygy_dir() {
+    const char* dir = ZELK_SYZYGY_DIR;
+    struct stat st;
+    return stat(dir, &st) == 0 && S_ISDIR(st.st_mode) ? dir : "";
+}
+
+bool use_real_tables() {
+    const std::string dir = syzygy_dir();
+    if (dir.empty())
+        return false;
+    if (tb::tb_largest() == 0 || tb::registry.dirs.size() != 1 || dir != tb::registry.dirs[0]) {
+        std::fflush(stdout);
+        tb::init_tablebases(dir.c_str());
+    }
+    return tb::tb_largest() > 0;
+}
+
+tb::TbPosition tb_from_fen(const char* fen) {
+    Board b(fen);
+    return tb::tb_position(b.pos, true);
+}
+
+std::string tb_to_fen(const tb::TbPosition& p) {
+    std::string fen;
+    for (int r = 7; r >= 0; --r) {
+        int empty = 0;
+        for (int f = 0; f < 8; ++f) {
+            const Bitboard b = bit(8 * r + f);
+            char c = 0;
+            const char* letters = "KQRBNP";
+            const Bitboard kinds[6] = {p.kings, p.queens, p.rooks, p.bishops, p.knights, p.pawns};
+            for (int k = 0; k < 6; ++k)
+                if (kinds[k] & b)
+                    c = (p.white & b) ? letters[k] : char(letters[k] + 32);
+            if (!c) {
+                ++empty;
+                continue;
+            }
+            if (empty)
+                fen += char('0' + empty);
+            empty = 0;
+            fen += c;
+        }
+        if (empty)
+            fen += char('0' + empty);
+        if (r)
+            fen += '/';
+    }
+    fen += p.turn ? " w - " : " b - ";
+    if (p.ep) {
+        fen += char('a' + (p.ep & 7));
+        fen += char('1' + (p.ep >> 3));
+    } else {
+        fen += '-';
+    }
+    fen += " " + std::to_string(p.rule50) + " 1";
+    return fen;
+}
+
+std::vector<std::string> real_table_names() {
+    std::vector<std::string> names;
+    const std::string dir = syzygy_dir();
+    if (DIR* d = dir.empty() ? nullptr : opendir(dir.c_str())) {
+        while (dirent* e = readdir(d)) {
+            std::string n = e->d_name;
+            if (n.size() > 5 && n.substr(n.size() - 5) == ".rtbw")
+                names.push_back(n.substr(0, n.size() - 5));
+        }
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+tb::TbPosition random_position(const std::string& name, std::mt19937_64& rng) {
+    const bool swap = rng() & 1;
+    for (;;) {
+        tb::TbPosition p{};
+        Bitboard occ = 0;
+        bool white = !swap;
+        bool ok = true;
+        for (char c : name) {
+            if (c == 'v') {
+                white = swap;
+                continue;
+            }
+            int sq;
+            do {
+                sq = int(rng() % 64);
+            } while ((occ & bit(sq)) || (c == 'P' && (sq < 8 || sq >= 56)));
+            occ |= bit(sq);
+            (white ? p.white : p.black) |= bit(sq);
+            switch (c) {
+            case 'K': p.kings |= bit(sq); break;
+            case 'Q': p.queens |= bit(sq); break;
+            case 'R': p.rooks |= bit(sq); break;
+            case 'B': p.bishops |= bit(sq); break;
+            case 'N': p.knights |= bit(sq); break;
+            case 'P': p.pawns |= bit(sq); break;
+            default: ok = false;
+            }
+        }
+        p.turn = rng() & 1;
+        if (ok && tb::tb_is_valid(p))
+            return p;
+    }
+}
+
+int tb_samples(int fallback) {
+    const char* s = std::getenv("ZELK_TB_SAMPLES");
+    return s ? std::max(1, std::atoi(s)) : fallback;
+}
+
+} // namespace zelk::test

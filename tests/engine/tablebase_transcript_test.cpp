@@ -1,0 +1,179 @@
+// The tablebases seen from the interface: the root answer, the search with
+// a known root result, tbhits, and the scores of drawn and won endings.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <sstream>
+
+#include "core/makemove.h"
+#include "core/notation.h"
+#include "helpers.h"
+#include "run_engine.h"
+#include "tablebase/tbprobe.h"
+#include "tablebase/tbsearch.h"
+#include "tb_helpers.h"
+
+namespace zelk::test {
+namespace {
+
+// KRRvKR, white to move wins.
+const char* WON5 = "8/8/4k3/8/8/2RK4/8/1r5R w - - 0 1";
+
+// `plies` quiet moves from `fen` after which white still wins: the clock
+// counts them, since a FEN's own clock is not read.
+std::string quiet_line(const char* fen, int plies) {
+    Board b(fen);
+    std::string line;
+    for (int i = 0; i < plies; ++i) {
+        Move chosen = NO_MOVE;
+        for (Move m : legal_moves(b.pos)) {
+            const int mover = b.pos.side;
+            const bool zeroing = b.pos.board[move_to(m)] || type_of(b.pos.board[move_from(m)]) == PAWN;
+            make_move(b.pos, m);
+            int success;
+            const int child = tb::probe_wdl(tb::tb_position(b.pos, false), success);
+            unmake_move(b.pos);
+            if (!zeroing && success && (mover == WHITE ? child == -2 : child == 2)) {
+                chosen = m;
+                break;
+            }
+        }
+        EXPECT_NE(chosen, NO_MOVE);
+        if (!chosen)
+            break;
+        char text[MOVE_TEXT_SIZE];
+        move_to_coord(b.pos, b.pos.side, chosen, text);
+        line += std::string(" ") + text;
+        make_move(b.pos, chosen);
+    }
+    return line;
+}
+
+struct Info {
+    int depth = -1;
+    std::string score;
+    double tbhits = -1;
+};
+
+Info parse_info(const std::string& line) {
+    Info info;
+    std::istringstream in(line);
+    std::string word;
+    while (in >> word) {
+        if (word == "depth") {
+            in >> info.depth;
+        } else if (word == "score") {
+            std::string kind, value;
+            in >> kind >> value;
+            info.score = kind + " " + value;
+        } else if (word == "tbhits") {
+            in >> info.tbhits;
+        }
+    }
+    return info;
+}
+
+Move find_move(Position& pos, const std::string& text) {
+    for (Move m : legal_moves(pos)) {
+        char buffer[MOVE_TEXT_SIZE];
+        move_to_coord(pos, pos.side, m, buffer);
+        if (text == buffer)
+            return m;
+    }
+    return NO_MOVE;
+}
+
+// One "go" on `position`: its "info depth" lines, then the bestmove line.
+std::vector<std::string> search_lines(EngineSession& e, const std::string& position, const std::string& go) {
+    e.seen.clear();
+    e.send(position);
+    e.send(go);
+    const std::string best = e.expect("bestmove", 30);
+    std::vector<std::string> lines;
+    for (const std::string& l : e.seen)
+        if (l.rfind("info depth", 0) == 0)
+            lines.push_back(l);
+    lines.push_back(best);
+    return lines;
+}
+
+class TablebaseTranscript : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!use_real_tables())
+            GTEST_SKIP() << "no Syzygy tables at " << ZELK_SYZYGY_DIR;
+    }
+};
+
+TEST_F(TablebaseTranscript, ClockOfTenAnswersAtOnceWithAWinningMove) {
+    const std::string moves = quiet_line(WON5, 10);
+    EngineSession e({"-use_hce", "-tbpath", ZELK_SYZYGY_DIR});
+    const auto lines = search_lines(e, std::string("position fen ") + WON5 + " moves" + moves, "go movetime 20000");
+    // The answer's line, repeated as the final line, then bestmove.
+    ASSERT_EQ(lines.size(), 3u) << lines[0];
+    EXPECT_EQ(parse_info(lines[1]).depth, 99);
+    const Info info = parse_info(lines[0]);
+    EXPECT_EQ(info.depth, 99);
+    EXPECT_EQ(info.score, "cp 9800");  // the root score 9799, shown as a tablebase win
+    EXPECT_GE(info.tbhits, 1);
+    EXPECT_EQ(lines[2].find("ponder"), std::string::npos);
+
+    // The move keeps the win: the opponent is lost after it.
+    Board b(WON5);
+    play(b.pos, moves.c_str());
+    const Move m = find_move(b.pos, lines[2].substr(9, lines[2].find(' ', 9) - 9));
+    ASSERT_NE(m, NO_MOVE) << lines[2];
+    make_move(b.pos, m);
+    int success;
+    EXPECT_EQ(tb::probe_wdl(tb::tb_position(b.pos, false), success), -2);
+    EXPECT_NE(success, 0);
+}
+
+TEST_F(TablebaseTranscript, ClockOfNineSearchesWithTheRootResultKnown) {
+    EngineSession e({"-use_hce", "-tbpath", ZELK_SYZYGY_DIR});
+    // Black to move and lost: searched, every line shown as a tablebase loss.
+    const auto lines =
+        search_lines(e, std::string("position fen ") + WON5 + " moves" + quiet_line(WON5, 9), "go depth 6");
+    ASSERT_GE(lines.size(), 3u);
+    double last_hits = 0;
+    for (size_t i = 0; i + 1 < lines.size(); ++i) {
+        const Info info = parse_info(lines[i]);
+        EXPECT_LT(info.depth, 99);
+        EXPECT_EQ(info.score, "cp -9800") << lines[i];
+        EXPECT_GE(info.tbhits, last_hits);
+        last_hits = info.tbhits;
+    }
+    EXPECT_GT(last_hits, 100) << "the search probes below the root";
+}
+
+TEST_F(TablebaseTranscript, DrawnEndingWithExtraMaterialScoresZero) {
+    // A KRBvKR draw, white to move with the bishop more and no capture.
+    std::mt19937_64 rng(3);
+    std::string drawn;
+    while (drawn.empty()) {
+        tb::TbPosition p = random_position("KRBvKR", rng);
+        tb::TbMove list[tb::TB_MAX_MOVES];
+        int success;
+        if (p.turn && (p.white & p.bishops) && tb::tb_gen_captures(p, list) == list && tb::probe_wdl(p, success) == 0)
+            drawn = tb_to_fen(p);
+    }
+    EngineSession e({"-use_hce", "-tbpath", ZELK_SYZYGY_DIR});
+    const auto lines = search_lines(e, "position fen " + drawn, "go depth 8");
+    ASSERT_GE(lines.size(), 2u) << drawn;
+    for (size_t i = 0; i + 1 < lines.size(); ++i)
+        EXPECT_EQ(parse_info(lines[i]).score, "cp 0") << drawn << ": " << lines[i];
+}
+
+TEST_F(TablebaseTranscript, NoTablesNothingProbed) {
+    EngineSession e({"-use_hce"});
+    const auto lines =
+        search_lines(e, std::string("position fen ") + WON5 + " moves" + quiet_line(WON5, 10), "go depth 6");
+    ASSERT_GE(lines.size(), 2u);
+    for (size_t i = 0; i + 1 < lines.size(); ++i) {
+        EXPECT_EQ(parse_info(lines[i]).tbhits, 0) << lines[i];
+        EXPECT_LT(parse_info(lines[i]).depth, 99);
+    }
+}
+
+} // namespace
+} // namespace zelk::test

@@ -1,0 +1,130 @@
+// The bridge to the search: when probes are allowed, the root probe's move,
+// result class and list of moves that keep the result.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "core/makemove.h"
+#include "helpers.h"
+#include "run_engine.h"
+#include "tablebase/tbcore.h"
+#include "tablebase/tbprobe.h"
+#include "tablebase/tbsearch.h"
+#include "tb_helpers.h"
+
+namespace zelk::test {
+namespace {
+
+class Bridge : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!use_real_tables())
+            GTEST_SKIP() << "no Syzygy tables at " << ZELK_SYZYGY_DIR;
+    }
+};
+
+// WDL of the side to move after m (the mover's opponent).
+int wdl_after(Position& pos, Move m) {
+    make_move(pos, m);
+    int success;
+    const int v = tb::probe_wdl(tb::tb_position(pos, false), success);
+    unmake_move(pos);
+    EXPECT_NE(success, 0);
+    return v;
+}
+
+TEST_F(Bridge, CastlingRightsAreNeverProbed) {
+    Board with("r3k3/8/8/8/8/8/8/4K2R w Kq - 0 1");
+    Board without("r3k3/8/8/8/8/8/8/4K2R w - - 0 1");
+    tb::TbRootResult r;
+    EXPECT_EQ(tb::tb_probe_wdl_search(with.pos, 10, 0, 1), -1);
+    EXPECT_EQ(tb::tb_probe_root(with.pos, r), -1);
+    EXPECT_EQ(tb::tb_resolve_root(with.pos, 0, 1, r), -1);
+    EXPECT_NE(tb::tb_probe_wdl_search(without.pos, 10, 0, 1), -1);
+    EXPECT_NE(tb::tb_probe_root(without.pos, r), -1);
+}
+
+TEST_F(Bridge, DepthAndMenLimits) {
+    Board five("8/8/4k3/8/8/2RK4/8/1r5R w - - 0 1");
+    EXPECT_EQ(tb::tb_probe_wdl_search(five.pos, 0, 0, 1), 4);
+    EXPECT_EQ(tb::tb_probe_wdl_search(five.pos, -1, 0, 1), -1);   // quiescence depths
+    EXPECT_EQ(tb::tb_probe_wdl_search(five.pos, 3, 4, 1), -1);    // general minimum
+    EXPECT_EQ(tb::tb_probe_wdl_search(five.pos, 0, 0, 100), 4);   // six-man limit only
+    Board six("8/8/4k3/8/8/2RK4/7p/1r5R w - - 0 1");
+    EXPECT_EQ(tb::tb_probe_wdl_search(six.pos, 50, 0, 1), -1);    // beyond the largest table
+    tb::TbRootResult r;
+    EXPECT_EQ(tb::tb_probe_root(six.pos, r), -1);
+}
+
+TEST_F(Bridge, RootMoveAndTheMovesThatKeepTheWin) {
+    Board b("8/8/4k3/8/8/2RK4/8/1r5R w - - 0 1");
+    tb::TbRootResult r;
+    ASSERT_EQ(tb::tb_probe_root(b.pos, r), 4);
+    EXPECT_EQ(r.dtz, 1);
+    EXPECT_EQ(r.move, make_move_code(7, 1));  // Rhxb1 zeroes at once
+    std::vector<Move> keep;
+    for (const Move* m = r.keep; *m; ++m)
+        keep.push_back(*m);
+    for (Move m : legal_moves(b.pos)) {
+        const bool kept = std::find(keep.begin(), keep.end(), m) != keep.end();
+        EXPECT_EQ(kept, wdl_after(b.pos, m) == -2) << m;
+    }
+}
+
+TEST_F(Bridge, LosingRootResistsLongest) {
+    Board b("8/8/8/8/8/8/2Rk4/1K6 b - - 0 1");  // lost in 32 plies
+    tb::TbRootResult r;
+    ASSERT_EQ(tb::tb_probe_root(b.pos, r), 0);
+    EXPECT_EQ(r.dtz, 32);
+    make_move(b.pos, r.move);
+    int success;
+    EXPECT_EQ(tb::probe_dtz(tb::tb_position(b.pos, false), success), 31);
+}
+
+TEST_F(Bridge, TheClockTurnsLongWinsIntoCursedOnes) {
+    Board b("7K/6R1/8/8/4k3/8/8/8 w - - 0 1");  // KRvK, win in 31 plies
+    tb::TbRootResult r;
+    b.pos.halfmove = 69;
+    EXPECT_EQ(tb::tb_probe_root(b.pos, r), 4);
+    b.pos.halfmove = 70;
+    EXPECT_EQ(tb::tb_probe_root(b.pos, r), 3);
+    EXPECT_EQ(r.dtz, 31);
+    EXPECT_NE(r.keep[0], NO_MOVE);
+}
+
+TEST_F(Bridge, DrawnRootPicksADrawingMove) {
+    Board b("r7/8/4k3/8/8/3K4/8/7R w - - 0 1");  // KRvKR
+    tb::TbRootResult r;
+    ASSERT_EQ(tb::tb_probe_root(b.pos, r), 2);
+    EXPECT_EQ(wdl_after(b.pos, r.move), 0);
+}
+
+TEST_F(Bridge, WithoutDtzTheRootKeepsTheWdlResultButNoMove) {
+    const std::string dir = make_temp_dir();
+    ASSERT_EQ(symlink((syzygy_dir() + "/KRvK.rtbw").c_str(), (dir + "/KRvK.rtbw").c_str()), 0);
+    testing::internal::CaptureStdout();
+    tb::init_tablebases(dir.c_str());
+    testing::internal::GetCapturedStdout();
+    Board b("7K/6R1/8/8/4k3/8/8/8 w - - 0 1");
+    tb::TbRootResult r;
+    EXPECT_EQ(tb::tb_probe_root(b.pos, r), -1);
+    EXPECT_EQ(tb::tb_resolve_root(b.pos, 0, 1, r), 4);
+    EXPECT_EQ(r.move, NO_MOVE);
+    testing::internal::CaptureStdout();
+    tb::init_tablebases("");
+    testing::internal::GetCapturedStdout();
+}
+
+TEST(TbMoveConversion, PromotionsTakeTheEngineFlags) {
+    const int from = 52, to = 60;  // e7e8
+    EXPECT_EQ(tb::tb_to_engine_move(tb::TbMove(to | from << 6)), make_move_code(from, to));
+    EXPECT_EQ(tb::tb_to_engine_move(tb::TbMove(to | from << 6 | 1 << 12)), make_move_code(from, to, FLAG_QUEEN));
+    EXPECT_EQ(tb::tb_to_engine_move(tb::TbMove(to | from << 6 | 2 << 12)), make_move_code(from, to, FLAG_ROOK));
+    EXPECT_EQ(tb::tb_to_engine_move(tb::TbMove(to | from << 6 | 3 << 12)), make_move_code(from, to, FLAG_BISHOP));
+    EXPECT_EQ(tb::tb_to_engine_move(tb::TbMove(to | from << 6 | 4 << 12)), make_move_code(from, to, FLAG_KNIGHT));
+}
+
+} // namespace
+} // namespace zelk::test

@@ -1,0 +1,221 @@
+// Self-consistency of every real table: a position's WDL agrees with what
+// its successors imply, and its DTZ with the successors' DTZ, one ply down.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+#include "core/attacks.h"
+#include "helpers.h"
+#include "tablebase/tbcore.h"
+#include "tablebase/tbprobe.h"
+#include "tablebase/tbsearch.h"
+#include "tb_helpers.h"
+
+namespace zelk::test {
+namespace {
+
+using tb::TbMove;
+using tb::TbPosition;
+
+bool zeroing(const TbPosition& p, TbMove m) {
+    const Bitboard them = p.turn ? p.black : p.white;
+    return (p.pawns & bit(tb::tb_move_from(m))) || (them & bit(tb::tb_move_to(m)));
+}
+
+// Bounds on the WDL implied by the successors. A quiet move into a position
+// won or lost for good may turn it into a cursed win or blessed loss, since
+// the clock does not restart: such a move counts as one class or the other.
+void successor_bounds(const TbPosition& p, int& lo, int& hi) {
+    TbMove list[tb::TB_MAX_MOVES];
+    TbMove* end = tb::tb_gen_moves(p, list);
+    lo = hi = -3;
+    for (TbMove* m = list; m != end; ++m) {
+        TbPosition c;
+        if (!tb::tb_do_move(c, p, *m))
+            continue;
+        int success;
+        const int v = -tb::probe_wdl(c, success);
+        ASSERT_NE(success, 0) << tb_to_fen(c);
+        int l = v, h = v;
+        if (!zeroing(p, *m) && v == 2)
+            l = 1;
+        if (!zeroing(p, *m) && v == -2)
+            h = -1;
+        lo = std::max(lo, l);
+        hi = std::max(hi, h);
+    }
+    if (lo == -3)  // no legal move
+        lo = hi = tb::tb_in_check(p) ? -2 : 0;
+}
+
+// Distance implied by the successors: the winner's shortest, the loser's
+// longest way to a zeroing move (a capture or pawn move counts 1, or 101
+// when it only keeps a cursed result).
+int successor_dtz(const TbPosition& p, int dtz) {
+    TbMove list[tb::TB_MAX_MOVES];
+    TbMove* end = tb::tb_gen_moves(p, list);
+    int best = dtz > 0 ? 100000 : 0;
+    bool any = false;
+    for (TbMove* m = list; m != end; ++m) {
+        TbPosition c;
+        if (!tb::tb_do_move(c, p, *m))
+            continue;
+        any = true;
+        int success, d;
+        if (zeroing(p, *m)) {
+            const int w = -tb::probe_wdl(c, success);
+            EXPECT_NE(success, 0);
+            if ((dtz > 0) != (w > 0) || w == 0)
+                continue;
+            d = (w == 2 || w == -2) ? 1 : 101;
+        } else {
+            const int cd = -tb::probe_dtz(c, success);
+            EXPECT_NE(success, 0) << tb_to_fen(c);
+            if ((dtz > 0) != (cd > 0) || cd == 0)
+                continue;
+            d = std::abs(cd) + 1;
+        }
+        best = dtz > 0 ? std::min(best, d) : std::max(best, d);
+    }
+    if (!any)
+        return 1;  // checkmated: -1 by convention
+    return best;
+}
+
+class Consistency : public ::testing::TestWithParam<std::string> {
+protected:
+    void SetUp() override {
+        if (!use_real_tables())
+            GTEST_SKIP() << "no Syzygy tables at " << ZELK_SYZYGY_DIR;
+    }
+};
+
+TEST_P(Consistency, WdlAgreesWithSuccessors) {
+    std::mt19937_64 rng(std::hash<std::string>()(GetParam()));
+    const int samples = tb_samples(60);
+    for (int i = 0; i < samples; ++i) {
+        const TbPosition p = random_position(GetParam(), rng);
+        int success;
+        const int v = tb::probe_wdl(p, success);
+        ASSERT_NE(success, 0) << tb_to_fen(p);
+        int lo, hi;
+        successor_bounds(p, lo, hi);
+        ASSERT_TRUE(v >= lo && v <= hi) << tb_to_fen(p) << " wdl " << v << " successors " << lo << ".." << hi;
+    }
+}
+
+TEST_P(Consistency, DtzAgreesWithSuccessors) {
+    std::mt19937_64 rng(std::hash<std::string>()(GetParam()) + 1);
+    const int samples = tb_samples(60) / 4;
+    for (int i = 0; i < samples; ++i) {
+        const TbPosition p = random_position(GetParam(), rng);
+        int success;
+        const int wdl = tb::probe_wdl(p, success);
+        const int dtz = tb::probe_dtz(p, success);
+        ASSERT_NE(success, 0) << tb_to_fen(p);
+        ASSERT_EQ(dtz > 0, wdl > 0) << tb_to_fen(p);
+        ASSERT_EQ(dtz < 0, wdl < 0) << tb_to_fen(p);
+        ASSERT_EQ(std::abs(dtz) > 100, wdl == 1 || wdl == -1) << tb_to_fen(p);
+        if (dtz == 0)
+            continue;
+        const int implied = successor_dtz(p, dtz);
+        ASSERT_LE(std::abs(std::abs(dtz) - implied), 1) << tb_to_fen(p) << " dtz " << dtz << " successors " << implied;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(RealTables, Consistency, ::testing::ValuesIn(real_table_names()),
+                         [](const auto& param_info) { return param_info.param; });
+
+// Positions right after a double push, with an en-passant capture to weigh.
+TEST(EnPassant, SuccessorsAgreeAfterDoublePush) {
+    if (!use_real_tables())
+        GTEST_SKIP();
+    std::mt19937_64 rng(7);
+    int tested = 0;
+    for (int tries = 0; tested < tb_samples(60); ++tries) {
+        TbPosition p = random_position("KPvKP", rng);
+        // Move the side not to move's pawn back to where it started its double push.
+        const Bitboard mover = p.turn ? p.white : p.black, other = p.turn ? p.black : p.white;
+        const int pawn = lsb(p.pawns & other);
+        const int passed = p.turn ? pawn + 8 : pawn - 8, start = p.turn ? pawn + 16 : pawn - 16;
+        const bool on_fifth = p.turn ? (pawn >> 3) == 4 : (pawn >> 3) == 3;
+        const Bitboard occ = p.white | p.black;
+        const Bitboard attackers = tables.pawn_attacks[p.turn ? 1 : 0][passed] & p.pawns & mover;
+        if (!on_fifth || (occ & (bit(passed) | bit(start))) || !attackers)
+            continue;
+        p.ep = uint8_t(passed);
+        // The position before the push must not have had the mover in check.
+        TbPosition before = p;
+        before.ep = 0;
+        before.turn ^= 1;
+        (p.turn ? before.black : before.white) ^= bit(pawn) | bit(start);
+        before.pawns ^= bit(pawn) | bit(start);
+        if (!tb::tb_is_valid(before))
+            continue;
+        ++tested;
+        int success;
+        const int v = tb::probe_wdl(p, success);
+        ASSERT_NE(success, 0) << tb_to_fen(p);
+        int lo, hi;
+        successor_bounds(p, lo, hi);
+        ASSERT_TRUE(v >= lo && v <= hi) << tb_to_fen(p) << " wdl " << v << " successors " << lo << ".." << hi;
+        const int dtz = tb::probe_dtz(p, success);
+        ASSERT_NE(success, 0);
+        if (dtz != 0) {
+            ASSERT_LE(std::abs(std::abs(dtz) - successor_dtz(p, dtz)), 1) << tb_to_fen(p) << " dtz " << dtz;
+        }
+    }
+}
+
+// A double push that looks winning but lets the opponent capture en passant
+// is no zeroing win: the distance must come from the table.
+TEST(EnPassant, DoublePushIntoCaptureIsNotAnInstantWin) {
+    if (!use_real_tables())
+        GTEST_SKIP();
+    std::mt19937_64 rng(13);
+    int tested = 0;
+    for (int tries = 0; tested < tb_samples(60) * 4 && tries < 1000000; ++tries) {
+        TbPosition p = random_position("KPvKP", rng);
+        const Bitboard mover = p.turn ? p.white : p.black, other = p.turn ? p.black : p.white;
+        const int own = lsb(p.pawns & mover), theirs = lsb(p.pawns & other);
+        const int second = p.turn ? 1 : 6, fourth = p.turn ? 3 : 4;
+        if ((own >> 3) != second || (theirs >> 3) != fourth || std::abs((own & 7) - (theirs & 7)) != 1)
+            continue;
+        int success;
+        const int dtz = tb::probe_dtz(p, success);
+        ASSERT_NE(success, 0);
+        if (dtz <= 0)
+            continue;
+        ++tested;
+        ASSERT_LE(std::abs(dtz - successor_dtz(p, dtz)), 1) << tb_to_fen(p) << " dtz " << dtz;
+    }
+    EXPECT_GT(tested, 0);
+}
+
+// The probe generator's legal moves are the engine's legal moves.
+TEST(TbMoves, LegalMovesMatchTheEngine) {
+    std::mt19937_64 rng(11);
+    const char* names[] = {"KQRvKR", "KRPvKR", "KPvKP", "KBNvK", "KPPvK"};
+    for (const char* name : names)
+        for (int i = 0; i < 200; ++i) {
+            TbPosition p = random_position(name, rng);
+            const std::string fen = tb_to_fen(p);
+            Board b(fen.c_str());
+            TbMove list[tb::TB_MAX_MOVES];
+            TbMove* end = tb::tb_gen_moves(p, list);
+            std::vector<Move> ours;
+            for (TbMove* m = list; m != end; ++m) {
+                TbPosition c;
+                if (tb::tb_do_move(c, p, *m))
+                    ours.push_back(tb::tb_to_engine_move(*m));
+            }
+            std::vector<Move> engine = legal_moves(b.pos);
+            std::sort(ours.begin(), ours.end());
+            std::sort(engine.begin(), engine.end());
+            ASSERT_EQ(ours, engine) << fen;
+        }
+}
+
+} // namespace
+} // namespace zelk::test

@@ -218,7 +218,7 @@ int main(int argc, char** argv) {
                      1 + int(job) - int(OfflineJob::PGN_SCAN1));
         else if (job == OfflineJob::TUNE_DATA1 || job == OfflineJob::TUNE_DATA2)
             make_tuning_data(setup.job_input, setup.job_output[0] ? setup.job_output : "tune_new.epd",
-                             job == OfflineJob::TUNE_DATA1 ? 1 : 2);
+                             job == OfflineJob::TUNE_DATA1 ? 1 : 2, options.SyzygyPath);
         else if (job != OfflineJob::BENCH_INERT && job != OfflineJob::MAKE_CONFIG)
             emit_line("info string this offline job is not available in this build");
         return exit_sequence();

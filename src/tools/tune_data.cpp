@@ -17,6 +17,7 @@
 #include "search/result.h"
 #include "search/thread.h"
 #include "search/timeman.h"
+#include "tablebase/tbcore.h"
 #include "tools/board_record.h"
 #include "tools/epd.h"
 #include "tools/offline_search.h"
@@ -98,7 +99,7 @@ int tablebase_adjusted(int score, int root_result) {
     return score / 2;
 }
 
-void make_tuning_data(const char* input_name, const char* output_name, int variant) {
+void make_tuning_data(const char* input_name, const char* output_name, int variant, const char* tb_path) {
     if (std::strcmp(input_name, output_name) == 0)
         return;
     File in(std::fopen(input_name, "r"));
@@ -114,9 +115,10 @@ void make_tuning_data(const char* input_name, const char* output_name, int varia
     if (control.depth_limit < 3)
         control.use_hash = 0;
     control.noise = 99999.0f;
-    // Variant 2 resolves roots in the tablebases: they are initialised here
-    // from the SyzygyPath option once the tablebase registry exists; until
-    // then result.root_tb_result stays -1 and scores are the search's own.
+    // Variant 2 resolves roots in the tablebases: each search's root probe
+    // then sets result.root_tb_result.
+    if (variant == 2)
+        tb::init_tablebases(tb_path);
 
     BoardRecord board;
     pgn::LineReader lines(in.get(), LINE_CHARS);

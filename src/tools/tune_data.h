@@ -21,8 +21,10 @@ bool search_agrees(int search_score, double game_result);
 int tablebase_adjusted(int score, int root_result);
 
 // Variant 1 writes the position at the end of the principal variation,
-// variant 2 the input position. Does nothing when the output is named like
-// the input or a file cannot be opened.
-void make_tuning_data(const char* input_name, const char* output_name, int variant);
+// variant 2 the input position; variant 2 first loads the tablebases of
+// `tb_path` (directories joined by ':'), so roots they resolve pull the
+// score towards the table result. Does nothing when the output is named
+// like the input or a file cannot be opened.
+void make_tuning_data(const char* input_name, const char* output_name, int variant, const char* tb_path = "");
 
 } // namespace zelk

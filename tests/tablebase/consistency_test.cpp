@@ -124,6 +124,8 @@ TEST_P(Consistency, DtzAgreesWithSuccessors) {
     }
 }
 
+// Without the real tables the list is empty, which is not an error.
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(Consistency);
 INSTANTIATE_TEST_SUITE_P(RealTables, Consistency, ::testing::ValuesIn(real_table_names()),
                          [](const auto& param_info) { return param_info.param; });
 

@@ -3,13 +3,18 @@ JOBS ?= $(shell nproc)
 NATIVE ?= OFF
 CMAKE ?= cmake
 
-.PHONY: all zelk run test sanitize tsan arm bench perft-deep tb-deep clean help
+.PHONY: all zelk ttune run test sanitize tsan arm bench perft-deep tb-deep clean help
 
 all: zelk
 
 zelk:
 	$(CMAKE) -S . -B build -DCMAKE_BUILD_TYPE=Release -DZELK_TESTS=OFF -DZELK_NATIVE=$(NATIVE) >/dev/null
 	$(CMAKE) --build build -j $(JOBS) --target zelk
+
+# The second binary, build/zelk-tune, with the tuning jobs.
+ttune:
+	$(CMAKE) -S . -B build -DCMAKE_BUILD_TYPE=Release -DZELK_TESTS=OFF -DZELK_NATIVE=$(NATIVE) >/dev/null
+	$(CMAKE) --build build -j $(JOBS) --target zelk-tune
 
 # No network ships yet: the engine starts with its hand-crafted evaluation.
 run: zelk
@@ -70,6 +75,7 @@ clean:
 help:
 	@echo "make            build the engine (build/zelk); NATIVE=ON tunes for this CPU"
 	@echo "make run        build and start the engine"
+	@echo "make ttune      build build/zelk-tune, with -mktraindata, -tune and -tune2"
 	@echo "make test       build and run every test"
 	@echo "make sanitize   tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 	@echo "make tsan       a two-thread search under ThreadSanitizer"

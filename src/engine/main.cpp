@@ -37,6 +37,7 @@
 #include "tools/offline_search.h"
 #include "tools/scan_pgn.h"
 #include "tools/tune_data.h"
+#include "tools/tuning.h"
 
 using namespace zelk;
 
@@ -174,7 +175,8 @@ int main(int argc, char** argv) {
     if (read_switches(argc, argv))
         return 1;
     const OfflineJob job = setup.job;
-    if (job == OfflineJob::TRAIN_DATA || job == OfflineJob::TUNE || job == OfflineJob::TUNE2) {
+    const bool tuning_job = job == OfflineJob::TRAIN_DATA || job == OfflineJob::TUNE || job == OfflineJob::TUNE2;
+    if (tuning_job && !tuning_built) {
         std::fputs("Need to compile with 'make ttune'\n\n", stdout);
         return 1;
     }
@@ -219,8 +221,12 @@ int main(int argc, char** argv) {
         else if (job == OfflineJob::TUNE_DATA1 || job == OfflineJob::TUNE_DATA2)
             make_tuning_data(setup.job_input, setup.job_output[0] ? setup.job_output : "tune_new.epd",
                              job == OfflineJob::TUNE_DATA1 ? 1 : 2, options.SyzygyPath);
-        else if (job != OfflineJob::BENCH_INERT && job != OfflineJob::MAKE_CONFIG)
-            emit_line("info string this offline job is not available in this build");
+        else if (tuning_job)
+            run_tuning_job({job == OfflineJob::TRAIN_DATA ? TuningKind::TRAIN_DATA
+                            : job == OfflineJob::TUNE     ? TuningKind::TUNE
+                                                          : TuningKind::TUNE2,
+                            setup.job_input, setup.job_count, setup.job_number, setup.job_digit, setup.job_output,
+                            setup.seed, options.SyzygyPath});
         return exit_sequence();
     }
 

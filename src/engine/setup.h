@@ -19,6 +19,10 @@ struct EngineSetup {
     char job_input[140] = {};
     char job_output[140] = {};
     char pgn_input[140] = {};
+    int64_t job_count = 0;      // "-mktraindata", "-tune", "-tune2": their numeric values
+    int64_t job_number = 0;
+    int job_digit = -1;
+    uint32_t seed = 1;          // "-seed"
     int32_t self_play = 0;
     uint8_t eval_debug = 0;
 };

@@ -32,7 +32,7 @@ int read_switches(int argc, char** argv) {
         int needed;
     };
     static const Valued VALUED[] = {{"-noise", 1},  {"-cfg", 1},        {"-d", 1},          {"-t", 1},
-                                    {"-n", 1},      {"-nps", 1},        {"-hash", 1},       {"-threads", 1},
+                                    {"-n", 1},      {"-nps", 1}, {"-seed", 1},        {"-hash", 1},       {"-threads", 1},
                                     {"-book", 1},   {"-tbpath", 1},     {"-o", 1},          {"-anepd", 1},
                                     {"-scan_pgn", 1}, {"-scan_pgn1", 1}, {"-scan_pgn2", 1}, {"-scan_pgn3", 1},
                                     {"-scan_pgn4", 1}, {"-mkbook", 1},   {"-mktune1", 1},    {"-mktune2", 1},
@@ -144,16 +144,21 @@ int read_switches(int argc, char** argv) {
             setup.job = OfflineJob::TUNE_DATA2;
             copy_value(setup.job_input, value(), 139);
         }
+        if (is("-seed"))
+            setup.seed = uint32_t(to_integer(value()));
         if (is("-mktraindata")) {
             setup.job = OfflineJob::TRAIN_DATA;
-            i += 2;
+            copy_value(setup.job_input, value(), 139);
+            setup.job_count = to_integer(value());
         }
         if (is("-tune") || is("-tune2")) {
             setup.job = is("-tune") ? OfflineJob::TUNE : OfflineJob::TUNE2;
-            i += 3;
+            copy_value(setup.job_input, value(), 139);
+            setup.job_number = to_integer(value());
+            setup.job_count = to_integer(value());
             // An optional digit may follow the three values.
             if (i + 1 < argc && argv[i + 1][0] >= '0' && argv[i + 1][0] <= '9' && argv[i + 1][1] == 0)
-                ++i;
+                setup.job_digit = argv[++i][0] - '0';
         }
     }
     return 0;

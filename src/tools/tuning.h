@@ -5,6 +5,9 @@
 
 #include <cstdint>
 
+#include "core/position.h"
+#include "core/types.h"
+
 namespace zelk {
 
 enum class TuningKind : uint8_t { TRAIN_DATA, TUNE, TUNE2 };
@@ -28,6 +31,11 @@ void run_tuning_job(const TuningJob& job);
 // "-mktraindata": self-play games on every search thread's worth of
 // worker processes, their quiet positions written with score and result.
 void make_training_data(const TuningJob& job);
+
+// A searched position that goes into the training data: the side to move
+// not in check, the best move neither a capture nor a promotion, and no
+// mate score (which says nothing about the evaluation).
+bool is_training_sample(const Position& pos, Move best, int score);
 
 // "-tune", "-tune2": the open piece-square values fitted to training data,
 // written to "params.txt" (or "-o").

@@ -32,7 +32,8 @@ std::string make_temp_dir() {
 namespace {
 
 // Starts the engine with pipes on its standard input and output.
-pid_t spawn_engine(const std::vector<std::string>& args, const std::string& dir, int& in, int& out) {
+pid_t spawn_engine(const std::vector<std::string>& args, const std::string& dir, int& in, int& out,
+                   const char* binary_path = ZELK_BINARY) {
     int to_child[2], from_child[2];
     if (pipe(to_child) || pipe(from_child))
         throw std::runtime_error("pipe failed");
@@ -45,7 +46,7 @@ pid_t spawn_engine(const std::vector<std::string>& args, const std::string& dir,
         if (!dir.empty() && chdir(dir.c_str()) != 0)
             _exit(120);
         std::vector<char*> argv;
-        std::string binary = ZELK_BINARY;
+        std::string binary = binary_path;
         argv.push_back(binary.data());
         std::vector<std::string> copies(args);
         for (auto& a : copies)
@@ -135,9 +136,9 @@ int EngineSession::finish(double seconds) {
 }
 
 EngineRun run_engine(const std::vector<std::string>& args, const std::string& input, const std::string& dir,
-                     int seconds) {
+                     int seconds, const char* binary) {
     int in = -1, out = -1;
-    const pid_t pid = spawn_engine(args, dir, in, out);
+    const pid_t pid = spawn_engine(args, dir, in, out, binary);
     std::thread writer([fd = in, &input] {
         size_t done = 0;
         while (done < input.size()) {

@@ -14,9 +14,10 @@ struct EngineRun {
 };
 
 // `args` are the switches; `input` is written to standard input, which is
-// then closed. `dir` (optional) is the working directory of the child.
+// then closed. `dir` (optional) is the working directory of the child;
+// `binary` another build of the engine.
 EngineRun run_engine(const std::vector<std::string>& args, const std::string& input, const std::string& dir = "",
-                     int seconds = 30);
+                     int seconds = 30, const char* binary = ZELK_BINARY);
 
 // An engine process held open for a conversation: lines are sent one at a
 // time and replies awaited with a time limit.

@@ -1,0 +1,147 @@
+// The self-play data job of zelk-tune: the sample filter on hand-made
+// positions, and the job itself run twice with a seed, on start lines from a
+// file, and on bad input.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "core/attacks.h"
+#include "core/board.h"
+#include "core/notation.h"
+#include "pgn/pgn.h"
+#include "run_engine.h"
+#include "tools/epd.h"
+#include "tools/tuning.h"
+
+namespace zelk::test {
+namespace {
+
+bool sample(const char* fen, const char* move, int score = 0) {
+    static BoardState board;
+    board_init(board);
+    pos_from_fen(board.pos, fen);
+    Move m = NO_MOVE;
+    EXPECT_EQ(parse_move(board.pos, move, m), 1) << move;
+    return is_training_sample(board.pos, m, score);
+}
+
+TEST(TrainData, QuietFilter) {
+    init_attack_tables();
+    const char* open = "r3k2r/pppq1ppp/2n5/3pp3/3PP1n1/2N5/PPPQ1PPP/R3K2R w KQkq e6 0 1";
+    EXPECT_TRUE(sample(open, "a2a3"));
+    EXPECT_TRUE(sample(open, "e1g1"));            // castling flags are no promotion
+    EXPECT_TRUE(sample(open, "e1c1"));
+    EXPECT_FALSE(sample(open, "d4e5"));           // pawn takes
+    EXPECT_FALSE(sample(open, "e4d5"));
+    EXPECT_FALSE(sample(open, "c3d5"));           // piece takes
+    EXPECT_FALSE(sample(open, "a2a3", 9990));     // a mate score
+    EXPECT_FALSE(sample(open, "a2a3", -9990));
+    EXPECT_FALSE(sample("4k3/8/8/3pP3/8/8/8/4K3 w - d6 0 1", "e5d6"));   // en passant
+    EXPECT_FALSE(sample("4k3/1P6/8/8/8/8/8/4K3 w - - 0 1", "b8=Q"));      // promotions
+    EXPECT_FALSE(sample("4k3/1P6/8/8/8/8/8/4K3 w - - 0 1", "b8=N"));
+    EXPECT_FALSE(sample("4k3/8/8/8/8/8/8/4K2r w - - 0 1", "e1e2"));       // in check
+}
+
+std::string read_file(const std::string& name) {
+    std::ifstream in(name);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+EngineRun run_tune(const std::vector<std::string>& args, const std::string& dir) {
+    std::vector<std::string> all = {"-use_hce"};
+    all.insert(all.end(), args.begin(), args.end());
+    return run_engine(all, "", dir, 120, ZELK_TUNE_BINARY);
+}
+
+// Every line: a playable position with "ce" and "gr" as the scan job writes them.
+struct Line {
+    std::string fen;
+    int ce;
+    double gr;
+};
+std::vector<Line> parse_data(const std::string& text) {
+    std::vector<Line> lines;
+    std::istringstream in(text);
+    std::string row;
+    static const std::regex format(R"(^(\S+ [wb] \S+ \S+) ce (-?\d+); gr (1\.0|0\.5|0\.0);$)");
+    while (std::getline(in, row)) {
+        std::smatch m;
+        EXPECT_TRUE(std::regex_match(row, m, format)) << row;
+        if (m.empty())
+            continue;
+        lines.push_back({m[1], std::stoi(m[2]), std::stod(m[3])});
+    }
+    return lines;
+}
+
+TEST(TrainData, SameSeedSameFileOtherSeedOtherGames) {
+    const std::string dir = make_temp_dir();
+    auto run = [&](const char* seed, const char* out) {
+        return run_tune({"-n", "2000", "-seed", seed, "-o", out, "-mktraindata", "startpos", "150"}, dir);
+    };
+    const EngineRun a = run("7", "a.epd");
+    ASSERT_EQ(a.status, 0) << a.output;
+    EXPECT_NE(a.output.find("positions per second="), std::string::npos) << a.output;
+    run("7", "b.epd");
+    run("8", "c.epd");
+    const std::string first = read_file(dir + "/a.epd");
+    EXPECT_EQ(first, read_file(dir + "/b.epd"));
+    EXPECT_NE(first, read_file(dir + "/c.epd"));
+    const std::vector<Line> lines = parse_data(first);
+    EXPECT_GE(lines.size(), 150u);
+    for (const Line& l : lines) {
+        Position pos{};
+        pos_from_fen(pos, l.fen.c_str());
+        EXPECT_TRUE(pgn::is_playable(pos)) << l.fen;
+        EXPECT_FALSE(is_attacked(pos, pos.king_sq[pos.side], pos.side ^ 1)) << l.fen;
+    }
+}
+
+// White is a queen up: the games are adjudicated for White, so every line
+// has a positive score and result 1 with White to move, and the opposite
+// with Black to move. Two workers write as much as asked between them.
+TEST(TrainData, ResultsFromTheSideToMove) {
+    const std::string dir = make_temp_dir();
+    std::ofstream(dir + "/starts.epd") << "rnb1kbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq -\n"
+                                          "rnb1kbnr/pppp1ppp/8/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R b KQkq -\n";
+    const EngineRun r = run_tune({"-n", "2000", "-threads", "2", "-o", "q.epd", "-mktraindata", "starts.epd", "40"}, dir);
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::vector<Line> lines = parse_data(read_file(dir + "/q.epd"));
+    ASSERT_GE(lines.size(), 40u);
+    for (const Line& l : lines) {
+        const bool white = l.fen.find(" w ") != std::string::npos;
+        EXPECT_EQ(l.gr, white ? 1.0 : 0.0) << l.fen;
+        EXPECT_EQ(l.ce > 0, white) << l.fen << " ce " << l.ce;
+    }
+}
+
+TEST(TrainData, BadInputSaysWhy) {
+    const std::string dir = make_temp_dir();
+    std::ofstream(dir + "/empty.epd") << "not a position\n";
+    struct Case {
+        std::vector<std::string> args;
+        const char* message;
+    };
+    const Case cases[] = {
+        {{"-mktraindata", "missing.epd", "10"}, "no start positions in missing.epd"},
+        {{"-mktraindata", "empty.epd", "10"}, "no start positions in empty.epd"},
+        {{"-mktraindata", "startpos", "0"}, "nothing to do"},
+        {{"-o", "no/such/dir/x.epd", "-mktraindata", "startpos", "10"}, "cannot open no/such/dir/x.epd"},
+    };
+    for (const Case& c : cases) {
+        const EngineRun r = run_tune(c.args, dir);
+        EXPECT_EQ(r.status, 0) << c.message;
+        EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
+    }
+    // The normal build refuses the job.
+    const EngineRun plain = run_engine({"-mktraindata", "startpos", "10"}, "", dir, 30);
+    EXPECT_EQ(plain.status, 1);
+    EXPECT_EQ(plain.output, "Need to compile with 'make ttune'\n\n");
+}
+
+} // namespace
+} // namespace zelk::test

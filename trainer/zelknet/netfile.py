@@ -49,7 +49,8 @@ def write_networks(path, nets):
 
 def read_networks(path, quantised=True):
     """Reads every network of a file, as the engine would (quantised unless told otherwise)."""
-    data = open(path, "rb").read()
+    with open(path, "rb") as f:
+        data = f.read()
     nets, offset, count = [], 0, 1
     while len(nets) < count:
         if offset + HEADER.size > len(data):

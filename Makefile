@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 NATIVE ?= OFF
 CMAKE ?= cmake
 
-.PHONY: all zelk ttune run test sanitize tsan arm bench perft-deep tb-deep clean help
+.PHONY: all zelk ttune data train run test sanitize tsan arm bench perft-deep tb-deep clean help
 
 all: zelk
 
@@ -15,6 +15,25 @@ zelk:
 ttune:
 	$(CMAKE) -S . -B build -DCMAKE_BUILD_TYPE=Release -DZELK_TESTS=OFF -DZELK_NATIVE=$(NATIVE) >/dev/null
 	$(CMAKE) --build build -j $(JOBS) --target zelk-tune
+
+# Self-play training data: DATA_POSITIONS positions at DATA_NODES nodes a move
+# on every core, with the hand-crafted evaluation (DATA_EVAL=-use_nn for the
+# shipped network), tablebase adjudication from the shared tables when present.
+DATA_POSITIONS ?= 2000000
+DATA_NODES ?= 5000
+DATA_SEED ?= 1
+DATA_EVAL ?= -use_hce
+DATA_FILE ?= data/selfplay.epd
+SYZYGY ?= $(firstword $(wildcard ../shared/data/syzygy /work/shared/data/syzygy))
+data: ttune
+	mkdir -p $(dir $(DATA_FILE))
+	./build/zelk-tune $(DATA_EVAL) -threads $(JOBS) -n $(DATA_NODES) -seed $(DATA_SEED) \
+	  $(if $(SYZYGY),-tbpath $(SYZYGY)) -o $(DATA_FILE) -mktraindata startpos $(DATA_POSITIONS)
+
+# The network from the training data: nets/nn.bin and its loss plot.
+TRAIN_ARGS ?= --hidden1 128 --hidden2 32 --epochs 20 --seed 1
+train:
+	/usr/bin/python3 trainer/train.py $(DATA_FILE) -o nets/nn.bin $(TRAIN_ARGS)
 
 # No network ships yet: the engine starts with its hand-crafted evaluation.
 run: zelk
@@ -76,6 +95,8 @@ help:
 	@echo "make            build the engine (build/zelk); NATIVE=ON tunes for this CPU"
 	@echo "make run        build and start the engine"
 	@echo "make ttune      build build/zelk-tune, with -mktraindata, -tune and -tune2"
+	@echo "make train      train nets/nn.bin on the data (TRAIN_ARGS), with its loss plot"
+	@echo "make data       self-play training data into data/selfplay.epd (DATA_POSITIONS, DATA_NODES, DATA_SEED)"
 	@echo "make test       build and run every test"
 	@echo "make sanitize   tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 	@echo "make tsan       a two-thread search under ThreadSanitizer"

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "core/attacks.h"
+#include "core/hashcodes.h"
 #include "core/makemove.h"
 #include "core/movegen.h"
 #include "core/notation.h"
@@ -45,6 +47,29 @@ void sum_counters() {
     }
     totals = sum;
 }
+
+namespace {
+
+// How often the position stood before since the last irreversible move. A
+// key recorded with an en-passant square that no pawn could take counts as
+// the same position without it, as the rules of the game have it (the
+// search's keys carry every such square). The pawns have not changed within
+// the window, so the position's own pawns tell whether one could take.
+int repetitions(const BoardState& b) {
+    const Position& pos = b.pos;
+    const Bitboard takers = pieces_of(pos, pos.side, PAWN);
+    int repeats = 0;
+    for (int k = 2; k <= pos.halfmove && k <= b.history_count; k += 2) {
+        const UndoRecord& r = b.history[b.history_count - k];
+        uint64_t key = r.key;
+        if (r.ep_square != NO_SQUARE && !(tables.pawn_attacks[pos.side ^ 1][r.ep_square] & takers))
+            key ^= zobrist(0, r.ep_square);
+        repeats += key == pos.key;
+    }
+    return repeats;
+}
+
+} // namespace
 
 double effective_branching() {
     const int d = result.last_finished_depth;
@@ -103,11 +128,7 @@ void print_pv_line(int thread_number, int line, int depth, int score, const Move
         scratch->search_ply = 1;
         if (line_pos.halfmove >= 100)
             break;
-        int repeats = 0;
-        const int hc = scratch->history_count;
-        for (int k = 2; k <= line_pos.halfmove && k <= hc; k += 2)
-            repeats += scratch->history[hc - k].key == line_pos.key;
-        if (repeats >= 2)
+        if (repetitions(*scratch) >= 2)
             break;
     }
     if (count == 0)

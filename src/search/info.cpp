@@ -63,7 +63,7 @@ int repetitions(const BoardState& b) {
         const UndoRecord& r = b.history[b.history_count - k];
         uint64_t key = r.key;
         if (r.ep_square != NO_SQUARE && !(tables.pawn_attacks[pos.side ^ 1][r.ep_square] & takers))
-            key ^= zobrist(0, r.ep_square);
+            key ^= zobrist(0, r.ep_square) & ~(uint64_t(1) << 32);   // bit 32 is the side's, not the code's
         repeats += key == pos.key;
     }
     return repeats;

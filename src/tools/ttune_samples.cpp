@@ -234,16 +234,30 @@ void set_targets(TuneData& data, double k, double score_share) {
     }
 }
 
-double mean_error(const TuneData& data, const std::vector<int>& evals, double k) {
-    if (data.samples.empty())
-        return 0;
+void hold_out_blocks(TuneData& data) {
+    constexpr size_t MIN_SAMPLES = 2000;
+    // 500 samples a block, or fewer so that there are 50 blocks at least.
+    const size_t block = std::clamp<size_t>(data.samples.size() / 50, 1, 500);
+    data.held_out = 0;
+    for (size_t i = 0; i < data.samples.size(); ++i) {
+        Sample& s = data.samples[i];
+        s.held_out = data.samples.size() >= MIN_SAMPLES && i / block % 10 == 9;
+        data.held_out += s.held_out;
+    }
+}
+
+double mean_error(const TuneData& data, const std::vector<int>& evals, double k, bool held_out) {
     double sum = 0;
+    int n = 0;
     for (size_t i = 0; i < data.samples.size(); ++i) {
         const Sample& s = data.samples[i];
+        if (bool(s.held_out) != held_out)
+            continue;
         const double e = sigmoid(s.sign * evals[i] / k) - s.target;
         sum += e * e;
+        ++n;
     }
-    return sum / double(data.samples.size());
+    return n ? sum / n : 0.0;
 }
 
 } // namespace zelk::pst_tuner

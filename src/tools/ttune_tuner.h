@@ -60,6 +60,7 @@ struct Sample {
     int32_t score;           // search score for the side to move
     int32_t eval;            // the engine's evaluation for White when loaded
     float target;            // set once K is known
+    uint8_t held_out;        // kept out of the fit to check it
 };
 
 struct TuneData {
@@ -70,6 +71,7 @@ struct TuneData {
     int lines = 0;                  // lines read
     int skipped = 0;                // unusable lines: bad, in check, special endings, no label
     int with_result = 0;
+    int held_out = 0;
 };
 
 // Reads "<EPD> ce N; gr R;" lines ("sc", when present, is the score used).
@@ -88,8 +90,13 @@ double sigmoid(double x);
 double fit_k(const TuneData& data, const std::vector<int>& evals);
 // Target of every sample: share * sigmoid(score/K) + (1 - share) * result.
 void set_targets(TuneData& data, double k, double score_share);
-// Mean squared error of the samples' win probabilities for evals (White's view).
-double mean_error(const TuneData& data, const std::vector<int>& evals, double k);
+// Puts every tenth block of consecutive samples (500, fewer in files of
+// under 25000) aside, in files of 2000 samples or more: the positions of
+// one game mostly stay together on one side.
+void hold_out_blocks(TuneData& data);
+// Mean squared error of the win probabilities for evals (White's view)
+// over the samples fitted (held_out false) or those held out.
+double mean_error(const TuneData& data, const std::vector<int>& evals, double k, bool held_out = false);
 
 // Writes every registered weight as "name, mg, eg" in table order.
 bool write_params_file(const char* name);
@@ -102,6 +109,9 @@ struct TuneReport {
     double error_before = 0;
     double error_model = 0;      // the linear model's promise ("-tune")
     double error_after = 0;      // the engine's evaluation with the new tables
+    double held_before = 0;      // the same on the held-out samples
+    double held_after = 0;
+    int held_out = 0;
     double seconds = 0;
     TableValues tables{};
 };

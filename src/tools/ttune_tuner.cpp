@@ -30,10 +30,11 @@ constexpr double PRIOR_SPREAD = 30.0;
 constexpr double BETA1 = 0.9, BETA2 = 0.999, ADAM_EPSILON = 1e-10;
 constexpr int MAX_STEPS = 16;             // "-tune2": steps in one direction per entry and pass
 
-void say(const char* format, double a = 0, double b = 0, double c = 0, double d = 0, double e = 0) {
-    char text[300];
-    char body[240];
-    std::snprintf(body, sizeof body, format, a, b, c, d, e);
+// A progress or result line of the job.
+template <typename... Args>
+void say(const char* format, Args... args) {
+    char body[240], text[300];
+    std::snprintf(body, sizeof body, format, args...);
     std::snprintf(text, sizeof text, "info string tune: %s", body);
     emit_line(text);
 }
@@ -136,7 +137,7 @@ TableValues fit_linear(const TuneData& data, const std::vector<int>& halves, dou
             theta[i] -= rate * (m[i] / c1) / (std::sqrt(v[i] / c2) + ADAM_EPSILON);
         }
         if (epoch == 1 || epoch == epochs || epoch % std::max<int64_t>(1, epochs / 10) == 0)
-            say("epoch %.0f, error %.6f, held out %.6f", double(epoch), error / n, held > 0 ? held_error / held : 0.0);
+            say("epoch %lld, error %.6f, held out %.6f", (long long)epoch, error / n, held > 0 ? held_error / held : 0.0);
     }
     if (held > 0 && epochs > 0) {
         // One more look, at the tables of the last step.
@@ -144,7 +145,7 @@ TableValues fit_linear(const TuneData& data, const std::vector<int>& halves, dou
             best = theta;
             best_epoch = epochs;
         }
-        say("kept the tables after epoch %.0f", double(best_epoch));
+        say("kept the tables after epoch %lld", (long long)best_epoch);
     } else {
         best = theta;
     }
@@ -209,10 +210,10 @@ TableValues local_search(const TuneData& data, const std::vector<int>& halves, d
             }
         }
         const double held_now = mean_error(data, evals, k, true);
-        say("pass %.0f, error %.6f, held out %.6f, changes %.0f", double(pass), mean_error(data, evals, k), held_now,
-            double(changes));
+        say("pass %lld, error %.6f, held out %.6f, changes %d", (long long)pass, mean_error(data, evals, k), held_now,
+            changes);
         if (data.held_out > 0 && held_now > held_error) {
-            say("the pass predicted the held-out samples worse: undone");
+            say("%s", "the pass predicted the held-out samples worse: undone");
             values = before;
             evals = evals_before;
             break;
@@ -285,7 +286,7 @@ bool run_tuner(const TuningJob& job, TuneReport& report, std::string& message) {
     report.held_before = mean_error(data, evals, report.k, true);
     const std::vector<int> halves = free_halves(data, group);
     report.fitted = int(halves.size());
-    say("positions %.0f (%.0f held out), skipped %.0f, K %.1f, entry halves fitted %.0f", report.positions,
+    say("positions %d (%d held out), skipped %d, K %.1f, entry halves fitted %d", report.positions,
         report.held_out, report.skipped, report.k, report.fitted);
     say("error before %.6f, held out %.6f", report.error_before, report.held_before);
 

@@ -229,6 +229,25 @@ TEST_F(Tuner, RecoversShiftedEntriesAndWritesThem) {
         }
     }
 
+    // The local search with the full evaluation, from the defaults, gets there too.
+    apply_tables(defaults);
+    job.kind = TuningKind::TUNE2;
+    job.count = 15;
+    TuneReport local;
+    ::testing::internal::CaptureStdout();
+    const bool local_ok = run_tuner(job, local, message);
+    ::testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(local_ok) << message;
+    EXPECT_LT(local.error_after, local.error_before / 10);
+    for (int e : shifted)
+        EXPECT_NEAR(local.tables[e][0], truth[e][0], 3) << PST_NAMES[e / 64] << " " << e % 64;
+    for (int e = 0; e < TABLE_ENTRIES; ++e) {
+        if (!table_in_group(e / 64, 2) || entry_is_held(e / 64, e % 64)) {
+            EXPECT_EQ(local.tables[e], defaults[e]) << PST_NAMES[e / 64] << " " << e % 64;
+        }
+    }
+    report = local;
+
     // The file holds every record; loaded, the tables are the tuner's and
     // every other weight keeps its value.
     std::vector<EvalWeight> before(eval_params.records, eval_params.records + eval_params.count);

@@ -28,6 +28,23 @@ EvalWeight& record_of(int entry) {
     return eval_params.records[w - eval_params.records];
 }
 
+// A game result 0..1 ("1.0", "0.5", "0"), or -1 when the text is none.
+float read_result(const std::string& text) {
+    char* end = nullptr;
+    const double r = std::strtod(text.c_str(), &end);
+    return !text.empty() && *end == 0 && r >= 0.0 && r <= 1.0 ? float(r) : -1.0f;
+}
+
+// A score in centipawns; false when the text is none.
+bool read_score(const std::string& text, int& score) {
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != 0 || v < -32000 || v > 32000)
+        return false;
+    score = int(v);
+    return true;
+}
+
 EvalState& eval_state() {
     static std::unique_ptr<EvalState> state = std::make_unique<EvalState>();
     return *state;
@@ -150,10 +167,11 @@ bool load_samples(const char* file, double score_share, bool keep_boards, TuneDa
             ++data.skipped;
             continue;
         }
-        const std::string& score_text = epd.sc.empty() ? epd.ce : epd.sc;
-        const float result = epd.gr.empty() ? -1.0f : float(std::atof(epd.gr.c_str()));
+        const float result = read_result(epd.gr);
+        int score = 0;
+        const bool has_score = read_score(epd.sc.empty() ? epd.ce : epd.sc, score);
         pos_from_fen(pos, epd.position.c_str());
-        if ((score_share < 1.0 && !(result >= 0.0f && result <= 1.0f)) || (score_share > 0.0 && score_text.empty()) ||
+        if ((score_share < 1.0 && result < 0.0f) || (score_share > 0.0 && !has_score) ||
             !pgn::is_playable(pos) || is_attacked(pos, pos.king_sq[pos.side], pos.side ^ 1)) {
             ++data.skipped;
             continue;
@@ -181,8 +199,8 @@ bool load_samples(const char* file, double score_share, bool keep_boards, TuneDa
         s.sf[0] = thin ? scale_factor(pos, -1) : 1.0f;
         s.sf[1] = thin ? scale_factor(pos, 0) : 1.0f;
         s.sf[2] = thin ? scale_factor(pos, 1) : 1.0f;
-        s.result = result >= 0.0f && result <= 1.0f ? result : -1.0f;
-        s.score = score_text.empty() ? 0 : int(std::strtol(score_text.c_str(), nullptr, 10));
+        s.result = result;
+        s.score = score;
         data.with_result += s.result >= 0.0f;
         data.samples.push_back(s);
         if (keep_boards)

@@ -326,11 +326,12 @@ TEST_F(Tuner, BadInputWritesNothing) {
         "4k3/8/8/8/8/8/8/R3K3 b - - ce -800; gr 0.0;",         // rook against king
         "4k3/8/8/8/1b6/8/5P2/4K3 w - - ce 0; gr 0.5;",         // in check
         "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - ce 20;",   // no result
+        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - ce 20; gr 1-0;",   // nor here
     });
     const std::string good = write_lines("good.epd", {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - ce 20; gr 0.5;"});
     const std::pair<const char*, const char*> cases[] = {
         {"-tune missing.epd 0 5", "info string tune: cannot open missing.epd\n"},
-        {"-tune none.epd 0 5", "info string tune: no usable position in none.epd (7 lines)\n"},
+        {"-tune none.epd 0 5", "info string tune: no usable position in none.epd (8 lines)\n"},
         {"-tune2 good.epd 0 5 7", "info string tune: no table group 7"},
         {"-tune good.epd 101 5", "info string tune: score share 101 must be 0..100"},
         {"-tune good.epd 0 5 -o good.epd", "info string tune: the training data would be overwritten"},

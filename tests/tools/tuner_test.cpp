@@ -137,7 +137,8 @@ TEST_F(Tuner, ModelEqualsTheEngineUnderRandomTables) {
                 half = int16_t(half + shift(rng));
         apply_tables(values);
         for (size_t i = 0; i < data.samples.size(); ++i)
-            ASSERT_EQ(model_eval(data, data.samples[i], values), engine_eval(data.boards[i])) << fens[i];
+            ASSERT_EQ(model_eval(data, data.samples[i], values), engine_eval(data.boards[i]))
+                << board_text(data.boards[i]);
     }
 }
 

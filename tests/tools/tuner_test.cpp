@@ -1,0 +1,354 @@
+// The piece-square tuner: its model of the evaluation against the engine's
+// own evaluation on real positions, recovery of known values from data the
+// engine labelled itself, the parameter file it writes, and bad input.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/makemove.h"
+#include "eval/evaluate.h"
+#include "eval/kpk.h"
+#include "eval/weights.h"
+#include "helpers.h"
+#include "run_engine.h"
+#include "tools/ttune_tuner.h"
+
+namespace zelk::test {
+namespace {
+
+using namespace pst_tuner;
+
+// Built-in weights, no parameter file, every percentage 100.
+void default_weights() {
+    static bool kpk_built = false;
+    if (!kpk_built) {
+        build_kpk_table();
+        kpk_built = true;
+    }
+    for (auto& pair : eval_settings.eval_scales)
+        pair[0] = pair[1] = 100;
+    std::snprintf(eval_settings.param_file, sizeof eval_settings.param_file, "%s", "no-such-params.txt");
+    init_eval_params();
+}
+
+// Positions from the shared openings, each followed by random legal play
+// (which with `greedy` takes when it can every other move), taken every
+// `every` plies: openings, middle games and thin endings with the kings on
+// either half.
+std::vector<std::string> sample_positions(int openings, uint32_t seed, bool greedy, int every) {
+    std::ifstream in(std::string(ZELK_SHARED_DATA) + "/openings.epd");
+    std::vector<std::string> fens;
+    std::mt19937 rng(seed);
+    std::string line;
+    for (int i = 0; i < openings && std::getline(in, line); ++i) {
+        Board b(line.c_str());
+        for (int ply = 1; ply <= 90; ++ply) {
+            std::vector<Move> moves = legal_moves(b.pos);
+            if (moves.empty())
+                break;
+            std::vector<Move> captures;
+            for (Move m : moves)
+                if (b.pos.board[m & 63])
+                    captures.push_back(m);
+            if (greedy && !captures.empty() && ply % 2 == 0)
+                moves = captures;
+            make_move(b.pos, moves[rng() % moves.size()]);
+            b.pos.owner->search_ply = 1;
+            if (ply % every == 0)
+                fens.push_back(b.fen());
+        }
+    }
+    return fens;
+}
+
+// Runs the tuning build in `dir`; its output and exit status.
+std::pair<std::string, int> run_tune_binary(const std::string& dir, const std::string& args) {
+    const std::string command = "cd '" + dir + "' && '" + ZELK_TUNE_BINARY + "' -use_hce " + args + " 2>&1";
+    std::FILE* pipe = popen(command.c_str(), "r");
+    std::string output;
+    char buffer[512];
+    while (pipe && std::fgets(buffer, sizeof buffer, pipe))
+        output += buffer;
+    const int status = pipe ? pclose(pipe) : -1;
+    return {output, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
+
+class Tuner : public ::testing::Test {
+protected:
+    void SetUp() override {
+        default_weights();
+        dir_ = make_temp_dir();
+    }
+    void TearDown() override { default_weights(); }
+
+    std::string write_lines(const std::string& name, const std::vector<std::string>& lines) {
+        const std::string path = dir_ + "/" + name;
+        std::ofstream out(path);
+        for (const std::string& l : lines)
+            out << l << "\n";
+        return path;
+    }
+    std::string dir_;
+};
+
+TEST_F(Tuner, ModelEqualsTheEngineUnderRandomTables) {
+    std::vector<std::string> fens = sample_positions(80, 7, true, 15);
+    if (fens.empty())
+        GTEST_SKIP() << "no shared openings in " << ZELK_SHARED_DATA;
+    // Thin endings where the scale factor depends on who is ahead.
+    for (const char* f : {"8/5k2/8/2b5/8/2P2B2/5K2/8 w - -", "8/8/4k3/8/8/2b5/8/R3K3 w - -",
+                          "k7/8/8/8/P7/8/8/2B1K3 w - -", "7k/8/8/8/7p/8/8/4K1b1 b - -",
+                          "8/8/3k4/8/3P4/2P5/2n5/4K3 w - -", "1k6/8/2p5/8/8/5N2/1K6/8 b - -",
+                          "8/2k5/8/8/8/3BB3/8/1K1n4 w - -", "3r4/1k6/8/8/8/4B3/5PP1/6K1 w - -"})
+        fens.push_back(f);
+    std::vector<std::string> lines;
+    for (const std::string& f : fens)
+        lines.push_back(f + " ce 0; gr 0.5;");
+    TuneData data;
+    ASSERT_TRUE(load_samples(write_lines("model.epd", lines).c_str(), 0.0, true, data));
+    ASSERT_GE(data.samples.size(), 180u);
+
+    // Both board halves, both table sets and the thin endings all occur.
+    int same_half = 0, scaled = 0, endings = 0;
+    for (size_t i = 0; i < data.samples.size(); ++i) {
+        const Position& p = data.boards[i];
+        same_half += (file_of(p.king_sq[WHITE]) < 4) == (file_of(p.king_sq[BLACK]) < 4);
+        scaled += data.samples[i].sf[0] != 1.0f || data.samples[i].sf[2] != 1.0f;
+        endings += data.samples[i].eg_weight > 0.3f;
+    }
+    EXPECT_GT(same_half, 20);
+    EXPECT_LT(same_half, int(data.samples.size()) - 20);
+    EXPECT_GE(scaled, 4);
+    EXPECT_GT(endings, 20);
+
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> shift(-40, 40);
+    for (int round = 0; round < 4; ++round) {
+        TableValues values = data.start;
+        for (auto& v : values)
+            for (int16_t& half : v)
+                half = int16_t(half + shift(rng));
+        apply_tables(values);
+        for (size_t i = 0; i < data.samples.size(); ++i)
+            ASSERT_EQ(model_eval(data, data.samples[i], values), engine_eval(data.boards[i]))
+                << board_text(data.boards[i]);
+    }
+}
+
+TEST_F(Tuner, HeldEntriesAndGroups) {
+    // Counted from rank 1 (record / 8 = 0).
+    auto held_ranks = [](int table) {
+        std::string ranks;
+        for (int r = 0; r < 8; ++r)
+            ranks += entry_is_held(table, r * 8 + 5) ? char('1' + r) : '.';
+        return ranks;
+    };
+    EXPECT_EQ(held_ranks(PST_P1), "12....78");
+    EXPECT_EQ(held_ranks(PST_P2), "1....6.8");
+    EXPECT_EQ(held_ranks(PST_CP), "1......8");
+    EXPECT_EQ(held_ranks(PST_DP), "12.....8");
+    EXPECT_EQ(held_ranks(PST_N1), ".......8");
+    EXPECT_EQ(held_ranks(PST_K), "1...5...");
+    EXPECT_EQ(held_ranks(PST_N2), "........");
+    EXPECT_EQ(held_ranks(PST_Q2), "........");
+    for (int r = 0; r < 8; ++r)
+        for (int f = 0; f < 4; ++f)
+            EXPECT_TRUE(entry_is_held(PST_K, r * 8 + f));
+    const int groups[PST_COUNT] = {1, 1, 1, 2, 2, 3, 3, 4, 1, 2, 2, 3, 3};
+    for (int t = 0; t < PST_COUNT; ++t)
+        for (int g = 0; g < GROUP_COUNT; ++g)
+            EXPECT_EQ(table_in_group(t, g), g == 0 || g == groups[t]) << t << " " << g;
+}
+
+// Labels from the engine under a changed table: the tuner finds the changes
+// again, and the file it writes loads back into exactly its tables.
+TEST_F(Tuner, RecoversShiftedEntriesAndWritesThem) {
+    const std::vector<std::string> fens = sample_positions(240, 3, false, 10);
+    if (fens.empty())
+        GTEST_SKIP() << "no shared openings in " << ZELK_SHARED_DATA;
+    const std::string unlabelled = write_lines("plain.epd", [&] {
+        std::vector<std::string> v;
+        for (const std::string& f : fens)
+            v.push_back(f + " ce 0;");
+        return v;
+    }());
+    TuneData data;
+    ASSERT_TRUE(load_samples(unlabelled.c_str(), 1.0, false, data));
+
+    // The most used open knight and bishop entries, shifted by +25 and -25.
+    std::vector<int> uses(TABLE_ENTRIES, 0);
+    for (const EntryUse& u : data.uses)
+        uses[u.entry] += std::abs(u.count);
+    const TableValues defaults = current_tables();
+    TableValues truth = defaults;
+    std::vector<int> shifted;
+    for (int table : {PST_N1, PST_B1, PST_N2, PST_B2}) {
+        for (int pick = 0; pick < 2; ++pick) {
+            int best = -1;
+            for (int r = 0; r < 64; ++r) {
+                const int e = table * 64 + r;
+                if (!entry_is_held(table, r) && truth[e] == defaults[e] && (best < 0 || uses[e] > uses[best]))
+                    best = e;
+            }
+            truth[best][0] = int16_t(truth[best][0] + (pick ? -25 : 25));
+            shifted.push_back(best);
+        }
+    }
+    apply_tables(truth);
+    std::vector<std::string> labelled;
+    for (const std::string& f : fens) {
+        Board b(f.c_str());
+        const int white = engine_eval(b.pos);
+        labelled.push_back(f + " ce " + std::to_string(b.pos.side == WHITE ? white : -white) + ";");
+    }
+    apply_tables(defaults);
+    const std::string file = write_lines("labelled.epd", labelled);
+    const std::string output = dir_ + "/tuned.txt";
+
+    TuningJob job{TuningKind::TUNE, file.c_str(), 400, 100, 2, output.c_str(), 0, ""};
+    TuneReport report;
+    std::string message;
+    ::testing::internal::CaptureStdout();
+    const bool ok = run_tuner(job, report, message);
+    ::testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(ok) << message;
+    EXPECT_EQ(report.positions, int(data.samples.size()));
+    EXPECT_LT(report.error_after, report.error_before / 10);
+    EXPECT_NEAR(report.error_after, report.error_model, 1e-6);
+    for (int e : shifted)
+        EXPECT_NEAR(report.tables[e][0], truth[e][0], 3) << PST_NAMES[e / 64] << " " << e % 64;
+    for (int e = 0; e < TABLE_ENTRIES; ++e) {
+        if (!table_in_group(e / 64, 2) || entry_is_held(e / 64, e % 64)) {
+            EXPECT_EQ(report.tables[e], defaults[e]) << PST_NAMES[e / 64] << " " << e % 64;
+        }
+    }
+
+    // The local search with the full evaluation, from the defaults, gets there too.
+    apply_tables(defaults);
+    job.kind = TuningKind::TUNE2;
+    job.count = 15;
+    TuneReport local;
+    ::testing::internal::CaptureStdout();
+    const bool local_ok = run_tuner(job, local, message);
+    ::testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(local_ok) << message;
+    EXPECT_LT(local.error_after, local.error_before / 10);
+    for (int e : shifted)
+        EXPECT_NEAR(local.tables[e][0], truth[e][0], 3) << PST_NAMES[e / 64] << " " << e % 64;
+    for (int e = 0; e < TABLE_ENTRIES; ++e) {
+        if (!table_in_group(e / 64, 2) || entry_is_held(e / 64, e % 64)) {
+            EXPECT_EQ(local.tables[e], defaults[e]) << PST_NAMES[e / 64] << " " << e % 64;
+        }
+    }
+    report = local;
+
+    // The file holds every record; loaded, the tables are the tuner's and
+    // every other weight keeps its value.
+    std::vector<EvalWeight> before(eval_params.records, eval_params.records + eval_params.count);
+    std::snprintf(eval_settings.param_file, sizeof eval_settings.param_file, "%s", output.c_str());
+    ::testing::internal::CaptureStdout();
+    init_eval_params();
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");   // no record out of place
+    EXPECT_EQ(current_tables(), report.tables);
+    const int first_table = int(eval_weights.pst[0][0] - eval_params.records);
+    for (int i = 0; i < first_table; ++i)
+        EXPECT_EQ(eval_params.records[i].value, before[i].value) << before[i].name;
+    std::ifstream written(output);
+    int lines = 0;
+    for (std::string l; std::getline(written, l);)
+        ++lines;
+    EXPECT_EQ(lines, EVAL_WEIGHT_COUNT);
+}
+
+std::vector<std::string> file_lines(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string l; std::getline(in, l);)
+        lines.push_back(l);
+    return lines;
+}
+
+// The tool that turns a parameter file into the built-in tables: the
+// defaults give back the very source; a changed entry changes its cell only.
+TEST_F(Tuner, SourceTablesFromParameterFile) {
+    const std::string root = std::string(ZELK_TEST_DATA) + "/../..";
+    const std::string source = root + "/src/eval/pst_tables.cpp", copy = dir_ + "/pst_tables.cpp";
+    const std::string params = dir_ + "/defaults.txt";
+    ASSERT_TRUE(write_params_file(params.c_str()));
+    const std::vector<std::string> original = file_lines(source);
+    ASSERT_GT(original.size(), 100u);
+    auto run_tool = [&] {
+        std::ofstream(copy, std::ios::binary) << std::ifstream(source, std::ios::binary).rdbuf();
+        const std::string command =
+            "/usr/bin/python3 '" + root + "/trainer/pst_source.py' '" + params + "' '" + copy + "' >/dev/null 2>&1";
+        return std::system(command.c_str());
+    };
+    ASSERT_EQ(run_tool(), 0);
+    std::ifstream a(source, std::ios::binary), b(copy, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(a), {}), std::string(std::istreambuf_iterator<char>(b), {}));
+
+    // Record c3 (18) of PST_N2 is the third cell of the row for rank 3.
+    TableValues values = current_tables();
+    values[PST_N2 * 64 + 18] = {-123, 45};
+    apply_tables(values);
+    ASSERT_TRUE(write_params_file(params.c_str()));
+    ASSERT_EQ(run_tool(), 0);
+    const std::vector<std::string> changed = file_lines(copy);
+    ASSERT_EQ(changed.size(), original.size());
+    int differing = 0;
+    for (size_t i = 0; i < original.size(); ++i)
+        if (changed[i] != original[i]) {
+            ++differing;
+            EXPECT_NE(changed[i].find("{-11, -12}, {-123,  45}, {  7,   4}"), std::string::npos) << changed[i];
+            EXPECT_NE(changed[i].find("// 3"), std::string::npos);
+        }
+    EXPECT_EQ(differing, 1);
+
+    // A parameter file that stops before the tables is refused; the source stays.
+    std::ofstream(params) << "mtl_pawn, 100, 100\n";
+    EXPECT_NE(run_tool(), 0);
+    EXPECT_EQ(file_lines(copy), original);
+}
+
+TEST_F(Tuner, BadInputWritesNothing) {
+    const std::string none = write_lines("none.epd", {
+        "# a comment",
+        "not a position at all",
+        "4k3/8/8/8/8/8/4P3/4K3 w - - ce 50; gr 1.0;",          // king and pawn against king
+        "4k3/8/8/8/8/8/8/3BNK2 w - - ce 500; gr 1.0;",         // the mating ending of bishop and knight
+        "4k3/8/8/8/8/8/8/3NK3 w - - ce 0; gr 0.5;",            // drawn material
+        "4k3/8/8/8/8/8/8/R3K3 b - - ce -800; gr 0.0;",         // rook against king
+        "4k3/8/8/8/1b6/8/5P2/4K3 w - - ce 0; gr 0.5;",         // in check
+        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - ce 20;",   // no result
+        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - ce 20; gr 1-0;",   // nor here
+    });
+    const std::string good = write_lines("good.epd", {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - ce 20; gr 0.5;"});
+    const std::pair<const char*, const char*> cases[] = {
+        {"-tune missing.epd 0 5", "info string tune: cannot open missing.epd\n"},
+        {"-tune none.epd 0 5", "info string tune: no usable position in none.epd (8 lines)\n"},
+        {"-tune2 good.epd 0 5 7", "info string tune: no table group 7"},
+        {"-tune good.epd 101 5", "info string tune: score share 101 must be 0..100"},
+        {"-tune good.epd 0 5 -o good.epd", "info string tune: the training data would be overwritten"},
+    };
+    for (const auto& [args, message] : cases) {
+        const auto [output, status] = run_tune_binary(dir_, args);
+        EXPECT_EQ(status, 0) << output;
+        EXPECT_NE(output.find(message), std::string::npos) << output;
+        EXPECT_FALSE(std::ifstream(dir_ + "/params.txt").good()) << args;
+    }
+    // The one good line is enough for a run.
+    const auto [output, status] = run_tune_binary(dir_, "-tune good.epd 0 3");
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(output.find("info string tune: wrote params.txt"), std::string::npos) << output;
+    EXPECT_TRUE(std::ifstream(dir_ + "/params.txt").good());
+}
+
+} // namespace
+} // namespace zelk::test

@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 NATIVE ?= OFF
 CMAKE ?= cmake
 
-.PHONY: all zelk ttune data train run test sanitize tsan arm bench perft-deep tb-deep clean help
+.PHONY: all zelk ttune data train tune run test sanitize tsan arm bench perft-deep tb-deep clean help
 
 all: zelk
 
@@ -34,6 +34,14 @@ data: ttune
 TRAIN_ARGS ?= --hidden1 128 --hidden2 32 --epochs 20 --seed 1
 train:
 	/usr/bin/python3 trainer/train.py $(DATA_FILE) -o nets/nn.bin $(TRAIN_ARGS)
+
+# The open piece-square entries fitted to the training data (TUNE_SHARE: the
+# search score's share of the target, in percent), written into the source.
+TUNE_SHARE ?= 50
+TUNE_EPOCHS ?= 300
+tune: ttune
+	./build/zelk-tune -use_hce -o data/params.txt -tune $(DATA_FILE) $(TUNE_SHARE) $(TUNE_EPOCHS)
+	/usr/bin/python3 trainer/pst_source.py data/params.txt src/eval/pst_tables.cpp
 
 # No network ships yet: the engine starts with its hand-crafted evaluation.
 run: zelk
@@ -96,6 +104,7 @@ help:
 	@echo "make run        build and start the engine"
 	@echo "make ttune      build build/zelk-tune, with -mktraindata, -tune and -tune2"
 	@echo "make train      train nets/nn.bin on the data (TRAIN_ARGS), with its loss plot"
+	@echo "make tune       fit the open piece-square entries to the data and write them into src/eval"
 	@echo "make data       self-play training data into data/selfplay.epd (DATA_POSITIONS, DATA_NODES, DATA_SEED)"
 	@echo "make test       build and run every test"
 	@echo "make sanitize   tests under AddressSanitizer and UndefinedBehaviorSanitizer"

@@ -8,7 +8,6 @@
 
 #include "core/attacks.h"
 #include "core/makemove.h"
-#include "core/notation.h"
 #include "helpers.h"
 #include "run_engine.h"
 #include "tablebase/tbprobe.h"
@@ -52,14 +51,8 @@ int play_out(EngineSession& e, const std::string& fen, std::string& log) {
         e.send("position fen " + fen + (moves.empty() ? "" : " moves" + moves));
         e.send("go depth 8");
         const std::string line = e.expect("bestmove", 30);
-        const std::string text = line.substr(9, line.find(' ', 9) - 9);
-        Move found = NO_MOVE;
-        for (Move m : legal_moves(b.pos)) {
-            char buffer[MOVE_TEXT_SIZE];
-            move_to_coord(b.pos, b.pos.side, m, buffer);
-            if (text == buffer)
-                found = m;
-        }
+        const std::string text = move_of(line);
+        const Move found = find_move(b.pos, text);
         if (!found) {
             log += " illegal " + line;
             return -1;

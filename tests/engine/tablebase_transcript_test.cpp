@@ -73,16 +73,6 @@ Info parse_info(const std::string& line) {
     return info;
 }
 
-Move find_move(Position& pos, const std::string& text) {
-    for (Move m : legal_moves(pos)) {
-        char buffer[MOVE_TEXT_SIZE];
-        move_to_coord(pos, pos.side, m, buffer);
-        if (text == buffer)
-            return m;
-    }
-    return NO_MOVE;
-}
-
 // One "go" on `position`: its "info depth" lines, then the bestmove line.
 std::vector<std::string> search_lines(EngineSession& e, const std::string& position, const std::string& go) {
     e.seen.clear();
@@ -121,7 +111,7 @@ TEST_F(TablebaseTranscript, ClockOfTenAnswersAtOnceWithAWinningMove) {
     // The move keeps the win: the opponent is lost after it.
     Board b(WON5);
     play(b.pos, moves.c_str());
-    const Move m = find_move(b.pos, lines[2].substr(9, lines[2].find(' ', 9) - 9));
+    const Move m = find_move(b.pos, move_of(lines[2]));
     ASSERT_NE(m, NO_MOVE) << lines[2];
     make_move(b.pos, m);
     int success;
@@ -162,17 +152,6 @@ TEST_F(TablebaseTranscript, DrawnEndingWithExtraMaterialScoresZero) {
     ASSERT_GE(lines.size(), 2u) << drawn;
     for (size_t i = 0; i + 1 < lines.size(); ++i)
         EXPECT_EQ(parse_info(lines[i]).score, "cp 0") << drawn << ": " << lines[i];
-}
-
-TEST_F(TablebaseTranscript, NoTablesNothingProbed) {
-    EngineSession e({"-use_hce"});
-    const auto lines =
-        search_lines(e, std::string("position fen ") + WON5 + " moves" + quiet_line(WON5, 10), "go depth 6");
-    ASSERT_GE(lines.size(), 2u);
-    for (size_t i = 0; i + 1 < lines.size(); ++i) {
-        EXPECT_EQ(parse_info(lines[i]).tbhits, 0) << lines[i];
-        EXPECT_LT(parse_info(lines[i]).depth, 99);
-    }
 }
 
 } // namespace

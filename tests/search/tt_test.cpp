@@ -22,25 +22,6 @@ struct TableTest : ::testing::Test {
     }
 };
 
-TEST_F(TableTest, StoreAndProbeWithMateConversion) {
-    test::Board b;
-    ASSERT_EQ(tt.count, 65536u);
-    tt_store(b.pos, 3, 5, NO_MOVE, 9990, -100, 100);   // mate found 3 plies below the root
-    TTEntry e = probe(b.pos);
-    EXPECT_EQ(e.depth, 5);
-    EXPECT_EQ(e.score, 9993) << "stored as distance from this node";
-    EXPECT_EQ(e.bound, 2);
-    tt_store(b.pos, 4, 6, NO_MOVE, -9990, -100, 100);
-    e = probe(b.pos);
-    EXPECT_EQ(e.score, -9994);
-    EXPECT_EQ(e.bound, 1);
-    tt_store(b.pos, 4, 7, NO_MOVE, 9798, -10000, 10000);
-    EXPECT_EQ(probe(b.pos).score, 9798) << "an ordinary score";
-    EXPECT_EQ(probe(b.pos).bound, 3);
-    EXPECT_EQ(probe(b.pos).fifty, 0);
-    EXPECT_EQ(probe(b.pos).age, 1);
-}
-
 TEST_F(TableTest, ReplacementRules) {
     test::Board b;
     // Same position: a shallower result keeps an exact entry more than 3 plies deeper...
@@ -85,6 +66,7 @@ TEST_F(TableTest, ReplacementRules) {
 TEST_F(TableTest, LastBucketStaysInside) {
     test::Board b;
     Position p = b.pos;
+    ASSERT_EQ(tt.count, 65536u);
     p.key = (uint64_t(77) << 32) | 65535;   // index 65535: the bucket runs into the spare entries
     tt_store(p, 1, 4, NO_MOVE, 10, 0, 100);
     EXPECT_EQ(probe(p).depth, 4);

@@ -35,23 +35,6 @@ protected:
     void SetUp() override { test::init_eval_for_tests(); }
 };
 
-TEST_F(Sections, BoardHalvesPickTablesAndPawnKeys) {
-    Evaluated same("6k1/8/8/8/8/8/PP6/6K1 w - -");
-    EXPECT_EQ(same.ec().mirror[WHITE], 0);
-    EXPECT_EQ(same.ec().mirror[BLACK], 56);
-    EXPECT_EQ(same.ec().same_wing, 1);
-    Evaluated apart("6k1/8/8/8/8/8/PP6/2K5 w - -");
-    EXPECT_EQ(apart.ec().mirror[WHITE], 7);
-    EXPECT_EQ(apart.ec().mirror[BLACK], 56);
-    EXPECT_EQ(apart.ec().same_wing, 0);
-    const uint64_t key = apart.board.pos.pawn_key ^ 0x00000006C43EB52AULL;
-    EXPECT_EQ(apart.board.thread->pawn_hash[key & 0x3fff].key, key);
-    // White's king on the queen side: a2 is read as h2 of the king-side frame, from table 2.
-    const ScorePair expected = 2 * w.mtl_pawn->value + pst(PST_P2, "h2") + pst(PST_P2, "g2") +
-                               pst(PST_CP, "h2") + pst(PST_CP, "g2");
-    EXPECT_EQ(apart.section(SEC_PAWNS, WHITE), expected);
-}
-
 TEST_F(Sections, PawnStructure) {
     // a2, b2, a3: a3 is doubled and defended, a2 and b2 stand side by side;
     // nothing is isolated, weak or blocked.
@@ -112,18 +95,6 @@ TEST_F(Sections, PieceTerms) {
     Evaluated half_open("6k1/p7/8/7p/8/8/8/R5K1 w - -");
     EXPECT_EQ(alone.section(SEC_ROOKS, WHITE) - half_open.section(SEC_ROOKS, WHITE),
               w.rook_openfile->value + w.rook_mob2->value);   // a7 also stops the reach at a7
-}
-
-TEST_F(Sections, BishopPairNeedsBothSquareColours) {
-    const char* same_colour = "6k1/8/8/8/8/8/8/2B1BK2 w - -";   // c1 and e1: both dark
-    const char* pair = "6k1/8/8/8/8/8/8/2BB1K2 w - -";          // c1 dark, d1 light
-    const ScorePair same_with = Evaluated(same_colour).section(SEC_BISHOPS, WHITE);
-    const ScorePair pair_with = Evaluated(pair).section(SEC_BISHOPS, WHITE);
-    const ScorePair bonus = w.bishop_pair->value;
-    const int16_t off[2] = {0, 0};
-    scale_weights("bishop_pair", off);
-    EXPECT_EQ(same_with - Evaluated(same_colour).section(SEC_BISHOPS, WHITE), 0);
-    EXPECT_EQ(pair_with - Evaluated(pair).section(SEC_BISHOPS, WHITE), bonus);
 }
 
 TEST_F(Sections, KingShieldCountsOnlyAgainstMaterial) {

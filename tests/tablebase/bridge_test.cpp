@@ -117,14 +117,5 @@ TEST_F(Bridge, WithoutDtzTheRootKeepsTheWdlResultButNoMove) {
     testing::internal::GetCapturedStdout();
 }
 
-TEST(TbMoveConversion, PromotionsTakeTheEngineFlags) {
-    const int from = 52, to = 60;  // e7e8
-    EXPECT_EQ(tb::tb_to_engine_move(tb::TbMove(to | from << 6)), make_move_code(from, to));
-    EXPECT_EQ(tb::tb_to_engine_move(tb::TbMove(to | from << 6 | 1 << 12)), make_move_code(from, to, FLAG_QUEEN));
-    EXPECT_EQ(tb::tb_to_engine_move(tb::TbMove(to | from << 6 | 2 << 12)), make_move_code(from, to, FLAG_ROOK));
-    EXPECT_EQ(tb::tb_to_engine_move(tb::TbMove(to | from << 6 | 3 << 12)), make_move_code(from, to, FLAG_BISHOP));
-    EXPECT_EQ(tb::tb_to_engine_move(tb::TbMove(to | from << 6 | 4 << 12)), make_move_code(from, to, FLAG_KNIGHT));
-}
-
 } // namespace
 } // namespace zelk::test

@@ -1,21 +1,17 @@
 // Book building: the human games into "tmp_book.bin" through the engine
-// binary, read back by our reader and by Debian's polyglot; the keep rule,
-// the move limit and bad PGN in-process.
+// binary, read back by our reader; the keep rule, the move limit and bad PGN
+// in-process.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "book/book.h"
-#include "core/makemove.h"
 #include "helpers.h"
-#include "pgn/pgn.h"
 #include "run_engine.h"
 #include "tools/make_book.h"
 
@@ -35,25 +31,6 @@ std::vector<BookEntry> read_all(const std::string& path) {
     for (int64_t i = 0; i < book.entries; ++i)
         book.read(i, entries[size_t(i)]);
     return entries;
-}
-
-std::string polyglot_program() {
-    for (const char* p : {"/usr/games/polyglot", "/usr/bin/polyglot", "/usr/local/bin/polyglot"})
-        if (file_exists(p))
-            return p;
-    return "";
-}
-
-std::string run_command(const std::string& command) {
-    std::string out;
-    if (std::FILE* p = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0)
-            out.append(buffer, n);
-        pclose(p);
-    }
-    return out;
 }
 
 // The book built once from the human games by the engine binary.
@@ -101,67 +78,6 @@ TEST_F(HumanBook, WritesSortedEntriesAndTheCounts) {
     const int n = book_find(file, book_key(start.pos), found);
     ASSERT_GE(n, 2);
     EXPECT_EQ(book_move_to_engine(found[0].move, start.pos), make_move_code(12, 28));
-}
-
-// One line of `polyglot dump-book`: "12: 1. e4{44%} c6 2. d4{81%} ... {trans: ...}".
-void check_dump_line(const std::string& line, BookFile& file, int colour) {
-    std::istringstream in(line);
-    std::string word;
-    in >> word;   // the line number
-    Board b;
-    while (in >> word) {
-        if (word.starts_with("{trans"))
-            break;
-        if (!word.empty() && word.back() == '.')
-            continue;
-        int percent = -1;
-        const size_t brace = word.find('{');
-        if (brace != std::string::npos) {
-            percent = std::stoi(word.substr(brace + 1));
-            word.resize(brace);
-        }
-        const Move m = pgn::decode_move(b.pos, word);
-        ASSERT_NE(m, NO_MOVE) << word << " in " << line;
-        BookEntry found[BOOK_KEY_ENTRIES];
-        const int n = book_find(file, book_key(b.pos), found);
-        int64_t sum = 0, weight = -1;
-        for (int i = 0; i < n; ++i) {
-            sum += found[i].weight;
-            if (book_move_to_engine(found[i].move, b.pos) == m)
-                weight = found[i].weight;
-        }
-        if (b.pos.side == colour) {
-            ASSERT_GE(weight, 0) << word << " is not a book move in " << line;
-            ASSERT_GE(percent, 0) << line;
-            EXPECT_NEAR(double(weight) * 100 / double(sum), percent, 1.0) << word << " in " << line;
-        }
-        make_move(b.pos, m);
-        b.pos.owner->search_ply = 1;
-    }
-}
-
-TEST_F(HumanBook, DebianPolyglotReadsItLikeWeDo) {
-    const std::string polyglot = polyglot_program();
-    if (polyglot.empty())
-        GTEST_SKIP() << "Debian's polyglot is not installed";
-    BookFile file(book().c_str());
-    int lines_checked = 0;
-    for (int colour = WHITE; colour <= BLACK; ++colour) {
-        const std::string name = colour == WHITE ? "white" : "black";
-        const std::string dump = dir + "/dump-" + name + ".txt";
-        run_command("cd " + dir + " && " + polyglot + " dump-book -bin tmp_book.bin -color " + name + " -out " + dump +
-                    " 2>&1");
-        std::ifstream in(dump);
-        std::string line;
-        std::getline(in, line);
-        EXPECT_EQ(line, "Dump of \"tmp_book.bin\" for " + name + ".");
-        while (std::getline(in, line)) {
-            check_dump_line(line, file, colour);
-            ++lines_checked;
-        }
-    }
-    EXPECT_GT(lines_checked, 100);
-
 }
 
 // Builds a book in-process from PGN text in a fresh directory; returns the

@@ -73,6 +73,18 @@ TEST_F(Sections, Rooks) {
               w.rook_openfile->value + w.rook_mob2->value);
 }
 
+// With the bonus switched off, only the real pair (c1 dark, d1 light) loses it.
+TEST_F(Sections, BishopPairNeedsBothSquareColours) {
+    const char* same_colour = "6k1/8/8/8/8/8/8/2B1BK2 w - -";
+    const char* pair = "6k1/8/8/8/8/8/8/2BB1K2 w - -";
+    const ScorePair same_with = Evaluated(same_colour).section(SEC_BISHOPS, WHITE);
+    const ScorePair pair_with = Evaluated(pair).section(SEC_BISHOPS, WHITE), bonus = w.bishop_pair->value;
+    const int16_t off[2] = {0, 0};
+    scale_weights("bishop_pair", off);
+    EXPECT_EQ(same_with - Evaluated(same_colour).section(SEC_BISHOPS, WHITE), 0);
+    EXPECT_EQ(pair_with - Evaluated(pair).section(SEC_BISHOPS, WHITE), bonus);
+}
+
 TEST_F(Sections, KingSafety) {
     // Queen and two pawns for Black, boxed in so that nothing reaches the White king.
     Evaluated full("q1k5/pp6/8/8/8/8/5PPP/6K1 w - -");

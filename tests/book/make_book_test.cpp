@@ -1,24 +1,17 @@
 // Book building: the human games into "tmp_book.bin" through the engine
-// binary, read back by our reader and by Debian's polyglot; the keep rule,
-// the move limit and bad PGN in-process.
+// binary, read back by our reader; the keep rule, the move limit and bad PGN
+// in-process.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <fstream>
-#include <map>
-#include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "book/book.h"
-#include "core/makemove.h"
-#include "core/movegen.h"
 #include "helpers.h"
-#include "pgn/pgn.h"
 #include "run_engine.h"
 #include "tools/make_book.h"
 
@@ -38,25 +31,6 @@ std::vector<BookEntry> read_all(const std::string& path) {
     for (int64_t i = 0; i < book.entries; ++i)
         book.read(i, entries[size_t(i)]);
     return entries;
-}
-
-std::string polyglot_program() {
-    for (const char* p : {"/usr/games/polyglot", "/usr/bin/polyglot", "/usr/local/bin/polyglot"})
-        if (file_exists(p))
-            return p;
-    return "";
-}
-
-std::string run_command(const std::string& command) {
-    std::string out;
-    if (std::FILE* p = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0)
-            out.append(buffer, n);
-        pclose(p);
-    }
-    return out;
 }
 
 // The book built once from the human games by the engine binary.
@@ -104,140 +78,6 @@ TEST_F(HumanBook, WritesSortedEntriesAndTheCounts) {
     const int n = book_find(file, book_key(start.pos), found);
     ASSERT_GE(n, 2);
     EXPECT_EQ(book_move_to_engine(found[0].move, start.pos), make_move_code(12, 28));
-}
-
-bool in_book(BookFile& file, const Position& pos) {
-    BookEntry found[BOOK_KEY_ENTRIES];
-    return book_find(file, book_key(pos), found) > 0;
-}
-
-// The positions of `colour` reached from the start by its book moves and
-// by any legal reply of the other side that leads back into the book. Every
-// book move met on the way must be legal.
-void walk(Position& pos, BookFile& file, int colour, std::set<uint64_t>& seen) {
-    const uint64_t key = book_key(pos);
-    if (pos.side == colour) {
-        BookEntry found[BOOK_KEY_ENTRIES];
-        const int n = book_find(file, key, found);
-        if (n == 0 || !seen.insert(key).second)
-            return;
-        for (int i = 0; i < n; ++i) {
-            const Move m = book_move_to_engine(found[i].move, pos);
-            ASSERT_TRUE(is_pseudo_legal(pos, m) && is_legal(pos, pos.side, m));
-            make_move(pos, m);
-            pos.owner->search_ply = 1;   // game moves: the lists stay at ply 1
-            walk(pos, file, colour, seen);
-            unmake_move(pos);
-            pos.owner->search_ply = 1;
-        }
-        return;
-    }
-    for (Move m : legal_moves(pos)) {
-        make_move(pos, m);
-        pos.owner->search_ply = 1;
-        walk(pos, file, colour, seen);
-        unmake_move(pos);
-        pos.owner->search_ply = 1;
-    }
-}
-
-// One line of `polyglot dump-book`: "12: 1. e4{44%} c6 2. d4{81%} ... {trans: ...}".
-void check_dump_line(const std::string& line, BookFile& file, int colour) {
-    std::istringstream in(line);
-    std::string word;
-    in >> word;   // the line number
-    Board b;
-    bool ended_by_transposition = false;
-    while (in >> word) {
-        if (word.starts_with("{trans")) {
-            ended_by_transposition = true;
-            break;
-        }
-        if (!word.empty() && word.back() == '.')
-            continue;
-        int percent = -1;
-        const size_t brace = word.find('{');
-        if (brace != std::string::npos) {
-            percent = std::stoi(word.substr(brace + 1));
-            word.resize(brace);
-        }
-        const Move m = pgn::decode_move(b.pos, word);
-        ASSERT_NE(m, NO_MOVE) << word << " in " << line;
-        BookEntry found[BOOK_KEY_ENTRIES];
-        const int n = book_find(file, book_key(b.pos), found);
-        int64_t sum = 0, weight = -1;
-        for (int i = 0; i < n; ++i) {
-            sum += found[i].weight;
-            if (book_move_to_engine(found[i].move, b.pos) == m)
-                weight = found[i].weight;
-        }
-        if (b.pos.side == colour) {
-            ASSERT_GE(weight, 0) << word << " is not a book move in " << line;
-            ASSERT_GE(percent, 0) << line;
-            EXPECT_NEAR(double(weight) * 100 / double(sum), percent, 1.0) << word << " in " << line;
-        }
-        make_move(b.pos, m);
-        b.pos.owner->search_ply = 1;
-    }
-    if (ended_by_transposition)
-        return;
-    // A line ends where the book has nothing more for the colour.
-    if (b.pos.side == colour) {
-        EXPECT_FALSE(in_book(file, b.pos)) << "line stops early: " << line;
-        return;
-    }
-    for (Move m : legal_moves(b.pos)) {
-        make_move(b.pos, m);
-        EXPECT_FALSE(in_book(file, b.pos)) << "line stops early: " << line;
-        unmake_move(b.pos);
-        b.pos.owner->search_ply = 1;
-    }
-}
-
-TEST_F(HumanBook, DebianPolyglotReadsItLikeWeDo) {
-    const std::string polyglot = polyglot_program();
-    if (polyglot.empty())
-        GTEST_SKIP() << "Debian's polyglot is not installed";
-    BookFile file(book().c_str());
-    int lines_checked = 0;
-    for (int colour = WHITE; colour <= BLACK; ++colour) {
-        const std::string name = colour == WHITE ? "white" : "black";
-        const std::string dump = dir + "/dump-" + name + ".txt";
-        run_command("cd " + dir + " && " + polyglot + " dump-book -bin tmp_book.bin -color " + name + " -out " + dump +
-                    " 2>&1");
-        std::ifstream in(dump);
-        std::string line;
-        std::getline(in, line);
-        EXPECT_EQ(line, "Dump of \"tmp_book.bin\" for " + name + ".");
-        while (std::getline(in, line)) {
-            check_dump_line(line, file, colour);
-            ++lines_checked;
-        }
-    }
-    EXPECT_GT(lines_checked, 100);
-
-    // info-book counts the positions on those lines and the ones no line reaches.
-    const std::string info = run_command("cd " + dir + " && " + polyglot + " info-book -bin tmp_book.bin 2>&1");
-    auto number_after = [&](const std::string& label) {
-        const size_t at = info.find(label);
-        EXPECT_NE(at, std::string::npos) << info;
-        return at == std::string::npos ? -1 : std::stoi(info.substr(info.find(':', at) + 1));
-    };
-    std::set<uint64_t> seen[2], all;
-    for (int colour = WHITE; colour <= BLACK; ++colour) {
-        Board b;
-        walk(b.pos, file, colour, seen[colour]);
-        all.insert(seen[colour].begin(), seen[colour].end());
-    }
-    std::set<uint64_t> keys;
-    for (const BookEntry& e : read_all(book()))
-        keys.insert(e.key);
-    std::printf("[ polyglot ] %s", info.c_str());
-    std::printf("[ ours     ] positions on lines: %d white, %d black; isolated %d\n", int(seen[WHITE].size()),
-                int(seen[BLACK].size()), int(keys.size() - all.size()));
-    EXPECT_EQ(number_after("Positions on lines for white"), int(seen[WHITE].size()));
-    EXPECT_EQ(number_after("Positions on lines for black"), int(seen[BLACK].size()));
-    EXPECT_EQ(number_after("Isolated positions"), int(keys.size() - all.size()));
 }
 
 // Builds a book in-process from PGN text in a fresh directory; returns the
@@ -334,16 +174,6 @@ TEST(MakeBook, OnlyTheFirst36MovesOfTheMainLineCount) {
     for (const BookEntry& e : side.entries)
         EXPECT_TRUE(e.key == key_after("") ? e.move == 0x031C : e.key == key_after("e2e4 e7e5"));
     EXPECT_EQ(side.entries.size(), 2u);
-}
-
-TEST(MakeBook, AnUnreadableMoveEndsItsGameButKeepsWhatCameBefore) {
-    Built b = build(games(3, "1-0", "1. e4 e5 2. Ke3 Nf3 Nc6 1-0") + games(3, "1-0", "1. d4 d5 2. c4 1-0"));
-    std::set<uint64_t> keys;
-    for (const BookEntry& e : b.entries)
-        keys.insert(e.key);
-    EXPECT_TRUE(keys.count(key_after("")));
-    EXPECT_FALSE(keys.count(key_after("e2e4 e7e5")));   // Nf3 after the bad Ke3 is not read
-    EXPECT_TRUE(keys.count(key_after("d2d4 d7d5")));     // the next game starts afresh
 }
 
 TEST(MakeBook, BadInputNeverFails) {

@@ -1,5 +1,6 @@
-// Probing: the shipped book, the weighted choice and its variety, move
-// conversion, and books that are missing, short, ragged or unsorted.
+// Polyglot keys against the published ones, and probing: the shipped book,
+// the weighted choice and its variety, move conversion, and books that are
+// missing, short, ragged or unsorted.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -16,6 +17,7 @@
 #include "core/movegen.h"
 #include "core/notation.h"
 #include "helpers.h"
+#include "net_file.h"
 #include "run_engine.h"
 
 namespace zelk::test {
@@ -43,11 +45,6 @@ void write_book(const std::string& path, const std::vector<BookEntry>& entries) 
         book_entry_encode(e, bytes);
         out.write(reinterpret_cast<const char*>(bytes), sizeof bytes);
     }
-}
-
-void write_bytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
 }
 
 // A probe with its "info string" line swallowed.
@@ -96,20 +93,6 @@ TEST_F(ShippedBook, StartPositionListsItsThirteenMovesWithWeights) {
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(out, "info string ( book moves are: e2e4 d2d4 g1f3 c2c4 g2g3 b2b3 f2f4 b1c3 b2b4 e2e3 d2d3 g2g4 a2a3  )\n");
     EXPECT_TRUE(is_legal(b.pos, WHITE, m));
-}
-
-TEST_F(ShippedBook, ConsoleListsSharesAndTheChoice) {
-    Board b;
-    std::srand(7);
-    testing::internal::CaptureStdout();
-    book_probe(b.pos, SHIPPED_BOOK.c_str(), BookStyle{25, false, false});
-    std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_NE(out.find("  e2e4  cnt= 12135, weight= 39.40% -> 39.42%\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("  a2a3  cnt=     2, weight=  0.01% ->  0.00%\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("selecting "), std::string::npos) << out;
-    testing::internal::CaptureStdout();
-    book_probe(b.pos, SHIPPED_BOOK.c_str(), BookStyle{25, false, true});
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 }
 
 // Choices from the start position over many draws with a fixed seed.
@@ -164,16 +147,6 @@ TEST(BookChoice, WeightZeroEntriesOnlyAsTheFallback) {
     EXPECT_EQ(choices({3, 1}), (std::vector<int>{751, 249}));
 }
 
-// A book of one position: its entries in the given order.
-std::string book_for(const Position& pos, const std::vector<std::pair<uint16_t, uint16_t>>& moves) {
-    const std::string path = make_temp_dir() + "/one.bin";
-    std::vector<BookEntry> entries;
-    for (auto [move, weight] : moves)
-        entries.push_back(BookEntry{book_key(pos), move, weight, 0});
-    write_book(path, entries);
-    return path;
-}
-
 uint16_t pg(const char* from, const char* to, int promotion = 0) {
     auto sq = [](const char* s) { return (s[0] - 'a') + 8 * (s[1] - '1'); };
     return uint16_t(promotion << 12 | sq(from) << 6 | sq(to));
@@ -196,18 +169,15 @@ TEST(BookMoves, CastlingAndPromotionsComeBackAsEngineMoves) {
         {pg("b7", "b8", 3), make_move_code(49, 57, FLAG_ROOK)},
         {pg("a1", "a7"), make_move_code(0, 48)},
     };
-    for (const Case& c : cases) {
+    for (const Case& c : cases)
         EXPECT_EQ(book_move_to_engine(c.move, b.pos), c.engine) << polyglot_text(c.move);
-        EXPECT_EQ(quiet_probe(b.pos, book_for(b.pos, {{c.move, 1}})), c.engine) << polyglot_text(c.move);
-    }
-    // Black castles and promotes the same way.
+    // Black castles and promotes the same way; a rook on e1 taking h1 is a rook move.
     Board black("r3k2r/8/8/8/8/8/6p1/R3K2R b KQkq - 0 1");
-    EXPECT_EQ(quiet_probe(black.pos, book_for(black.pos, {{pg("e8", "h8"), 1}})), make_move_code(60, 62, FLAG_SHORT));
-    EXPECT_EQ(quiet_probe(black.pos, book_for(black.pos, {{pg("e8", "a8"), 1}})), make_move_code(60, 58, FLAG_LONG));
-    EXPECT_EQ(quiet_probe(black.pos, book_for(black.pos, {{pg("g2", "h1", 4), 1}})), make_move_code(14, 7, FLAG_QUEEN));
-    // A rook on e1 taking h1 is a rook move, not castling.
+    EXPECT_EQ(book_move_to_engine(pg("e8", "h8"), black.pos), make_move_code(60, 62, FLAG_SHORT));
+    EXPECT_EQ(book_move_to_engine(pg("e8", "a8"), black.pos), make_move_code(60, 58, FLAG_LONG));
+    EXPECT_EQ(book_move_to_engine(pg("g2", "h1", 4), black.pos), make_move_code(14, 7, FLAG_QUEEN));
     Board rook("4k3/8/8/8/8/8/6K1/4R2n w - - 0 1");
-    EXPECT_EQ(quiet_probe(rook.pos, book_for(rook.pos, {{pg("e1", "h1"), 1}})), make_move_code(4, 7));
+    EXPECT_EQ(book_move_to_engine(pg("e1", "h1"), rook.pos), make_move_code(4, 7));
 }
 
 TEST(BookMoves, EngineToPolyglotRoundTrip) {
@@ -301,6 +271,41 @@ TEST(BookFiles, BadBooksGiveNoMoveAndNeverFail) {
             EXPECT_TRUE(is_pseudo_legal(p.pos, m) && is_legal(p.pos, p.pos.side, m)) << c.fen;
         }
     }
+}
+
+struct PublishedKey {
+    const char* moves;
+    const char* fen;
+    uint64_t key;
+};
+
+const PublishedKey PUBLISHED[] = {
+    {"", "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1", 0x463b96181691fc9cULL},
+    {"e2e4", "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1", 0x823c9b50fd114196ULL},
+    {"e2e4 d7d5", "rnbqkbnr/ppp1pppp/8/3p4/4P3/8/PPPP1PPP/RNBQKBNR w KQkq d6 0 2", 0x0756b94461c50fb0ULL},
+    {"e2e4 d7d5 e4e5", "rnbqkbnr/ppp1pppp/8/3pP3/8/8/PPPP1PPP/RNBQKBNR b KQkq - 0 2", 0x662fafb965db29d4ULL},
+    {"e2e4 d7d5 e4e5 f7f5", "rnbqkbnr/ppp1p1pp/8/3pPp2/8/8/PPPP1PPP/RNBQKBNR w KQkq f6 0 3", 0x22a48b5a8e47ff78ULL},
+    {"e2e4 d7d5 e4e5 f7f5 e1e2", "rnbqkbnr/ppp1p1pp/8/3pPp2/8/8/PPPPKPPP/RNBQ1BNR b kq - 1 3", 0x652a607ca3f242c1ULL},
+    {"e2e4 d7d5 e4e5 f7f5 e1e2 e8f7", "rnbq1bnr/ppp1pkpp/8/3pPp2/8/8/PPPPKPPP/RNBQ1BNR w - - 2 4",
+     0x00fdd303c946bdd9ULL},
+    {"a2a4 b7b5 h2h4 b5b4 c2c4", "rnbqkbnr/p1pppppp/8/8/PpP4P/8/1P1PPPP1/RNBQKBNR b KQkq c3 0 3",
+     0x3c8123ea7b067637ULL},
+    {"a2a4 b7b5 h2h4 b5b4 c2c4 b4c3 a1a3", "rnbqkbnr/p1pppppp/8/8/P6P/R1p5/1P1PPPP1/1NBQKBNR b Kkq - 1 4",
+     0x5c3f9b829b279560ULL},
+};
+
+TEST(BookKey, PublishedKeysFromFenAndFromMoves) {
+    for (const PublishedKey& p : PUBLISHED) {
+        Board from_fen(p.fen);
+        EXPECT_EQ(book_key(from_fen.pos), p.key) << p.fen;
+        Board played;
+        play(played.pos, p.moves);
+        EXPECT_EQ(book_key(played.pos), p.key) << p.moves;
+    }
+    // a1a2 instead of a1a3 in the last line.
+    Board b;
+    play(b.pos, "a2a4 b7b5 h2h4 b5b4 c2c4 b4c3 a1a2");
+    EXPECT_EQ(book_key(b.pos), 0x742ec75da0e25edcULL);
 }
 
 } // namespace

@@ -36,40 +36,17 @@ tb::TbPosition tb_from_fen(const char* fen) {
 }
 
 std::string tb_to_fen(const tb::TbPosition& p) {
-    std::string fen;
-    for (int r = 7; r >= 0; --r) {
-        int empty = 0;
-        for (int f = 0; f < 8; ++f) {
-            const Bitboard b = bit(8 * r + f);
-            char c = 0;
-            const char* letters = "KQRBNP";
-            const Bitboard kinds[6] = {p.kings, p.queens, p.rooks, p.bishops, p.knights, p.pawns};
-            for (int k = 0; k < 6; ++k)
-                if (kinds[k] & b)
-                    c = (p.white & b) ? letters[k] : char(letters[k] + 32);
-            if (!c) {
-                ++empty;
-                continue;
-            }
-            if (empty)
-                fen += char('0' + empty);
-            empty = 0;
-            fen += c;
+    Board b("8/8/8/8/8/8/8/8 w - -");
+    const Bitboard kinds[6] = {p.pawns, p.knights, p.bishops, p.rooks, p.queens, p.kings};
+    for (int k = 0; k < 6; ++k)
+        for (Bitboard men = kinds[k]; men;) {
+            const int sq = pop_lsb(men);
+            pos_put_piece(b.pos, (p.white & bit(sq)) ? WHITE : BLACK, PAWN + k, sq);
         }
-        if (empty)
-            fen += char('0' + empty);
-        if (r)
-            fen += '/';
-    }
-    fen += p.turn ? " w - " : " b - ";
-    if (p.ep) {
-        fen += char('a' + (p.ep & 7));
-        fen += char('1' + (p.ep >> 3));
-    } else {
-        fen += '-';
-    }
-    fen += " " + std::to_string(p.rule50) + " 1";
-    return fen;
+    b.pos.side = p.turn ? WHITE : BLACK;
+    b.pos.ep_square = p.ep ? p.ep : NO_SQUARE;
+    b.pos.halfmove = p.rule50;
+    return b.fen(true);
 }
 
 std::vector<std::string> real_table_names() {

@@ -1,5 +1,6 @@
 #include "helpers.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -59,6 +60,33 @@ uint64_t perft_count(Board& b, int depth) {
     b.thread->nodes = 0;
     perft(*b.thread, b.pos.side, b.thread->search_ply, depth);
     return b.thread->nodes;
+}
+
+Move find_move(Position& pos, const std::string& text) {
+    for (Move m : legal_moves(pos)) {
+        char buffer[MOVE_TEXT_SIZE];
+        move_to_coord(pos, pos.side, m, buffer);
+        if (text == buffer)
+            return m;
+    }
+    return NO_MOVE;
+}
+
+std::string flip_fen(const std::string& fen) {
+    std::istringstream in(fen);
+    std::string board, side, castling = "-", ep = "-", flipped;
+    in >> board >> side >> castling >> ep;
+    auto swap_case = [](std::string s) {
+        for (char& c : s)
+            c = char(std::isalpha(static_cast<unsigned char>(c)) ? c ^ 32 : c);
+        return s;
+    };
+    std::istringstream rows(board);
+    for (std::string rank; std::getline(rows, rank, '/');)
+        flipped = swap_case(rank) + (flipped.empty() ? "" : "/") + flipped;
+    if (ep != "-")
+        ep[1] = char('1' + ('8' - ep[1]));
+    return flipped + (side == "w" ? " b " : " w ") + (castling == "-" ? castling : swap_case(castling)) + " " + ep;
 }
 
 int perft_depth(int fallback) {

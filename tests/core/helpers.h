@@ -42,6 +42,13 @@ void play(Position& pos, const char* moves);
 
 uint64_t perft_count(Board& b, int depth);
 
+// The legal move written `text` in coordinate notation, or NO_MOVE.
+Move find_move(Position& pos, const std::string& text);
+
+// The FEN of the colour-flipped twin: ranks reversed, colours and the side
+// to move swapped, castling letters and en passant mirrored.
+std::string flip_fen(const std::string& fen);
+
 // Depth for suite perft runs: ZELK_PERFT_DEPTH, or the given default.
 int perft_depth(int fallback);
 

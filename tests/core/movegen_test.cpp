@@ -1,105 +1,61 @@
+// Move generation: the perft suites, slider attacks against a plain walk,
+// attacker queries, the staged generators and pseudo-legality.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "core/attacks.h"
 #include "core/movegen.h"
 #include "core/notation.h"
-#include "search/control.h"
 #include "helpers.h"
 
 namespace zelk {
 namespace {
 
-// Coordinate texts of a generated range, blank-separated.
-std::string texts(const Position& pos, const MoveEntry* begin, const MoveEntry* end) {
-    std::string s;
-    for (const MoveEntry* e = begin; e != end; ++e) {
-        char buf[MOVE_TEXT_SIZE];
-        move_to_coord(pos, pos.side, e->move, buf);
-        if (!s.empty())
-            s += ' ';
-        s += buf;
+// The search's staged generators where they differ from the full list:
+// under-promotions on request only, replies to check, direct checks.
+TEST(Generators, StagedFamilies) {
+    using Gen = std::function<MoveEntry*(const Position&, MoveEntry*)>;
+    const struct {
+        const char* fen;
+        Gen gen;
+        const char* moves;
+    } cases[] = {
+        {"r3k3/1P6/8/8/8/8/8/4K3 w - -", [](const Position& p, MoveEntry* l) { return gen_promotions(p, WHITE, 1, l); },
+         "b7b8=Q b7b8=N b7b8=B b7b8=R b7a8=Q b7a8=N b7a8=B b7a8=R"},
+        {"r3k3/1P6/8/8/8/8/8/4K3 w - -", [](const Position& p, MoveEntry* l) { return gen_promotions(p, WHITE, 0, l); },
+         "b7b8=Q b7a8=Q"},
+        {"r3k3/1P6/8/8/8/8/8/4K3 w - -", [](const Position& p, MoveEntry* l) { return gen_captures(p, WHITE, l, NO_SQUARE); }, ""},
+        // Rook e8 checks the king on e1; the knight on c3 can block on e2 or e4.
+        {"4r1k1/8/8/8/8/2N5/8/R3K2R w KQ -", [](const Position& p, MoveEntry* l) { return gen_quiets(p, WHITE, l, 60); },
+         "c3e2 c3e4 e1d1 e1f1 e1d2 e1e2 e1f2 e1g1 e1c1"},
+        {"4k3/8/8/3pP3/8/5n2/8/4K3 w - d6", [](const Position& p, MoveEntry* l) { return gen_captures(p, WHITE, l, 21); },
+         "e5d6"},
+        // The rook behind the knight on the e-file gives no discovered checks.
+        {"4k3/8/8/8/4N3/8/8/4R1K1 w - -", [](const Position& p, MoveEntry* l) { return gen_quiet_checks(p, WHITE, l); },
+         "e4d6 e4f6"},
+        {"8/8/8/3k4/8/2P5/4P3/6K1 w - -", [](const Position& p, MoveEntry* l) { return gen_quiet_checks(p, WHITE, l); },
+         "c3c4 e2e4"},
+    };
+    notation_style.uci = false;
+    for (const auto& c : cases) {
+        test::Board b(c.fen);
+        MoveEntry list[MAX_MOVES];
+        std::string texts;
+        for (MoveEntry* e = list, *end = c.gen(b.pos, list); e != end; ++e) {
+            char buf[MOVE_TEXT_SIZE];
+            move_to_coord(b.pos, b.pos.side, e->move, buf);
+            texts += (texts.empty() ? "" : " ") + std::string(buf);
+        }
+        EXPECT_EQ(texts, c.moves) << c.fen;
     }
-    return s;
+    notation_style.uci = true;
 }
 
-struct GenTest : ::testing::Test {
-    MoveEntry list[512];
-    void SetUp() override { notation_style.uci = false; }
-    void TearDown() override { notation_style.uci = true; }
-};
-
-TEST_F(GenTest, StartPositionOrder) {
-    test::Board b;
-    gen_ply_moves(*b.thread);
-    PlyRecord& rec = b.thread->plies[1];
-    const MoveEntry* end = rec.list;
-    while (end->move != END_OF_LIST)
-        ++end;
-    EXPECT_EQ(texts(b.pos, rec.list, end),
-              "a2a3 b2b3 c2c3 d2d3 e2e3 f2f3 g2g3 h2h3 a2a4 b2b4 c2c4 d2d4 e2e4 f2f4 g2g4 h2h4 "
-              "b1a3 b1c3 g1f3 g1h3");
-    // The next ply's list starts behind the terminator, the one after one entry further.
-    EXPECT_EQ(b.thread->plies[2].list, end + 1);
-    EXPECT_EQ(b.thread->plies[3].list, end + 2);
-}
-
-TEST_F(GenTest, CaptureOrderWithEnPassant) {
-    test::Board b("4k3/8/1n6/2PpP3/8/8/8/4K3 w - d6");
-    MoveEntry* end = gen_captures(b.pos, WHITE, list, NO_SQUARE);
-    EXPECT_EQ(texts(b.pos, list, end), "c5b6 e5d6 c5d6");
-    EXPECT_EQ(list[1].victim, 0);
-    EXPECT_EQ(list[0].victim, piece_code(BLACK, KNIGHT));
-}
-
-TEST_F(GenTest, Promotions) {
-    test::Board b("r3k3/1P6/8/8/8/8/8/4K3 w - -");
-    MoveEntry* end = gen_promotions(b.pos, WHITE, 1, list);
-    EXPECT_EQ(texts(b.pos, list, end), "b7b8=Q b7b8=N b7b8=B b7b8=R b7a8=Q b7a8=N b7a8=B b7a8=R");
-    end = gen_promotions(b.pos, WHITE, 0, list);
-    EXPECT_EQ(texts(b.pos, list, end), "b7b8=Q b7a8=Q");
-    // The promotion never appears among the captures.
-    EXPECT_EQ(gen_captures(b.pos, WHITE, list, NO_SQUARE) - list, 0);
-}
-
-TEST_F(GenTest, SeventhRankPushesHaveTheirOwnFamily) {
-    test::Board b("4k3/8/3P4/8/8/8/8/4K3 w - -");
-    MoveEntry* end = gen_seventh_pushes(b.pos, WHITE, list);
-    EXPECT_EQ(texts(b.pos, list, end), "d6d7");
-    end = gen_quiets(b.pos, WHITE, list, NO_SQUARE);
-    EXPECT_EQ(texts(b.pos, list, end).find("d6d7"), std::string::npos);
-    test::Board black("4k3/8/8/8/8/2p5/8/4K3 b - -");
-    end = gen_seventh_pushes(black.pos, BLACK, list);
-    EXPECT_EQ(texts(black.pos, list, end), "c3c2");
-}
-
-TEST_F(GenTest, QuietsInCheckOnlyInterpose) {
-    // Rook e8 checks the king on e1; the knight on c3 can block on e2 or e4.
-    test::Board b("4r1k1/8/8/8/8/2N5/8/R3K2R w KQ -");
-    MoveEntry* end = gen_quiets(b.pos, WHITE, list, 60);
-    EXPECT_EQ(texts(b.pos, list, end), "c3e2 c3e4 e1d1 e1f1 e1d2 e1e2 e1f2 e1g1 e1c1");
-    EXPECT_EQ(end[-1].victim, 0);
-}
-
-TEST_F(GenTest, EnPassantStaysWhenAKnightChecks) {
-    test::Board b("4k3/8/8/3pP3/8/5n2/8/4K3 w - d6");
-    MoveEntry* end = gen_captures(b.pos, WHITE, list, 21);
-    EXPECT_EQ(texts(b.pos, list, end), "e5d6");
-}
-
-TEST_F(GenTest, QuietChecksAreDirectOnly) {
-    // The rook behind the knight on the e-file gives no discovered checks.
-    test::Board b("4k3/8/8/8/4N3/8/8/4R1K1 w - -");
-    MoveEntry* end = gen_quiet_checks(b.pos, WHITE, list);
-    EXPECT_EQ(texts(b.pos, list, end), "e4d6 e4f6");
-    test::Board pawns("8/8/8/3k4/8/2P5/4P3/6K1 w - -");
-    end = gen_quiet_checks(pawns.pos, WHITE, list);
-    EXPECT_EQ(texts(pawns.pos, list, end), "c3c4 e2e4");
-}
-
-TEST_F(GenTest, PickBestTakesEarliestOfEqualScores) {
+TEST(Generators, PickBestTakesEarliestOfEqualScores) {
     MoveEntry l[5] = {{1, 5, 0, 0}, {2, 9, 0, 0}, {3, 9, 0, 0}, {4, 1, 0, 0}, {END_OF_LIST, 0, 0, 0}};
     pick_best(l);
     EXPECT_EQ(l[0].move, 2);
@@ -107,12 +63,6 @@ TEST_F(GenTest, PickBestTakesEarliestOfEqualScores) {
     pick_best(l + 1);
     EXPECT_EQ(l[1].move, 3);
 }
-
-} // namespace
-} // namespace zelk
-
-namespace zelk {
-namespace {
 
 // Every generated move passes the check; random move codes pass it exactly
 // when the generators would produce them.
@@ -124,14 +74,79 @@ TEST(PseudoLegal, AgreesWithTheGenerators) {
             std::vector<Move> generated;
             for (MoveEntry* e = b.thread->plies[1].list; e->move != END_OF_LIST; ++e)
                 generated.push_back(e->move);
-            for (Move m : generated)
-                EXPECT_EQ(is_pseudo_legal(b.pos, m), 1) << c.fen << " " << m;
             for (uint32_t code = 0; code < 65536; code += 7) {
                 const Move m = Move(code);
                 const bool listed = std::find(generated.begin(), generated.end(), m) != generated.end();
                 ASSERT_EQ(is_pseudo_legal(b.pos, m), listed ? 1 : 0) << c.fen << " " << m;
             }
+            for (Move m : generated)
+                ASSERT_EQ(is_pseudo_legal(b.pos, m), 1) << c.fen << " " << m;
         }
+}
+
+// Every position of both suites up to ZELK_PERFT_DEPTH (4 by default).
+class PerftSuite : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(PerftSuite, MatchesEveryCount) {
+    const int max_depth = test::perft_depth(4);
+    for (const auto& c : test::load_perft_suite(GetParam())) {
+        test::Board b(c.fen.c_str());
+        const int depth = std::min<int>(max_depth, int(c.counts.size()));
+        for (int d = 1; d <= depth; ++d)
+            ASSERT_EQ(test::perft_count(b, d), c.counts[d - 1]) << c.fen << " depth " << d;
+        ASSERT_EQ(b.fen(), test::Board(c.fen.c_str()).fen()) << "perft leaves the position as it found it";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Suites, PerftSuite, ::testing::Values("perft-standard.epd", "perft-chess960.epd"),
+                         [](const auto& param_info) { return std::string(param_info.param).find("960") != std::string::npos ? "chess960" : "standard"; });
+
+TEST(Perft, PositionsWithoutAKingCountWithoutCrashing) {
+    test::Board kingless("8/8/8/8/8/8/4P3/8 w - -");
+    EXPECT_EQ(test::perft_count(kingless, 2), 0u) << "no black moves at all";
+}
+
+int sq(const char* n) { return make_square(n[0] - 'a', n[1] - '1'); }
+
+// The ray scheme must agree with a plain step-by-step walk on random boards.
+TEST(Attacks, SlidersMatchStepwiseWalk) {
+    uint64_t seed = 0x9E3779B97F4A7C15ULL;
+    auto next = [&] { seed ^= seed << 13; seed ^= seed >> 7; seed ^= seed << 17; return seed; };
+    auto walk = [](int s, Bitboard occ, std::initializer_list<std::pair<int, int>> dirs) {
+        Bitboard b = 0;
+        for (auto [df, dr] : dirs)
+            for (int f = file_of(s) + df, r = rank_of(s) + dr; f >= 0 && f < 8 && r >= 0 && r < 8; f += df, r += dr) {
+                b |= bit(make_square(f, r));
+                if (occ & bit(make_square(f, r)))
+                    break;
+            }
+        return b;
+    };
+    for (int i = 0; i < 2000; ++i) {
+        Bitboard occ = next() & next();
+        int s = int(next() % 64);
+        EXPECT_EQ(bishop_attacks(s, occ), walk(s, occ, {{1, 1}, {1, -1}, {-1, 1}, {-1, -1}}));
+        EXPECT_EQ(rook_attacks(s, occ), walk(s, occ, {{1, 0}, {-1, 0}, {0, 1}, {0, -1}}));
+    }
+    // "No square" (64) attacks nothing and is attacked by nothing.
+    EXPECT_EQ(tables.king_attacks[NO_SQUARE] | tables.bishop_pseudo[NO_SQUARE] | tables.between[NO_SQUARE][0], 0u);
+}
+
+TEST(Attacks, LeastAttackerAndCheckingSquare) {
+    // Rook a4 and bishop b2 both attack d4: the bishop is the lesser attacker.
+    test::Board both("4k3/8/8/8/R2q4/8/1B6/4K3 w - -");
+    EXPECT_EQ(least_attacker(both.pos, sq("d4"), WHITE, occupancy(both.pos)), sq("b2"));
+    // Knights b3 and e2 both attack d4: the lower square wins.
+    test::Board knights("4k3/8/8/8/3p4/1N6/4N3/4K3 w - -");
+    EXPECT_EQ(least_attacker(knights.pos, sq("d4"), WHITE, occupancy(knights.pos)), sq("e2"));
+    // A piece lifted out of occ neither attacks nor blocks.
+    test::Board battery("4k3/8/8/8/3p4/8/3R4/3RK3 w - -");
+    Bitboard occ = occupancy(battery.pos);
+    EXPECT_EQ(least_attacker(battery.pos, sq("d4"), WHITE, occ & ~bit(sq("d2"))), sq("d1"));
+    EXPECT_EQ(least_attacker(battery.pos, sq("d4"), BLACK, occ), NO_SQUARE);
+    // checking_square ignores membership but still sees blockers.
+    EXPECT_EQ(checking_square(battery.pos, sq("d4"), WHITE, 0), sq("d1"));
+    EXPECT_EQ(checking_square(battery.pos, sq("d4"), WHITE, occ), sq("d2"));
 }
 
 } // namespace

@@ -30,60 +30,52 @@ struct NotationTest : ::testing::Test {
     }
 };
 
+// The four texts of a move: coordinates, SAN, the console's short form and
+// the castling spelling of the other convention.
 TEST_F(NotationTest, WriterForms) {
-    notation_style.uci = false;
-    test::Board knights("4k3/8/8/8/8/8/8/1N2KN2 w - -");
-    Forms a = forms(knights.pos, mv("b1", "d2")), b = forms(knights.pos, mv("f1", "d2"));
-    EXPECT_EQ(a.f[1], "Nbd2");
-    EXPECT_EQ(b.f[1], "Nfd2");
-    EXPECT_EQ(a.f[3], "N1d2");
-    EXPECT_EQ(b.f[3], "N1d2");
-    EXPECT_EQ(a.f[2], "Nbd2");
-
-    test::Board same_file("4k3/8/8/8/8/1N6/8/1N2K3 w - -");
-    EXPECT_EQ(forms(same_file.pos, mv("b1", "d2")).f[1], "N1d2");
-    EXPECT_EQ(forms(same_file.pos, mv("b3", "d2")).f[1], "N3d2");
-
-    test::Board queens("4k3/8/8/8/8/Q7/8/Q1Q1K3 w - -");
-    EXPECT_EQ(forms(queens.pos, mv("a1", "b2")).f[1], "Q1b2");
-    EXPECT_EQ(forms(queens.pos, mv("a3", "b2")).f[1], "Q3b2");
-    EXPECT_EQ(forms(queens.pos, mv("c1", "b2")).f[1], "Qcb2");
-
-    test::Board pawn("4k3/8/8/8/8/7p/6P1/4K3 w - -");
-    Forms p = forms(pawn.pos, mv("g2", "h3"));
-    EXPECT_EQ(p.f[0], "g2h3");
-    EXPECT_EQ(p.f[1], "gxh3");
-    EXPECT_EQ(p.f[2], "gh");
-    EXPECT_EQ(p.f[3], "");
-
-    test::Board promo("r3k3/1P6/8/8/8/8/8/4K3 w - -");
-    Forms q = forms(promo.pos, mv("b7", "a8", FLAG_QUEEN));
-    EXPECT_EQ(q.f[0], "b7a8=Q+");
-    EXPECT_EQ(q.f[1], "bxa8=Q+");
-    EXPECT_EQ(q.f[2], "ba=Q+");
-    EXPECT_EQ(q.f[3], "+");
-    notation_style.uci = true;
-    EXPECT_EQ(forms(promo.pos, mv("b7", "b8", FLAG_KNIGHT)).f[0], "b7b8n");
-    EXPECT_EQ(forms(promo.pos, mv("b7", "b8", FLAG_QUEEN)).f[0], "b7b8q+");
-
+    const char* const KNIGHTS = "4k3/8/8/8/8/8/8/1N2KN2 w - -";
+    const char* const QUEENS = "4k3/8/8/8/8/Q7/8/Q1Q1K3 w - -";
+    const char* const PAWN = "4k3/8/8/8/8/7p/6P1/4K3 w - -";
+    const char* const PROMO = "r3k3/1P6/8/8/8/8/8/4K3 w - -";
+    const char* const CASTLE = "5k2/8/8/8/8/8/8/4K2R w K -";
+    const struct {
+        const char* fen;
+        Move move;
+        bool uci, chess960;
+        const char* forms[4];   // nullptr: not checked
+    } cases[] = {
+        {KNIGHTS, mv("b1", "d2"), false, false, {nullptr, "Nbd2", "Nbd2", "N1d2"}},
+        {KNIGHTS, mv("f1", "d2"), false, false, {nullptr, "Nfd2", nullptr, "N1d2"}},
+        {"4k3/8/8/8/8/1N6/8/1N2K3 w - -", mv("b1", "d2"), false, false, {nullptr, "N1d2"}},
+        {"4k3/8/8/8/8/1N6/8/1N2K3 w - -", mv("b3", "d2"), false, false, {nullptr, "N3d2"}},
+        {QUEENS, mv("a1", "b2"), false, false, {nullptr, "Q1b2"}},
+        {QUEENS, mv("a3", "b2"), false, false, {nullptr, "Q3b2"}},
+        {QUEENS, mv("c1", "b2"), false, false, {nullptr, "Qcb2"}},
+        {PAWN, mv("g2", "h3"), false, false, {"g2h3", "gxh3", "gh", ""}},
+        {PROMO, mv("b7", "a8", FLAG_QUEEN), false, false, {"b7a8=Q+", "bxa8=Q+", "ba=Q+", "+"}},
+        {PROMO, mv("b7", "b8", FLAG_KNIGHT), true, false, {"b7b8n"}},
+        {PROMO, mv("b7", "b8", FLAG_QUEEN), true, false, {"b7b8q+"}},
+        // Castling that checks through the rook gets no mark.
+        {CASTLE, mv("e1", "g1", FLAG_SHORT), true, false, {"e1g1", "o-o", "O-O", "e1h1"}},
+        {CASTLE, mv("e1", "g1", FLAG_SHORT), true, true, {"e1h1", nullptr, nullptr, "e1g1"}},
+    };
+    for (const auto& c : cases) {
+        notation_style.uci = c.uci;
+        notation_style.chess960 = c.chess960;
+        test::Board b(c.fen);
+        const Forms f = forms(b.pos, c.move);
+        for (int i = 0; i < 4; ++i)
+            if (c.forms[i]) {
+                EXPECT_EQ(f.f[i], c.forms[i]) << c.fen << " form " << i;
+            }
+    }
     // A knight move that uncovers the rook's check is marked in every form.
+    notation_style.uci = false;
     test::Board discovered("4k3/8/8/8/4N3/8/8/4R1K1 w - -");
-    Forms d = forms(discovered.pos, mv("e4", "c5"));
-    for (const auto& f : d.f)
+    for (const auto& f : forms(discovered.pos, mv("e4", "c5")).f)
         EXPECT_EQ(f.back(), '+');
-    // Castling that checks through the rook gets no mark.
-    test::Board castle("5k2/8/8/8/8/8/8/4K2R w K -");
-    Forms c = forms(castle.pos, mv("e1", "g1", FLAG_SHORT));
-    EXPECT_EQ(c.f[0], "e1g1");
-    EXPECT_EQ(c.f[1], "o-o");
-    EXPECT_EQ(c.f[2], "O-O");
-    EXPECT_EQ(c.f[3], "e1h1");
-    notation_style.chess960 = 1;
-    c = forms(castle.pos, mv("e1", "g1", FLAG_SHORT));
-    EXPECT_EQ(c.f[0], "e1h1");
-    EXPECT_EQ(c.f[3], "e1g1");
     char text[MOVE_TEXT_SIZE];
-    move_to_coord(castle.pos, WHITE, NO_MOVE, text);
+    move_to_coord(discovered.pos, WHITE, NO_MOVE, text);
     EXPECT_STREQ(text, "null");
 }
 

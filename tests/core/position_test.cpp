@@ -2,47 +2,15 @@
 
 #include <bit>
 #include <cstring>
-#include <random>
 #include <string>
 
 #include "core/attacks.h"
-#include "core/hashcodes.h"
 #include "helpers.h"
 
 namespace zelk {
 namespace {
 
 int sq(const char* n) { return make_square(n[0] - 'a', n[1] - '1'); }
-
-TEST(HashCodes, FixedAndDense) {
-    EXPECT_EQ(hash_codes.codes[0], 0xE708E34F294DDE49ULL);
-    EXPECT_EQ(hash_codes.codes[1], 0x6338AB3E8B29B46DULL);
-    for (uint64_t c : hash_codes.codes)
-        EXPECT_GE(std::popcount(c), 24);
-    MwcState s;
-    EXPECT_EQ(mwc_next(s), (36969u << 16) + 18000u) << "first step from z = w = 1";
-    make_hash_codes();   // a second call changes nothing
-    EXPECT_EQ(hash_codes.codes[0], 0xE708E34F294DDE49ULL);
-}
-
-TEST(Fen, StartPosition) {
-    test::Board b;
-    EXPECT_EQ(b.pos.key, 0xDFE6BD54A65B1FA3ULL);
-    EXPECT_EQ(b.pos.pawn_key, 0xA8E7818476AEFDD2ULL);
-    EXPECT_EQ(b.pos.castle_rights, 15);
-    EXPECT_EQ(b.pos.castle_rook[0], sq("h1"));
-    EXPECT_EQ(b.pos.castle_rook[1], sq("a1"));
-    EXPECT_EQ(b.pos.castle_rook[2], sq("h8"));
-    EXPECT_EQ(b.pos.castle_rook[3], sq("a8"));
-    for (int c = 0; c < 2; ++c) {
-        EXPECT_EQ(b.pos.npm[c], 32);
-        EXPECT_EQ(b.pos.mat_sig[c], 0x12228u);
-    }
-    EXPECT_EQ(b.pos.castle_path[0], bit(sq("f1")) | bit(sq("g1")));
-    EXPECT_EQ(b.pos.castle_path[1], bit(sq("b1")) | bit(sq("c1")) | bit(sq("d1")));
-    EXPECT_EQ(b.fen(), START_FEN);
-    EXPECT_EQ(b.fen(true), std::string(START_FEN) + " 0 0");
-}
 
 TEST(Fen, CastlingFields) {
     // Two rooks right of the king: the short right is dropped.
@@ -59,15 +27,6 @@ TEST(Fen, CastlingFields) {
     test::Board xfen("qrkbbrnn/pppppppp/8/8/8/8/PPPPPPPP/QRKBBRNN w KQkq -");
     EXPECT_EQ(xfen.pos.key, c960.pos.key);
     EXPECT_EQ(c960.fen(), "qrkbbrnn/pppppppp/8/8/8/8/PPPPPPPP/QRKBBRNN w KQkq -");
-}
-
-TEST(Fen, EnPassantAndSide) {
-    EXPECT_EQ(test::Board("4k3/8/8/8/4Pp2/8/8/4K3 b - e3").pos.ep_square, 20);
-    EXPECT_EQ(test::Board("4k3/8/8/3pP3/8/8/8/4K3 w - d6").pos.ep_square, sq("d6"));
-    EXPECT_EQ(test::Board("4k3/8/8/4pP2/8/8/8/4K3 w - e6").pos.ep_square, 44);
-    EXPECT_EQ(test::Board("4k3/8/8/8/8/8/8/4K3 w - -").pos.ep_square, NO_SQUARE);
-    test::Board w("4k3/8/8/8/8/8/8/4K3 w - -"), bl("4k3/8/8/8/8/8/8/4K3 b - -");
-    EXPECT_EQ(w.pos.key ^ bl.pos.key, uint64_t(1) << 32);
 }
 
 // Broken FEN text never writes outside the board and leaves a consistent position.
@@ -137,18 +96,6 @@ TEST(Fen, SuiteRoundTrips) {
             EXPECT_EQ(std::memcmp(again.pos.board, b.pos.board, 64), 0) << c.fen;
         }
     }
-}
-
-TEST(Position, PutThenRemoveRestoresCounters) {
-    test::Board b;
-    Position before = b.pos;
-    for (int type = PAWN; type <= QUEEN; ++type)
-        for (int colour = 0; colour < 2; ++colour) {
-            pos_put_piece(b.pos, colour, type, sq("e4"));
-            EXPECT_EQ(b.pos.board[sq("e4")], piece_code(colour, type));
-            pos_remove_piece(b.pos, sq("e4"));
-            EXPECT_EQ(std::memcmp(&before, &b.pos, sizeof before), 0);
-        }
 }
 
 } // namespace

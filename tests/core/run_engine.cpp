@@ -5,8 +5,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -20,6 +22,30 @@ std::vector<std::string> EngineRun::lines() const {
     while (std::getline(in, line))
         out.push_back(line);
     return out;
+}
+
+bool has_line(const EngineRun& run, const std::string& line) {
+    const std::vector<std::string> lines = run.lines();
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+bool contains(const std::vector<std::string>& lines, const std::string& part) {
+    return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; });
+}
+
+std::string move_of(const std::string& bestmove_line) {
+    std::istringstream in(bestmove_line);
+    std::string word, move;
+    in >> word >> move;
+    return move;
+}
+
+std::vector<std::string> read_lines(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
 }
 
 std::string make_temp_dir() {

@@ -42,6 +42,15 @@ private:
     std::string buffer_;
 };
 
+bool has_line(const EngineRun& run, const std::string& line);
+// True when some line contains `part`.
+bool contains(const std::vector<std::string>& lines, const std::string& part);
+// The move of a "bestmove" line (its second word).
+std::string move_of(const std::string& bestmove_line);
+
+// The lines of a text file (none when it cannot be read).
+std::vector<std::string> read_lines(const std::string& path);
+
 // A fresh empty directory under the system temporary folder.
 std::string make_temp_dir();
 

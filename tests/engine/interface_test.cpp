@@ -8,11 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
-#include <sstream>
-#include <thread>
 
-#include "core/makemove.h"
-#include "core/notation.h"
 #include "helpers.h"
 #include "run_engine.h"
 
@@ -22,40 +18,11 @@ namespace {
 using Clock = std::chrono::steady_clock;
 const std::vector<std::string> HCE = {"-use_hce"};
 
-bool has_line(const EngineRun& run, const std::string& line) {
-    auto lines = run.lines();
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
-std::string move_of(const std::string& bestmove_line) {
-    std::istringstream in(bestmove_line);
-    std::string word, move;
-    in >> word >> move;
-    return move;
-}
-
 // True when `text` is a legal move of `pos` in coordinate notation.
-bool is_legal_text(Position& pos, const std::string& text) {
-    for (Move m : legal_moves(pos)) {
-        char buffer[MOVE_TEXT_SIZE];
-        move_to_coord(pos, pos.side, m, buffer);
-        if (text == buffer)
-            return true;
-    }
-    return false;
-}
+bool is_legal_text(Position& pos, const std::string& text) { return find_move(pos, text) != NO_MOVE; }
 
 int count_prefix(const std::vector<std::string>& lines, const std::string& prefix) {
     return int(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
-}
-
-// The "bestmove" lines of a whole run.
-std::vector<std::string> answers(const EngineRun& run) {
-    std::vector<std::string> out;
-    for (const auto& l : run.lines())
-        if (l.rfind("bestmove", 0) == 0)
-            out.push_back(l);
-    return out;
 }
 
 // Sends the lines to a fresh engine and returns its answer to the last one
@@ -71,10 +38,6 @@ std::string answer_to(const std::vector<std::string>& lines, double seconds = 20
     e.send("quit");
     EXPECT_EQ(e.finish(), 0);
     return answer;
-}
-
-bool contains(const std::vector<std::string>& lines, const std::string& part) {
-    return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; });
 }
 
 // ---- Pondering: the sequences a GUI sends -------------------------------
@@ -136,7 +99,7 @@ TEST(Pondering, SearchThatEndsByItselfWaitsForStopOrHit) {
 TEST(Pondering, StopTwiceAndQuitWhilePondering) {
     // A second "stop" after the answer changes nothing.
     EngineRun run = run_engine(HCE, "position startpos\ngo ponder wtime 50000 btime 50000\nstop\nstop\nisready\nquit\n");
-    EXPECT_EQ(answers(run).size(), 1u) << run.output;
+    EXPECT_EQ(count_prefix(run.lines(), "bestmove"), 1) << run.output;
     EXPECT_TRUE(has_line(run, "readyok"));
     // "quit" while pondering ends at once, without an answer.
     EngineSession e(HCE);

@@ -12,13 +12,6 @@
 namespace zelk::test {
 namespace {
 
-bool has_line(const EngineRun& run, const std::string& line) {
-    for (const std::string& l : run.lines())
-        if (l == line)
-            return true;
-    return false;
-}
-
 TEST(EngineNetwork, StartUpLoadsTheFileOrStops) {
     const std::string dir = make_temp_dir();
     write_bytes(dir + "/net.bin", random_net_file(NetShape{896, 0, 32, 8, 2}, 1, 1));

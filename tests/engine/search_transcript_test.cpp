@@ -1,5 +1,6 @@
 // Searches run against the built engine over UCI: every limit answers one
-// legal move in time, stop/ponder/quit behave, and full games finish.
+// legal move in time and starts from no earlier limit, a new "go" or "quit"
+// during a search, two threads, and full games.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -8,71 +9,51 @@
 #include <sstream>
 
 #include "core/makemove.h"
-#include "core/notation.h"
-#include "search/control.h"
 #include "helpers.h"
 #include "run_engine.h"
 
 namespace zelk::test {
 namespace {
 
-using Clock = std::chrono::steady_clock;
 const std::vector<std::string> HCE = {"-use_hce"};
 
-// The legal move of `pos` written `text` in coordinate notation, or 0.
-Move find_move(Position& pos, const std::string& text) {
-    for (Move m : legal_moves(pos)) {
-        char buffer[MOVE_TEXT_SIZE];
-        move_to_coord(pos, pos.side, m, buffer);
-        if (text == buffer)
-            return m;
-    }
-    return NO_MOVE;
-}
+struct Answer {
+    std::string move;
+    double seconds = 0;
+    int deepest = 0;   // the deepest "info depth" line of the search
+};
 
-std::string move_of(const std::string& bestmove_line) {
-    std::istringstream in(bestmove_line);
-    std::string word, move;
-    in >> word >> move;
-    return move;
-}
-
-// Sends a search and checks its "bestmove" is one legal move, within `seconds`.
-double timed_search(EngineSession& e, const std::string& go, double seconds, Board& board) {
-    const auto start = Clock::now();
+Answer search(EngineSession& e, const std::string& go, double wait = 20) {
+    e.seen.clear();
+    const auto start = std::chrono::steady_clock::now();
     e.send(go);
-    const std::string line = e.expect("bestmove", seconds + 5);
-    const double took = std::chrono::duration<double>(Clock::now() - start).count();
-    EXPECT_FALSE(line.empty()) << go;
-    EXPECT_NE(find_move(board.pos, move_of(line)), NO_MOVE) << go << ": " << line;
-    EXPECT_LE(took, seconds) << go;
-    return took;
+    Answer a;
+    a.move = move_of(e.expect("bestmove", wait));
+    a.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    for (const auto& l : e.seen) {
+        std::istringstream info(l);
+        std::string tag, key;
+        int depth = 0;
+        if (info >> tag >> key >> depth && tag == "info" && key == "depth")
+            a.deepest = std::max(a.deepest, depth);
+    }
+    return a;
 }
 
-TEST(SearchTranscript, EveryLimitAnswersALegalMove) {
+TEST(SearchTranscript, EveryLimitAnswersALegalMoveInTime) {
     EngineSession e(HCE);
     e.send("position startpos moves e2e4 e7e5 g1f3");
     Board board;
     play(board.pos, "e2e4 e7e5 g1f3");
-    // "infinite" runs until "stop", which answers at once.
-    e.send("go infinite");
-    EXPECT_EQ(e.expect("bestmove", 0.5), "") << "no answer before stop";
-    const auto stop = Clock::now();
-    e.send("stop");
-    const std::string line = e.expect("bestmove", 2);
-    EXPECT_NE(find_move(board.pos, move_of(line)), NO_MOVE) << line;
-    EXPECT_LT(std::chrono::duration<double>(Clock::now() - stop).count(), 0.3);
-    // The answer comes MoveOverhead (50 ms) before the time is up.
-    const double movetime = timed_search(e, "go movetime 200", 0.6, board);
-    EXPECT_GE(movetime, 0.1);
-    timed_search(e, "go wtime 1000 btime 1000 winc 10 binc 10", 1.0, board);
-    timed_search(e, "go depth 8", 60, board);
-    timed_search(e, "go nodes 20000", 30, board);
-    // Pondering runs until "ponderhit" hands it the clock.
-    e.send("go ponder wtime 2000 btime 2000");
-    EXPECT_EQ(e.expect("bestmove", 0.5), "");
-    e.send("ponderhit");
-    EXPECT_NE(find_move(board.pos, move_of(e.expect("bestmove", 3))), NO_MOVE);
+    const struct {
+        const char* go;
+        double seconds;
+    } limits[] = {{"go wtime 1000 btime 1000 winc 10 binc 10", 1.0}, {"go depth 8", 60}, {"go nodes 20000", 30}};
+    for (const auto& l : limits) {
+        const Answer a = search(e, l.go, l.seconds + 5);
+        EXPECT_NE(find_move(board.pos, a.move), NO_MOVE) << l.go << ": " << a.move;
+        EXPECT_LE(a.seconds, l.seconds) << l.go;
+    }
     // A new "go" while searching stops the old search without answering it.
     e.send("go infinite");
     e.send("isready");
@@ -81,33 +62,57 @@ TEST(SearchTranscript, EveryLimitAnswersALegalMove) {
     e.expect("bestmove", 10);
     e.send("isready");
     EXPECT_EQ(e.expect("readyok", 2), "readyok");
-    int answers = 0;
-    for (const auto& l : e.seen)
-        answers += l.rfind("bestmove", 0) == 0;
-    EXPECT_EQ(answers, 0) << "the interrupted search was not reported";
+    EXPECT_FALSE(contains(e.seen, "bestmove")) << "the interrupted search was not reported";
+    // Roots without a move answer "null".
+    e.send("position fen R5k1/5ppp/8/8/8/8/8/6K1 b - -");
+    EXPECT_EQ(search(e, "go depth 5").move, "null");
+    e.send("position fen 7k/5Q2/6K1/8/8/8/8/8 b - -");
+    EXPECT_EQ(search(e, "go wtime 1000 btime 1000").move, "null");
     // "quit" during a search ends the engine cleanly.
     e.send("go infinite");
     e.send("quit");
     EXPECT_EQ(e.finish(), 0);
 }
 
-TEST(SearchTranscript, MateScoresAndRootsWithoutMoves) {
+TEST(GoLimits, EveryGoStartsWithoutTheLimitsOfTheLastOne) {
     EngineSession e(HCE);
-    e.send("position fen r5k1/5ppp/8/8/8/8/1Q6/1R4K1 w - -");
-    e.send("go depth 6");
-    ASSERT_EQ(e.expect("bestmove", 30), "bestmove b2b8 ponder a8b8");
-    bool mate2 = false;
-    for (const auto& l : e.seen)
-        mate2 = mate2 || l.find("score mate 2 ") != std::string::npos;
-    EXPECT_TRUE(mate2);
-    e.send("position fen R5k1/5ppp/8/8/8/8/8/6K1 b - -");
-    e.send("go depth 5");
-    EXPECT_EQ(e.expect("bestmove", 10), "bestmove null");
-    e.send("position fen 7k/5Q2/6K1/8/8/8/8/8 b - -");
-    e.send("go wtime 1000 btime 1000");
-    EXPECT_EQ(e.expect("bestmove", 10), "bestmove null");
-    e.send("quit");
-    EXPECT_EQ(e.finish(), 0);
+    e.send("position startpos moves e2e4");
+    EXPECT_EQ(search(e, "go depth 3").deepest, 3);
+    EXPECT_GT(search(e, "go wtime 2000 btime 2000 winc 100 binc 100").deepest, 3) << "the depth limit was kept";
+    search(e, "go nodes 300");
+    EXPECT_GT(search(e, "go movetime 1000").seconds, 0.6) << "the node limit was kept";
+    // The depth switch, unlike "go depth", holds for every search.
+    EngineSession d({"-use_hce", "-d", "4"});
+    for (int game = 0; game < 2; ++game) {
+        d.send("ucinewgame");
+        d.send("position startpos moves e2e4");
+        EXPECT_EQ(search(d, "go wtime 60000 btime 60000").deepest, 4);
+    }
+}
+
+TEST(GoLimits, MovetimeAnswersWithinItLessTheOverhead) {
+    EngineSession e(HCE);
+    Board board;
+    play(board.pos, "e2e4");
+    // Wide bounds: the machine may be busy. Before, the answer came after the full 3 s.
+    e.send("setoption name MoveOverhead value 2000");
+    e.send("position startpos moves e2e4");
+    const Answer a = search(e, "go movetime 3000");
+    EXPECT_LT(a.seconds, 2.5) << "the answer is due 2000 ms before the end of the 3000";
+    EXPECT_GT(a.seconds, 0.5);
+    EXPECT_NE(find_move(board.pos, a.move), NO_MOVE) << a.move;
+    // Less time than the overhead: a legal move at once, never "null".
+    EXPECT_NE(find_move(board.pos, search(e, "go movetime 1900").move), NO_MOVE);
+}
+
+TEST(GoLimits, AClockNearZeroAnswersALegalMove) {
+    EngineSession e(HCE);
+    const char* fen = "r1bq1rk1/pp2bppp/2n1pn2/3p4/2PP4/2N1PN2/PP3PPP/R2QKB1R w KQ -";
+    Board board(fen);
+    e.send(std::string("position fen ") + fen);
+    for (const char* go : {"go wtime 1 btime 1", "go wtime 30 btime 30 winc 10 binc 10",
+                           "go wtime 60 btime 60 winc 10 binc 10", "go wtime 20 btime 20 movestogo 3"})
+        EXPECT_NE(find_move(board.pos, search(e, go, 10).move), NO_MOVE) << go;
 }
 
 TEST(SearchTranscript, TwoThreadsAndMultiPv) {
@@ -115,11 +120,8 @@ TEST(SearchTranscript, TwoThreadsAndMultiPv) {
     e.send("setoption name MultiPV value 3");
     e.send("position startpos");
     Board board;
-    timed_search(e, "go depth 7", 60, board);
-    int lines = 0;
-    for (const auto& l : e.seen)
-        lines += l.find(" multipv 3 ") != std::string::npos;
-    EXPECT_GT(lines, 0);
+    EXPECT_NE(find_move(board.pos, search(e, "go depth 7", 60).move), NO_MOVE);
+    EXPECT_TRUE(contains(e.seen, " multipv 3 "));
     e.send("quit");
     EXPECT_EQ(e.finish(), 0);
 }
@@ -136,12 +138,10 @@ int play_game(const std::string& fen, int nodes) {
             return ply;
         EngineSession& mover = board.pos.side == WHITE ? white : black;
         mover.send("position fen " + fen + (moves.empty() ? "" : " moves" + moves));
-        mover.send("go nodes " + std::to_string(nodes));
-        const std::string line = mover.expect("bestmove", 20);
-        const std::string text = move_of(line);
+        const std::string text = search(mover, "go nodes " + std::to_string(nodes)).move;
         const Move m = find_move(board.pos, text);
         if (!m) {
-            ADD_FAILURE() << "illegal or missing move '" << line << "' at ply " << ply << " of " << fen << moves;
+            ADD_FAILURE() << "illegal or missing move '" << text << "' at ply " << ply << " of " << fen << moves;
             return -1;
         }
         make_move(board.pos, m);

@@ -12,89 +12,42 @@ namespace {
 
 const std::vector<std::string> HCE = {"-use_hce"};
 
-bool has_line(const EngineRun& run, const std::string& line) {
-    auto lines = run.lines();
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
 int count_lines(const EngineRun& run, const std::string& line) {
     auto lines = run.lines();
     return int(std::count(lines.begin(), lines.end(), line));
 }
 
+// The option names in order; their bounds are checked in-process (options_test).
 TEST(UciTranscript, IdentifiesWithEveryOptionInOrder) {
-    EngineRun run = run_engine(HCE, "uci\nquit\n");
+    EngineRun run = run_engine(HCE, "uci\nisready@isready\nisready\nquit\n");
     ASSERT_EQ(run.status, 0) << run.output;
-    auto lines = run.lines();
-    auto at = std::find(lines.begin(), lines.end(), "id name Zelk 5.20");
-    ASSERT_NE(at, lines.end()) << run.output;
-    std::vector<std::string> got(at, lines.end());
-    ASSERT_GE(got.size(), 26u) << run.output;
-    EXPECT_EQ(got[1], "id author Dovrin");
-    const char* expected_prefixes[] = {
-        "option name ConfigFilePath type string default ",
-        "option name Hash type spin default 4 min 0 max 32768",
-        "option name Threads type spin default 1 min 1 max 160",
-        "option name Clear_Hash type button",
-        "option name NN_File type string default ",
-        "option name Use_NN_eval type check default false",
-        "option name OwnBook type check default false",
-        "option name OwnBook_File type string default ",
-        "option name OwnBook_Depth type spin default 24 min 0 max 60",
-        "option name OwnBook2_File type string default ",
-        "option name OwnBook2_Depth type spin default 0 min 0 max 60",
-        "option name OwnBook_Variety type spin default 25 min 0 max 100",
-        "option name SyzygyPath type string default ",
-        "option name SyzygyProbeDepth6 type spin default 1 min -5 max 100",
-        "option name Log type check default false",
-        "option name Ponder type check default true",
-        "option name MultiPV type spin default 1 min 1 max 255",
-        "option name UCI_Chess960 type check default false",
-        "option name MoveOverhead type spin default 50 min 0 max 5000",
-        "option name UCI_LimitStrength type check default false",
-        "option name UCI_Elo type spin default ",
-        "option name Contempt type spin default 0 min -150 max 150",
-        "option name Selectivity type spin default 100 min 0 max 200",
-    };
-    for (size_t i = 0; i < std::size(expected_prefixes); ++i)
-        EXPECT_EQ(got[2 + i].rfind(expected_prefixes[i], 0), 0u) << "line " << i << ": " << got[2 + i];
-    EXPECT_NE(got[6].find("/nn.bin"), std::string::npos) << got[6];
-    EXPECT_EQ(got[25], "uciok");
+    std::string names;
+    for (const std::string& line : run.lines())
+        if (line.starts_with("option name "))
+            names += line.substr(12, line.find(" type ") - 12) + " ";
+    EXPECT_EQ(names, "ConfigFilePath Hash Threads Clear_Hash NN_File Use_NN_eval OwnBook OwnBook_File OwnBook_Depth "
+                     "OwnBook2_File OwnBook2_Depth OwnBook_Variety SyzygyPath SyzygyProbeDepth6 Log Ponder MultiPV "
+                     "UCI_Chess960 MoveOverhead UCI_LimitStrength UCI_Elo Contempt Selectivity ");
+    EXPECT_TRUE(has_line(run, "id name Zelk 5.20"));
+    EXPECT_TRUE(has_line(run, "id author Dovrin"));
+    EXPECT_TRUE(has_line(run, "uciok"));
+    EXPECT_TRUE(contains(run.lines(), "/nn.bin")) << "the default network file";
+    EXPECT_EQ(count_lines(run, "readyok"), 3) << "'@' separates commands";
 }
 
-TEST(UciTranscript, ReadyAndCommandSeparators) {
-    EngineRun run = run_engine(HCE, "isready@isready\nisready\nquit\n");
-    EXPECT_EQ(count_lines(run, "readyok"), 3) << run.output;
-    EXPECT_EQ(run.status, 0);
-}
-
-TEST(UciTranscript, SetOptionClampsAndEchoes) {
+// How "setoption" lines are read; each option's range is tested in-process.
+TEST(UciTranscript, SetOptionLines) {
     EngineRun run = run_engine(HCE,
-                               "setoption name Threads value 0\n"
-                               "setoption name Threads value 500\n"
-                               "setoption name UCI_Elo value 1000\n"
-                               "setoption name OwnBook value True\n"
-                               "setoption name Ponder value true\n"
-                               "setoption name Contempt value -99999999999999999999\n"
-                               "setoption name MultiPV value abc\n"
                                "setoption name Selectivity   value   150\n"
                                "setoption name OwnBook_File value my book.bin\n"
                                "setoption name Clear_Hash\n"
                                "setoption name Hash value 2\n"
-                               "setoption name\n"
-                               "setoption\n"
-                               "setoption value 3\n"
+                               "setoption name\nsetoption\nsetoption value 3\n"
                                "setoption name NoSuchOption value 3\n"
-                               "uci\n"
-                               "quit\n");
+                               "uci\nquit\n");
     EXPECT_EQ(run.status, 0);
-    for (const char* line : {"info string Threads set to 1", "info string Threads set to 160",
-                             "info string UCI_Elo set to 1500", "info string OwnBook set to 0",
-                             "info string Ponder set to 1", "info string Contempt set to -150",
-                             "info string MultiPV set to 1", "info string Selectivity set to 150",
-                             "info string OwnBook_File set to 'my book.bin'", "info string Hash table cleared",
-                             "info string Hash set to 2", "info string allocated 2 Mbytes for hash table",
-                             "option name Threads type spin default 160 min 1 max 160",
+    for (const char* line : {"info string Selectivity set to 150", "info string OwnBook_File set to 'my book.bin'",
+                             "info string Hash table cleared", "info string allocated 2 Mbytes for hash table",
                              "option name OwnBook_File type string default my book.bin"})
         EXPECT_TRUE(has_line(run, line)) << line << "\n" << run.output;
     EXPECT_EQ(run.output.find("NoSuchOption"), std::string::npos);

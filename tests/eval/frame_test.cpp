@@ -149,14 +149,7 @@ TEST_F(Frame, TraceLayout) {
     EXPECT_NE(out.find("\nspecial:      26      0     26      0\n"), std::string::npos) << out;
     EXPECT_NE(out.find("\nhung pieces on:  c3 a6\n"), std::string::npos) << out;
     EXPECT_NE(out.find(", phase= 0.00, sf= 1.00, rule50= 0\n\n"), std::string::npos) << out;
-    const std::string full = traced(START_FEN, 2);
-    EXPECT_NE(full.find("\nmtl_pawn                 100 ,  100\n"), std::string::npos);
-    EXPECT_EQ(full.find("PST_"), std::string::npos);
-    EXPECT_NE(full.find("\nKing\n   0   0   0   0 "), std::string::npos);
-    // Pawn1, rank 7 then rank 2 from the top: rows run from rank 8 down.
-    EXPECT_NE(full.find("\nPawn1\n   0   0   0   0   0   0   0   0        0   0   0   0   0   0   0   0\n"
-                        "  33  28  29  29  24  12  -1 -19       37  36  23   8   4  -4  -4 -10\n"),
-              std::string::npos);
+    EXPECT_EQ(traced(START_FEN, 2).find("PST_"), std::string::npos);
 }
 
 TEST_F(Frame, ShowEvalNamesTheLastMove) {

@@ -62,6 +62,7 @@ TEST(See, SeeOkJudgesMoves) {
         {"4k3/8/1p6/8/8/8/8/R3K3 w - -", mv("a1", "a5"), 0},       // quiet into a pawn's attack
         {"4k3/8/8/3pP3/8/8/8/4K3 w - d6", mv("e5", "d6"), 1},      // en passant
         {"4k3/8/3p4/4b3/8/8/8/4NK2 w - -", mv("e1", "d3"), 1},     // knight quiet, not attacked
+        {"4k3/8/8/8/8/2p5/3p4/4K3 w - -", mv("e1", "d2"), 0},      // the king takes a defended pawn
     };
     for (const Case& c : cases) {
         test::Board b(c.fen);

@@ -25,42 +25,29 @@ std::string decoded(const char* fen, const char* text) {
 }
 
 TEST(DecodeMove, SanCoordinatesAndCastling) {
-    const char* kiwi = "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -";
-    EXPECT_EQ(decoded(START_FEN, "e4"), "e2e4");
-    EXPECT_EQ(decoded(START_FEN, "Nf3"), "g1f3");
-    EXPECT_EQ(decoded(START_FEN, "Ng1f3"), "g1f3");
-    EXPECT_EQ(decoded(START_FEN, "g1f3"), "g1f3");
-    EXPECT_EQ(decoded(START_FEN, "e2-e4"), "e2e4");
-    EXPECT_EQ(decoded(START_FEN, "e5"), "-");
-    EXPECT_EQ(decoded(START_FEN, "Nf4"), "-");
-    EXPECT_EQ(decoded(START_FEN, "Kxz9"), "-");
-    EXPECT_EQ(decoded(START_FEN, "O-O"), "-");
-    EXPECT_EQ(decoded(kiwi, "O-O"), "e1g1");
-    EXPECT_EQ(decoded(kiwi, "0-0-0+"), "e1c1");
-    EXPECT_EQ(decoded(kiwi, "e1g1"), "e1g1");
-    EXPECT_EQ(decoded(kiwi, "e1h1"), "e1g1");
-    EXPECT_EQ(decoded(kiwi, "Qxf6"), "f3f6");
-    EXPECT_EQ(decoded(kiwi, "Qf3xf6!!"), "f3f6");
-    EXPECT_EQ(decoded(kiwi, "dxe6"), "d5e6");
-    EXPECT_EQ(decoded(kiwi, "de6"), "d5e6");
-    // Rooks: only one reaches, both reach, rank and file hints.
-    EXPECT_EQ(decoded("4k3/8/8/8/8/8/8/R3K2R w - -", "Rd1"), "a1d1");
-    EXPECT_EQ(decoded("4k3/8/8/8/8/8/8/R3K2R w - -", "Rf1"), "h1f1");
-    EXPECT_EQ(decoded("4k3/8/8/8/8/8/8/R2K3R w - -", "Rc1"), "a1c1");
-    EXPECT_EQ(decoded("4k3/8/8/8/8/8/4K3/R6R w - -", "Rd1"), "-");   // ambiguous
-    EXPECT_EQ(decoded("4k3/8/8/8/8/8/4K3/R6R w - -", "Rad1"), "a1d1");
-    EXPECT_EQ(decoded("4k3/8/8/8/8/R7/8/R3K3 w - -", "R1a2"), "a1a2");
-    // A pinned knight leaves the move to the other one.
-    EXPECT_EQ(decoded("4k3/4r3/8/8/8/8/2N1N3/4K3 w - -", "Nd4"), "c2d4");
-    EXPECT_EQ(decoded("4k3/8/8/8/8/8/2N1N3/4K3 w - -", "Nd4"), "-");
-    // En passant and promotions.
-    EXPECT_EQ(decoded("4k3/8/8/3pP3/8/8/8/4K3 w - d6", "exd6"), "e5d6");
-    EXPECT_EQ(decoded("3rk3/2P5/8/8/8/8/8/4K3 w - -", "c8=Q"), "c7c8q");
-    EXPECT_EQ(decoded("3rk3/2P5/8/8/8/8/8/4K3 w - -", "c8N"), "c7c8n");
-    EXPECT_EQ(decoded("3rk3/2P5/8/8/8/8/8/4K3 w - -", "cxd8=R+"), "c7d8r");
-    EXPECT_EQ(decoded("3rk3/2P5/8/8/8/8/8/4K3 w - -", "c7d8b"), "c7d8b");
-    EXPECT_EQ(decoded("3rk3/2P5/8/8/8/8/8/4K3 w - -", "c8"), "c7c8q");
-    EXPECT_EQ(decoded("3rk3/2P5/8/8/8/8/8/4K3 w - -", "c8=K"), "-");
+    const char* const KIWI = "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -";
+    const char* const ROOKS = "4k3/8/8/8/8/8/4K3/R6R w - -";
+    const char* const PROMO = "3rk3/2P5/8/8/8/8/8/4K3 w - -";
+    const struct {
+        const char* fen;
+        const char* text;
+        const char* move;   // "-": refused
+    } cases[] = {
+        {START_FEN, "e4", "e2e4"}, {START_FEN, "Ng1f3", "g1f3"}, {START_FEN, "g1f3", "g1f3"},
+        {START_FEN, "e2-e4", "e2e4"}, {START_FEN, "e5", "-"}, {START_FEN, "Nf4", "-"}, {START_FEN, "Kxz9", "-"},
+        {START_FEN, "O-O", "-"}, {KIWI, "O-O", "e1g1"}, {KIWI, "0-0-0+", "e1c1"}, {KIWI, "e1h1", "e1g1"},
+        {KIWI, "Qf3xf6!!", "f3f6"}, {KIWI, "dxe6", "d5e6"}, {KIWI, "de6", "d5e6"},
+        // Rooks: only one reaches, both reach, rank and file hints.
+        {"4k3/8/8/8/8/8/8/R3K2R w - -", "Rf1", "h1f1"}, {"4k3/8/8/8/8/8/8/R2K3R w - -", "Rc1", "a1c1"},
+        {ROOKS, "Rd1", "-"}, {ROOKS, "Rad1", "a1d1"}, {"4k3/8/8/8/8/R7/8/R3K3 w - -", "R1a2", "a1a2"},
+        // A pinned knight leaves the move to the other one.
+        {"4k3/4r3/8/8/8/8/2N1N3/4K3 w - -", "Nd4", "c2d4"}, {"4k3/8/8/8/8/8/2N1N3/4K3 w - -", "Nd4", "-"},
+        // En passant and promotions.
+        {"4k3/8/8/3pP3/8/8/8/4K3 w - d6", "exd6", "e5d6"}, {PROMO, "c8=Q", "c7c8q"}, {PROMO, "c8N", "c7c8n"},
+        {PROMO, "cxd8=R+", "c7d8r"}, {PROMO, "c7d8b", "c7d8b"}, {PROMO, "c8", "c7c8q"}, {PROMO, "c8=K", "-"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(decoded(c.fen, c.text), c.move) << c.fen << " " << c.text;
 }
 
 Game game_from(const std::string& text) {

@@ -1,8 +1,10 @@
 // Search behaviour beyond the bench total: tactics a fixed-depth search
-// solves today, and the nodes it needs to a fixed depth on a few positions.
+// solves today, the nodes it needs to a fixed depth on a few positions, mate
+// scores, repetitions, and the helpers' jittered root order.
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -10,6 +12,9 @@
 #include "core/notation.h"
 #include "helpers.h"
 #include "node_counts.h"
+#include "search/root.h"
+#include "search/search.h"
+#include "search/thread.h"
 #include "search_run.h"
 
 namespace zelk {
@@ -81,6 +86,77 @@ TEST(NodeCounts, WithinTheirBand) {
     }
     EXPECT_EQ(outside, "") << "If the change is intended, the table in tests/search/node_counts.h becomes:\n"
                            << report;
+}
+
+// Each helper iteration draws a fresh amount per root move, so the order of
+// moves with equal scores changes; one draw for all would keep it.
+TEST(Search, HelperRootOrderIsJitteredPerMove) {
+    test::Board b;
+    SearchThread& t = *b.thread;
+    MoveEntry* list = t.plies[1].list = t.move_stack;
+    const auto moves = test::legal_moves(b.pos);
+    list[moves.size()].move = END_OF_LIST;
+    std::set<int> first_places;
+    for (int round = 0; round < 8; ++round) {
+        for (size_t i = 0; i < moves.size(); ++i)
+            list[i] = MoveEntry{moves[i], 100, 0, 0};
+        jitter_root_order(t);
+        std::set<int> scores;
+        int best = 0;
+        for (size_t i = 0; i < moves.size(); ++i) {
+            EXPECT_LE(list[i].score, 100);
+            EXPECT_GE(list[i].score, 85);
+            scores.insert(list[i].score);
+            if (list[i].score > list[best].score)
+                best = int(i);
+        }
+        EXPECT_GE(scores.size(), 4u) << "the moves get different amounts";
+        first_places.insert(best);
+    }
+    EXPECT_GE(first_places.size(), 2u) << "the move searched first changes";
+}
+
+// Mate scores count plies from the root; roots without a move answer "null".
+TEST(Search, MatesAndRootsWithoutMoves) {
+    const struct {
+        const char* fen;
+        int depth;
+        const char* move;
+        int score;
+    } cases[] = {
+        {"6k1/5ppp/8/8/8/8/8/R5K1 w - -", 4, "a1a8", 9998},
+        {"r5k1/5ppp/8/8/8/8/1Q6/1R4K1 w - -", 6, "b2b8", 9996},    // Qb8+ Rxb8 Rxb8#
+        {"r5rk/5p1p/5R2/4B3/8/8/7P/7K w - -", 8, "f6a6", 9994},    // Ra6+ f6 Bxf6+ Rg7 Rxa8#
+        {"R5k1/5ppp/8/8/8/8/8/6K1 b - -", 5, "null", -9999},
+        {"7k/5Q2/6K1/8/8/8/8/8 b - -", 5, "null", 0},
+    };
+    for (const auto& c : cases) {
+        const test::SearchOutcome o = test::fixed_depth_search(c.fen, c.depth);
+        EXPECT_EQ(o.move_text, c.move) << c.fen;
+        EXPECT_EQ(o.score, c.score) << c.fen;
+    }
+}
+
+TEST(Search, DeterministicWithOneThread) {
+    const char* fen = "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq -";
+    const test::SearchOutcome first = test::fixed_depth_search(fen, 7), second = test::fixed_depth_search(fen, 7);
+    EXPECT_EQ(first.nodes, second.nodes);
+    EXPECT_EQ(first.move, second.move);
+    EXPECT_GT(first.nodes, 1000u);
+}
+
+TEST(Search, RepetitionsAndTheFiftyMoveRule) {
+    // A position repeated inside the search is a draw at once; one seen only
+    // before the root needs a second earlier occurrence.
+    test::Board b("7k/8/8/8/8/8/8/K5N1 w - -");
+    test::play(b.pos, "a1b1 h8g8 b1a1 g8h8");
+    EXPECT_EQ(is_draw(*b.thread, 5), 1) << "the repetition lies within the search";
+    EXPECT_EQ(is_draw(*b.thread, 1), 0) << "one earlier occurrence before the root";
+    test::play(b.pos, "a1b1 h8g8 b1a1 g8h8");
+    EXPECT_EQ(is_draw(*b.thread, 1), 1);
+    test::Board fifty("7k/8/8/8/8/8/8/K6R w - -");
+    fifty.pos.halfmove = 101;
+    EXPECT_EQ(is_draw(*fifty.thread, 3), 1);
 }
 
 } // namespace

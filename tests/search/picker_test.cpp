@@ -7,7 +7,6 @@
 #include "core/notation.h"
 #include "helpers.h"
 #include "search/movepick.h"
-#include "core/see.h"
 #include "search/thread.h"
 
 namespace zelk {
@@ -29,18 +28,6 @@ std::vector<MoveEntry> picked(test::Board& b, uint16_t stage, Move hash = NO_MOV
         out.push_back(*e);
     t.search_ply = 1;
     return out;
-}
-
-TEST(Picker, CaptureScores) {
-    test::Board b("4k3/8/8/3q4/4P3/8/8/4K3 w - -");
-    auto moves = picked(b, PICK_CAPTURES);
-    ASSERT_FALSE(moves.empty());
-    EXPECT_EQ(moves[0].move, make_move_code(sq("e4"), sq("d5")));
-    EXPECT_EQ(moves[0].score, 249) << "queen taken by a pawn";
-    test::Board king("4k3/8/8/8/8/8/3p4/4K3 w - -");
-    moves = picked(king, PICK_CAPTURES);
-    ASSERT_EQ(moves.size(), 1u);
-    EXPECT_EQ(moves[0].score, 214) << "pawn taken by the king";
 }
 
 TEST(Picker, BadCaptureComesAfterKillers) {
@@ -79,36 +66,6 @@ TEST(Picker, HandsOutEveryMoveOnceAndTheHashMoveFirst) {
             seen.insert(moves[i].move);
         EXPECT_EQ(seen, all) << c.fen;
     }
-}
-
-TEST(Exchange, SeeAndSeeOk) {
-    // A pawn attacked by a queen and defended by a pawn: the queen does not take.
-    test::Board b("4k3/8/2p5/3p4/8/8/8/3QK3 w - -");
-    EXPECT_EQ(see(b.pos, WHITE, sq("d5"), PAWN, occupancy(b.pos)), 0);
-    EXPECT_EQ(see_ok(b.pos, make_move_code(sq("d1"), sq("d5"))), 0);
-    // An undefended pawn is won.
-    test::Board free_pawn("4k3/8/8/3p4/8/8/8/3QK3 w - -");
-    EXPECT_EQ(see(free_pawn.pos, WHITE, sq("d5"), PAWN, occupancy(free_pawn.pos)), see_values[PAWN]);
-    EXPECT_EQ(see_ok(free_pawn.pos, make_move_code(sq("d1"), sq("d5"))), 1);
-    // A quiet move is judged the same way: the queen hangs on d5, not on d4.
-    test::Board quiet("4k3/8/2p5/8/8/8/8/3QK3 w - -");
-    EXPECT_EQ(see_ok(quiet.pos, make_move_code(sq("d1"), sq("d5"))), 0);
-    EXPECT_EQ(see_ok(quiet.pos, make_move_code(sq("d1"), sq("d4"))), 1);
-    // A king may not take a defended piece.
-    test::Board king("4k3/8/8/8/8/2p5/3p4/4K3 w - -");
-    EXPECT_EQ(see_ok(king.pos, make_move_code(sq("e1"), sq("d2"))), 0);
-}
-
-TEST(Picker, MoveFlags) {
-    test::Board b("4k3/3P4/8/2P5/8/8/8/R3K3 w - -");
-    auto flags = [&](const char* from, const char* to, uint16_t f = 0) {
-        MoveEntry e{make_move_code(sq(from), sq(to), f), 0, b.pos.board[sq(from)], b.pos.board[sq(to)]};
-        return move_flags(b.pos, WHITE, e);
-    };
-    EXPECT_EQ(flags("d7", "d8", FLAG_QUEEN), MF_CHECK | MF_QUEEN_PROMOTION | MF_ADVANCED_PAWN);
-    EXPECT_EQ(flags("c5", "c6"), MF_ADVANCED_PAWN) << "a passed pawn to its sixth rank";
-    EXPECT_EQ(flags("a1", "a8"), MF_CHECK);
-    EXPECT_EQ(flags("a1", "a2"), 0);
 }
 
 // Castling gives check when the rook lands on the king's line, standard and

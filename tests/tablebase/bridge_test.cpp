@@ -1,9 +1,12 @@
-// The bridge to the search: when probes are allowed, the root probe's move,
-// result class and list of moves that keep the result.
+// Probes of hand-picked positions against documented values, first probes
+// racing on threads, and the bridge to the search: when probes are allowed,
+// the root probe's move, result class and list of moves that keep the result.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #include "core/makemove.h"
@@ -17,13 +20,14 @@
 namespace zelk::test {
 namespace {
 
-class Bridge : public ::testing::Test {
+class RealTables : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!use_real_tables())
             GTEST_SKIP() << "no Syzygy tables at " << ZELK_SYZYGY_DIR;
     }
 };
+class Bridge : public RealTables {};
 
 // WDL of the side to move after m (the mover's opponent).
 int wdl_after(Position& pos, Move m) {
@@ -117,13 +121,64 @@ TEST_F(Bridge, WithoutDtzTheRootKeepsTheWdlResultButNoMove) {
     testing::internal::GetCapturedStdout();
 }
 
-TEST(TbMoveConversion, PromotionsTakeTheEngineFlags) {
-    const int from = 52, to = 60;  // e7e8
-    EXPECT_EQ(tb::tb_to_engine_move(tb::TbMove(to | from << 6)), make_move_code(from, to));
-    EXPECT_EQ(tb::tb_to_engine_move(tb::TbMove(to | from << 6 | 1 << 12)), make_move_code(from, to, FLAG_QUEEN));
-    EXPECT_EQ(tb::tb_to_engine_move(tb::TbMove(to | from << 6 | 2 << 12)), make_move_code(from, to, FLAG_ROOK));
-    EXPECT_EQ(tb::tb_to_engine_move(tb::TbMove(to | from << 6 | 3 << 12)), make_move_code(from, to, FLAG_BISHOP));
-    EXPECT_EQ(tb::tb_to_engine_move(tb::TbMove(to | from << 6 | 4 << 12)), make_move_code(from, to, FLAG_KNIGHT));
+struct Known {
+    const char* fen;
+    int wdl;
+    int dtz;
+};
+
+
+TEST_F(RealTables, DocumentedValues) {
+    const Known cases[] = {
+        {"8/8/8/8/8/8/2Rk4/1K6 b - - 0 1", -2, -32},      // KRvK, longest loss
+        {"8/8/8/8/4k3/8/1Q6/K7 b - - 0 1", -2, -20},      // KQvK, longest loss
+        {"Q7/6K1/8/8/3k4/8/8/1r6 w - - 0 1", 2, 47},      // KQvKR through the value map
+        {"8/8/2N5/1N6/k7/8/1K6/8 w - - 0 1", 2, 1},       // KNNvK mate in one
+        {"8/8/7k/8/6P1/5K2/8/8 w - - 0 1", 0, 0},         // KPvK drawn
+        {"8/8/8/8/8/8/3kR3/7K b - - 0 1", 0, 0},          // KRvK: Kxe2 draws
+    };
+    for (const Known& k : cases) {
+        SCOPED_TRACE(k.fen);
+        int success;
+        const tb::TbPosition p = tb_from_fen(k.fen);
+        EXPECT_EQ(tb::probe_wdl(p, success), k.wdl);
+        EXPECT_NE(success, 0);
+        EXPECT_EQ(tb::probe_dtz(p, success), k.dtz);
+        EXPECT_NE(success, 0);
+    }
+}
+
+// Threads racing to load the same tables all get the values one thread gets.
+TEST_F(RealTables, ConcurrentFirstProbesAgree) {
+    std::mt19937_64 rng(9);
+    std::vector<tb::TbPosition> positions;
+    for (const std::string& name : real_table_names())
+        for (int i = 0; i < 4; ++i)
+            positions.push_back(random_position(name, rng));
+    std::vector<int> expected;
+    for (const tb::TbPosition& p : positions) {
+        int success;
+        expected.push_back(tb::probe_wdl(p, success));
+    }
+    testing::internal::CaptureStdout();
+    tb::init_tablebases(ZELK_SYZYGY_DIR);
+    testing::internal::GetCapturedStdout();
+    std::vector<std::vector<int>> got(4);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (size_t i = 0; i < positions.size(); ++i) {
+                int success;
+                const size_t k = (i * (t + 1)) % positions.size();
+                got[t].push_back(k);
+                got[t].push_back(tb::probe_wdl(positions[k], success));
+            }
+        });
+    for (std::thread& th : threads)
+        th.join();
+    for (const auto& g : got)
+        for (size_t i = 0; i < g.size(); i += 2)
+            EXPECT_EQ(g[i + 1], expected[size_t(g[i])]);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "net_file.h"
 #include "run_engine.h"
 #include "tablebase/tbcore.h"
 #include "tablebase/tbprobe.h"
@@ -23,10 +24,6 @@ std::string read_file(const std::string& path) {
     std::stringstream ss;
     ss << in.rdbuf();
     return ss.str();
-}
-
-void write_file(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
 }
 
 void link_real(const std::string& dir, const std::string& file) {
@@ -99,7 +96,7 @@ TEST_F(Files, PathListSkipsEmptyAndOverlongComponentsAndPrefersTheFirst) {
     EXPECT_EQ(dtz_of(KRVK_WIN), -32);
 
     // The same table in both folders: the first one's copy is used.
-    write_file(a + "/KRvK.rtbw", std::string(208, '\0'));
+    write_bytes(a + "/KRvK.rtbw", std::string(208, '\0'));
     testing::internal::CaptureStderr();
     EXPECT_EQ(quiet_init(a + ":" + b), 1);
     EXPECT_EQ(wdl_of(KRVK_WIN), 99);
@@ -137,7 +134,7 @@ TEST_F(Files, DamagedWdlFilesAreDroppedOnce) {
     };
     for (const std::string& bytes : variants) {
         const std::string dir = make_temp_dir();
-        write_file(dir + "/KRvK.rtbw", bytes);
+        write_bytes(dir + "/KRvK.rtbw", bytes);
         EXPECT_EQ(quiet_init(dir), 1);
         testing::internal::CaptureStderr();
         EXPECT_EQ(wdl_of(KRVK_WIN), 99);
@@ -162,7 +159,7 @@ TEST_F(Files, MissingOrDamagedDtzFileLeavesWdl) {
     EXPECT_EQ(wdl_of(KRVK_WIN), -2);
     EXPECT_EQ(dtz_of(KRVK_WIN), 99);
     const std::string real = read_file(syzygy_dir() + "/KRvK.rtbz");
-    write_file(dir + "/KRvK.rtbz", real.substr(0, real.size() / 2));
+    write_bytes(dir + "/KRvK.rtbz", real.substr(0, real.size() / 2));
     quiet_init(dir);
     testing::internal::CaptureStderr();
     EXPECT_EQ(dtz_of(KRVK_WIN), 99);
@@ -189,8 +186,8 @@ TEST_F(Files, RandomlyDamagedFilesNeverCrash) {
             }
             if (r % 5 == 0)
                 w.resize(rng() % w.size());
-            write_file(dir + "/" + name + ".rtbw", w);
-            write_file(dir + "/" + name + ".rtbz", z);
+            write_bytes(dir + "/" + name + ".rtbw", w);
+            write_bytes(dir + "/" + name + ".rtbz", z);
             quiet_init(dir);
             testing::internal::CaptureStderr();
             for (int i = 0; i < 20; ++i) {

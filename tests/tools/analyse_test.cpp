@@ -1,8 +1,9 @@
-// EPD analysis against the built engine: the output file and the summary on
-// a real suite, the judging of bm, am and c0 on hand-made lines, and input
-// the job must skip or refuse without crashing.
+// The EPD line reader, and EPD analysis against the built engine: the output
+// file and the summary on a real suite, the judging of bm, am and c0 on
+// hand-made lines, and input the job must skip or refuse without crashing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <regex>
@@ -18,62 +19,36 @@ namespace {
 
 const std::string SUITE = std::string(ZELK_TEST_DATA) + "/bestmove-40.epd";
 
-std::vector<std::string> read_lines(const std::string& path) {
-    std::ifstream in(path);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
-void write_file(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
-
-bool file_exists(const std::string& path) { return std::ifstream(path).good(); }
-
 // The lines from "Analyzing" on.
 std::vector<std::string> job_lines(const EngineRun& run) {
     std::vector<std::string> out;
-    bool started = false;
-    for (const std::string& line : run.lines()) {
-        started = started || line.rfind("Analyzing ", 0) == 0;
-        if (started)
+    for (const std::string& line : run.lines())
+        if (!out.empty() || line.starts_with("Analyzing "))
             out.push_back(line);
-    }
     return out;
 }
 
 std::string summary_value(const std::vector<std::string>& lines, const std::string& prefix) {
     for (const std::string& line : lines)
-        if (line.rfind(prefix, 0) == 0)
+        if (line.starts_with(prefix))
             return line.substr(prefix.size());
     return "<missing " + prefix + ">";
 }
 
-std::string solved_line(const std::vector<std::string>& lines) {
-    for (const std::string& line : lines)
-        if (line.ends_with(" correct best moves"))
-            return line;
-    return "<missing solved count>";
-}
-
-bool has_match(const std::vector<std::string>& lines, const std::regex& pattern) {
-    for (const std::string& line : lines)
-        if (std::regex_match(line, pattern))
-            return true;
-    return false;
-}
-
-std::string coordinates(Move m) {
-    char from[4], to[4];
-    square_name(move_from(m), from);
-    square_name(move_to(m), to);
-    return std::string(from) + to;
+bool has_match(const std::vector<std::string>& lines, const std::string& pattern) {
+    const std::regex re(pattern);
+    return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return std::regex_match(l, re); });
 }
 
 // The move of `pos` written `text` in SAN, as coordinates; empty when none.
 std::string san_to_coordinates(Position& pos, const std::string& text) {
     Move m = NO_MOVE;
-    return parse_move(pos, text.c_str(), m) == 1 ? coordinates(m) : "";
+    char from[4], to[4];
+    if (parse_move(pos, text.c_str(), m) != 1)
+        return "";
+    square_name(move_from(m), from);
+    square_name(move_to(m), to);
+    return std::string(from) + to;
 }
 
 TEST(EpdAnalysis, SuiteAtFixedDepthWritesEveryPositionAndAddsUp) {
@@ -81,13 +56,11 @@ TEST(EpdAnalysis, SuiteAtFixedDepthWritesEveryPositionAndAddsUp) {
     const EngineRun run = run_engine({"-use_hce", "-anepd", SUITE, "-d", "8", "-o", "out.epd"}, "", dir, 120);
     ASSERT_EQ(run.status, 0);
     const std::vector<std::string> lines = job_lines(run);
-    ASSERT_FALSE(lines.empty()) << run.output;
+    ASSERT_GT(lines.size(), 2u) << run.output;
     EXPECT_EQ(lines[0], "Analyzing " + SUITE + "...");
-
     // Every input position comes back with a legal move; the solved count
     // and the c0 points are worked out again from the file.
-    const std::vector<std::string> input = read_lines(SUITE);
-    const std::vector<std::string> output = read_lines(dir + "/out.epd");
+    const std::vector<std::string> input = read_lines(SUITE), output = read_lines(dir + "/out.epd");
     ASSERT_EQ(input.size(), 40u);
     ASSERT_EQ(output.size(), input.size());
     const std::regex RESULT_LINE(R"((.*) bm ([a-h][1-8][a-h][1-8]); ce (-?\d+);)");
@@ -100,10 +73,7 @@ TEST(EpdAnalysis, SuiteAtFixedDepthWritesEveryPositionAndAddsUp) {
         EXPECT_EQ(m[1], epd.position);
         Board board(epd.position.c_str());
         const std::string played = m[2];
-        bool legal = false;
-        for (Move move : legal_moves(board.pos))
-            legal = legal || coordinates(move) == played;
-        EXPECT_TRUE(legal) << output[i];
+        EXPECT_NE(find_move(board.pos, played), NO_MOVE) << output[i];
         solved += san_to_coordinates(board.pos, epd.bm) == played;
         // c0 "a=10,b=5,c=2" with its quotes.
         std::stringstream list(epd.c0.substr(1, epd.c0.size() - 2));
@@ -112,8 +82,7 @@ TEST(EpdAnalysis, SuiteAtFixedDepthWritesEveryPositionAndAddsUp) {
             const size_t eq = item.find('=');
             const int points = std::stoi(item.substr(eq + 1));
             best = std::max(best, points);
-            if (san_to_coordinates(board.pos, item.substr(0, eq)) == played)
-                scored += points;
+            scored += san_to_coordinates(board.pos, item.substr(0, eq)) == played ? points : 0;
         }
         possible += best;
     }
@@ -131,21 +100,21 @@ TEST(EpdAnalysis, JudgesBestAvoidAndScoredMoves) {
     const std::string LINE2 = "5k2/6pp/p1qN4/1p1p4/3P4/2PKP2Q/PP3r2/3R4 b - - 0 1 bm Zz9, Qc4+; am Qc4+; "
                               "c0 \"Zz9=10, Qxd6=1\"; gr 0.0;";
     const std::string dir = make_temp_dir();
-    write_file(dir + "/two.epd", "2rr3k/pp3pp1/1nnqbN1p/3pN3/2pP4/2P3Q1/PPB4P/R4RK1 w - - bm Rd1 Qg6; "
-                                 "c0 \"Nf7+=8, Qg6=5\"; id \"t1\";\n" + LINE2 + "\n");
+    std::ofstream(dir + "/two.epd") << "2rr3k/pp3pp1/1nnqbN1p/3pN3/2pP4/2P3Q1/PPB4P/R4RK1 w - - bm Rd1 Qg6; "
+                                       "c0 \"Nf7+=8, Qg6=5\"; id \"t1\";\n" + LINE2 + "\n";
     const EngineRun run = run_engine({"-use_hce", "-anepd", "two.epd", "-d", "5", "-noise", "0"}, "", dir);
     ASSERT_EQ(run.status, 0);
     const std::vector<std::string> lines = job_lines(run);
     EXPECT_EQ(summary_value(lines, "score= "), "5 / 18");
-    EXPECT_EQ(solved_line(lines), "1 / 2 correct best moves");
+    EXPECT_TRUE(has_line(run, "1 / 2 correct best moves")) << run.output;
     // Below noise 9999 each position is shown with its result in SAN.
     EXPECT_EQ(summary_value(lines, "pos= "), "1");
-    EXPECT_TRUE(has_match(lines, std::regex(R"(move= Qg6, time= \d+\.\d{3}, score= \d+, nodes= \d+, \d+K nps)")));
-    EXPECT_TRUE(has_match(lines, std::regex(R"(move= Qc4\+, time= \d+\.\d{3}, score= 999\d, nodes= \d+, \d+K nps)")));
+    EXPECT_TRUE(has_match(lines, R"(move= Qg6, time= \d+\.\d{3}, score= \d+, nodes= \d+, \d+K nps)"));
+    EXPECT_TRUE(has_match(lines, R"(move= Qc4\+, time= \d+\.\d{3}, score= 999\d, nodes= \d+, \d+K nps)"));
     const std::vector<std::string> output = read_lines(dir + "/analysis.epd");
     ASSERT_EQ(output.size(), 2u);
-    EXPECT_EQ(output[0].rfind("2rr3k/pp3pp1/1nnqbN1p/3pN3/2pP4/2P3Q1/PPB4P/R4RK1 w - - bm g3g6; ce ", 0), 0u);
-    EXPECT_EQ(output[1].rfind(LINE2 + " sc 999", 0), 0u) << output[1];
+    EXPECT_TRUE(output[0].starts_with("2rr3k/pp3pp1/1nnqbN1p/3pN3/2pP4/2P3Q1/PPB4P/R4RK1 w - - bm g3g6; ce "));
+    EXPECT_TRUE(output[1].starts_with(LINE2 + " sc 999")) << output[1];
 }
 
 TEST(EpdAnalysis, SkipsLinesThatAreNotPositions) {
@@ -156,32 +125,31 @@ TEST(EpdAnalysis, SkipsLinesThatAreNotPositions) {
     ASSERT_EQ(padded.size(), 511u);
     const std::string too_long = MATE + " id \"" + std::string(511 - MATE.size() - 8, 'x') + "\"; " + MATE;
     const std::string dir = make_temp_dir();
-    write_file(dir + "/mixed.epd", "# a comment\n; another\n " + MATE + "\nshort\n\n" +
-                                       "this line holds no position; bm e4;\n" + too_long + "\n" + padded + "\n" +
-                                       std::string(2000, 'K') + "\n" + MATE);   // no line end at the end
+    std::ofstream(dir + "/mixed.epd") << "# a comment\n; another\n " + MATE + "\nshort\n\n" +
+                                             "this line holds no position; bm e4;\n" + too_long + "\n" + padded +
+                                             "\n" + std::string(2000, 'K') + "\n" + MATE;   // no line end at the end
     const EngineRun run = run_engine({"-use_hce", "-anepd", "mixed.epd", "-d", "3"}, "", dir);
     ASSERT_EQ(run.status, 0);
-    const std::vector<std::string> lines = job_lines(run);
-    EXPECT_EQ(solved_line(lines), "2 / 2 correct best moves");
+    EXPECT_TRUE(has_line(run, "2 / 2 correct best moves")) << run.output;
     const std::vector<std::string> output = read_lines(dir + "/analysis.epd");
     ASSERT_EQ(output.size(), 2u);
-    EXPECT_EQ(output[0].rfind("5k2/6pp/p1qN4/1p1p4/3P4/2PKP2Q/PP3r2/3R4 b - - bm c6c4; ce ", 0), 0u);
+    EXPECT_TRUE(output[0].starts_with("5k2/6pp/p1qN4/1p1p4/3P4/2PKP2Q/PP3r2/3R4 b - - bm c6c4; ce "));
 }
 
 TEST(EpdAnalysis, MissingOrEmptyFiles) {
     const std::string dir = make_temp_dir();
     // No input, or an output that cannot be created: nothing is done.
-    write_file(dir + "/one.epd", "5k2/6pp/p1qN4/1p1p4/3P4/2PKP2Q/PP3r2/3R4 b - - bm Qc4+;\n");
+    std::ofstream(dir + "/one.epd") << "5k2/6pp/p1qN4/1p1p4/3P4/2PKP2Q/PP3r2/3R4 b - - bm Qc4+;\n";
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"-use_hce", "-anepd", "none.epd", "-d", "3"},
           std::vector<std::string>{"-use_hce", "-anepd", "one.epd", "-d", "3", "-o", "no/such/dir/out.epd"}}) {
         const EngineRun run = run_engine(args, "", dir);
         EXPECT_EQ(run.status, 0);
         EXPECT_TRUE(job_lines(run).empty()) << run.output;
-        EXPECT_FALSE(file_exists(dir + "/analysis.epd"));
+        EXPECT_FALSE(std::ifstream(dir + "/analysis.epd").good());
     }
     // An empty suite: the summary with nothing divided by zero.
-    write_file(dir + "/empty.epd", "");
+    std::ofstream(dir + "/empty.epd").flush();
     const EngineRun run = run_engine({"-use_hce", "-anepd", "empty.epd", "-d", "3"}, "", dir);
     ASSERT_EQ(run.status, 0);
     const std::vector<std::string> expected = {"Analyzing empty.epd...", "0 / 0 correct best moves",
@@ -189,32 +157,75 @@ TEST(EpdAnalysis, MissingOrEmptyFiles) {
                                                "avg nodes= 0.0", "node_rate= 0", "avg bf= 0.00", "score= 0 / 0",
                                                ""};
     EXPECT_EQ(job_lines(run), expected);
-    EXPECT_TRUE(file_exists(dir + "/analysis.epd"));
 }
 
-TEST(EpdAnalysis, FixedTimePerMoveEndsEachSearch) {
+TEST(EpdAnalysis, FixedTimeAndQuitEndEachSearch) {
     const std::string dir = make_temp_dir();
     const std::vector<std::string> suite = read_lines(SUITE);
-    write_file(dir + "/two.epd", suite[0] + "\n" + suite[1] + "\n");
+    std::ofstream(dir + "/two.epd") << suite[0] + "\n" + suite[1] + "\n";
     const EngineRun run = run_engine({"-use_hce", "-anepd", "two.epd", "-t", "0.3"}, "", dir, 20);
     ASSERT_EQ(run.status, 0);
-    const std::vector<std::string> lines = job_lines(run);
-    EXPECT_TRUE(has_match(lines, std::regex(R"([012] / 2 correct best moves)"))) << run.output;
-    const double seconds = std::stod(summary_value(lines, "total time= "));
+    const double seconds = std::stod(summary_value(job_lines(run), "total time= "));
     EXPECT_GE(seconds, 0.6);
     EXPECT_LT(seconds, 2.0);
-}
-
-TEST(EpdAnalysis, QuitEndsTheJobWithItsSummary) {
-    EngineSession e({"-use_hce", "-anepd", SUITE, "-d", "40", "-o", make_temp_dir() + "/out.epd"});
+    // "quit": the position being searched is the last one judged, with the summary.
+    EngineSession e({"-use_hce", "-anepd", SUITE, "-d", "40", "-o", dir + "/out.epd"});
     ASSERT_NE(e.expect("Analyzing", 30), "");
     const auto sent = std::chrono::steady_clock::now();
     e.send("quit");
-    // The position being searched when "quit" came is the last one judged.
     EXPECT_NE(e.expect("score= ", 10), "");
-    EXPECT_TRUE(has_match(e.seen, std::regex(R"([01] / 1 correct best moves)")));
+    EXPECT_TRUE(has_match(e.seen, R"([01] / 1 correct best moves)"));
     EXPECT_EQ(e.finish(10), 0);
     EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count(), 5.0);
+}
+
+struct ReaderCase {
+    const char* line;
+    EpdLine expected;
+};
+
+TEST(EpdReader, FieldsAndOperations) {
+    const char* const KIWI = "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -";
+    const ReaderCase CASES[] = {
+        // A suite line: blanks inside quoted operands go too.
+        {"r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - bm Qxf6; c0 \"Qxf6=10, e6=5\"; id "
+         "\"kiwi 1\";\n",
+         {KIWI, "Qxf6", "", "", "", "", "\"kiwi1\"", "\"Qxf6=10,e6=5\""}},
+        // Move counters, repeated blanks, tabs and a CR-LF line end.
+        {"r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R   w\tKQkq  -  0 12  ce -35; gr 0.5;\r\n",
+         {KIWI, "", "", "-35", "", "0.5", "", ""}},
+        // Blank-separated moves run together; commas keep them apart.
+        {"8/8/8/8/8/8/8/K6k w - - bm Ka2 Kb1; am Ka2, Kb2;", {"8/8/8/8/8/8/8/K6k w - -", "Ka2Kb1", "Ka2,Kb2", "", "", "", "", ""}},
+        // Unknown opcodes are skipped; the last operation needs no ";".
+        {"8/8/8/8/8/8/8/K6k b - - hmvc 3; c1 \"x y\"; sc 17", {"8/8/8/8/8/8/8/K6k b - -", "", "", "", "17", "", "", ""}},
+        // An empty operation ends the reading.
+        {"8/8/8/8/8/8/8/K6k w - - bm Ka2; ; am Kb1;", {"8/8/8/8/8/8/8/K6k w - -", "Ka2", "", "", "", "", "", ""}},
+        {"8/8/8/8/8/8/8/K6k w - - ;bm Ka2;", {"8/8/8/8/8/8/8/K6k w - -", "", "", "", "", "", "", ""}},
+        // Fewer than four fields: what there is.
+        {"8/8/8/8/8/8/8/K6k w\n", {"8/8/8/8/8/8/8/K6k w", "", "", "", "", "", "", ""}},
+        {"", {"", "", "", "", "", "", "", ""}},
+    };
+    for (const ReaderCase& c : CASES) {
+        EpdLine got;
+        got.bm = "left over";
+        ASSERT_EQ(parse_epd_line(c.line, got), 0) << c.line;
+        const EpdLine& want = c.expected;
+        EXPECT_EQ(got.position, want.position) << c.line;
+        EXPECT_EQ(got.bm, want.bm) << c.line;
+        EXPECT_EQ(got.am, want.am) << c.line;
+        EXPECT_EQ(got.ce, want.ce) << c.line;
+        EXPECT_EQ(got.sc, want.sc) << c.line;
+        EXPECT_EQ(got.gr, want.gr) << c.line;
+        EXPECT_EQ(got.id, want.id) << c.line;
+        EXPECT_EQ(got.c0, want.c0) << c.line;
+    }
+}
+
+TEST(EpdReader, OnlyAMissingLineFails) {
+    EpdLine got;
+    EXPECT_EQ(parse_epd_line(nullptr, got), -1);
+    EXPECT_EQ(parse_epd_line("no position here at all", got), 0);
+    EXPECT_EQ(got.position, "no position here at");
 }
 
 } // namespace

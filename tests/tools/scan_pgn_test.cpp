@@ -6,21 +6,12 @@
 #include <fstream>
 #include <sstream>
 
+#include "net_file.h"
 #include "run_engine.h"
 #include "tools/scan_pgn.h"
 
 namespace zelk::test {
 namespace {
-
-void write_file(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
-
-std::vector<std::string> read_lines(const std::string& path) {
-    std::ifstream in(path);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
 
 std::string last_line(const EngineRun& run) {
     auto lines = run.lines();
@@ -34,7 +25,7 @@ struct Scanned {
 
 Scanned scan(const std::string& pgn, int mode) {
     const std::string dir = make_temp_dir();
-    write_file(dir + "/in.pgn", pgn);
+    write_bytes(dir + "/in.pgn", pgn);
     Scanned s;
     s.run = run_engine({"-use_hce", "-scan_pgn" + std::to_string(mode), "in.pgn", "-o", "out.epd"}, "", dir);
     s.out = read_lines(dir + "/out.epd");
@@ -43,23 +34,20 @@ Scanned scan(const std::string& pgn, int mode) {
 }
 
 TEST(CommentScore, EachRule) {
-    EXPECT_EQ(comment_score("book", false), 0);
-    EXPECT_EQ(comment_score("+0.50/3 book", true), 0);
-    EXPECT_EQ(comment_score("eval 35, depth 3", false), 35);
-    EXPECT_EQ(comment_score("eval 35, depth 3", true), -35);
-    EXPECT_EQ(comment_score("eval -120", true), 120);
-    EXPECT_EQ(comment_score("eval , depth 3", false), SCORE_UNREADABLE);
-    EXPECT_EQ(comment_score("eval ", false), SCORE_UNREADABLE);
-    EXPECT_EQ(comment_score("eval 12 +3.00/5", false), 12);
-    EXPECT_EQ(comment_score("+0.87/13 0.203s", false), 87);
-    EXPECT_EQ(comment_score("-1.50/10 0.1s", true), -150);
-    EXPECT_EQ(comment_score("+0.29/5", false), 29);   // rounded, not truncated to 28
-    EXPECT_EQ(comment_score("0.00/1 0s", false), 0);
-    EXPECT_EQ(comment_score("+M5/12 0.1s", false), 9000);
-    EXPECT_EQ(comment_score("-M3/7 0.1s", true), -9000);
-    EXPECT_EQ(comment_score("score 1.25/3", false), 125);
-    EXPECT_EQ(comment_score("a good move", false), SCORE_UNREADABLE);
-    EXPECT_EQ(comment_score("", false), SCORE_UNREADABLE);
+    const struct {
+        const char* comment;
+        bool black;
+        int score;
+    } cases[] = {
+        {"book", false, 0}, {"+0.50/3 book", true, 0}, {"eval 35, depth 3", false, 35}, {"eval 35, depth 3", true, -35},
+        {"eval -120", true, 120}, {"eval , depth 3", false, SCORE_UNREADABLE}, {"eval ", false, SCORE_UNREADABLE},
+        {"eval 12 +3.00/5", false, 12}, {"+0.87/13 0.203s", false, 87}, {"-1.50/10 0.1s", true, -150},
+        {"+0.29/5", false, 29},   // rounded, not truncated to 28
+        {"0.00/1 0s", false, 0}, {"+M5/12 0.1s", false, 9000}, {"-M3/7 0.1s", true, -9000},
+        {"score 1.25/3", false, 125}, {"a good move", false, SCORE_UNREADABLE}, {"", false, SCORE_UNREADABLE},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(comment_score(c.comment, c.black), c.score) << c.comment;
 }
 
 // Ruy Lopez, white wins: book moves, "/" scores, an "eval" score of a black
@@ -206,7 +194,7 @@ TEST(ScanPgn, FilesThatCannotBeOpened) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(last_line(run), "info string cannot open missing.pgn");
     EXPECT_FALSE(std::ifstream(dir + "/out.epd").good());
-    write_file(dir + "/in.pgn", GAME_A);
+    write_bytes(dir + "/in.pgn", GAME_A);
     run = run_engine({"-use_hce", "-scan_pgn2", "in.pgn", "-o", "no/such/dir/out.epd"}, "", dir);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(last_line(run), "info string cannot open no/such/dir/out.epd");

@@ -33,6 +33,7 @@ data: ttune
 # The network from the training data: nets/nn.bin and its loss plot.
 TRAIN_ARGS ?= --hidden1 128 --hidden2 32 --epochs 20 --seed 1
 train:
+	mkdir -p nets
 	/usr/bin/python3 trainer/train.py $(DATA_FILE) -o nets/nn.bin $(TRAIN_ARGS)
 
 # The open piece-square entries fitted to the training data (TUNE_SHARE: the
@@ -40,6 +41,7 @@ train:
 TUNE_SHARE ?= 50
 TUNE_EPOCHS ?= 300
 tune: ttune
+	mkdir -p data
 	./build/zelk-tune -use_hce -o data/params.txt -tune $(DATA_FILE) $(TUNE_SHARE) $(TUNE_EPOCHS)
 	/usr/bin/python3 trainer/pst_source.py data/params.txt src/eval/pst_tables.cpp
 

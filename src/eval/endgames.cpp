@@ -85,4 +85,20 @@ int kxk_eval(const Position& pos, int side) {
     return side == WHITE ? w - b : b - w;
 }
 
+bool bare_king_ending(const Position& pos, int side, int& value) {
+    const uint32_t sw = pos.mat_sig[WHITE], sb = pos.mat_sig[BLACK];
+    if (sw != 0 && sb != 0)
+        return false;
+    const uint32_t t = sw + sb;
+    if (t == 1)
+        value = kpk_eval(pos, side);
+    else if (t == 0x110)
+        value = kbnk_eval(pos, side);
+    else if (t & 0xff000)
+        value = kxk_eval(pos, side);
+    else
+        return false;
+    return true;
+}
+
 } // namespace zelk

@@ -12,4 +12,8 @@ int kpk_eval(const Position& pos, int side);
 int kbnk_eval(const Position& pos, int side);
 int kxk_eval(const Position& pos, int side);
 
+// When one side has a bare king and the other one of the endings above:
+// true and its value for `side`.
+bool bare_king_ending(const Position& pos, int side, int& value);
+
 } // namespace zelk

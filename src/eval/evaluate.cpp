@@ -52,22 +52,8 @@ bool network_path(EvalState& es, const Position& pos, int side, int ply, int in_
         score = 0;
         return true;
     }
-    const uint32_t sw = pos.mat_sig[WHITE], sb = pos.mat_sig[BLACK];
-    if (sw == 0 || sb == 0) {
-        const uint32_t t = sw + sb;
-        if (t == 1) {
-            score = kpk_eval(pos, side);
-            return true;
-        }
-        if (t == 0x110) {
-            score = kbnk_eval(pos, side);
-            return true;
-        }
-        if (t & 0xff000) {
-            score = kxk_eval(pos, side);
-            return true;
-        }
-    }
+    if (bare_king_ending(pos, side, score))
+        return true;
     EvalCacheEntry& cached = es.eval_cache[(uint32_t(pos.key) & 0x7ffe) + side];
     if (cached.key == pos.key && ply > 1) {
         ++es.eval_hits;

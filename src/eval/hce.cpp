@@ -27,22 +27,7 @@ bool early_exit(const Position& pos, int side, int& value) {
         value = 0;
         return true;
     }
-    if (sw == 0 || sb == 0) {
-        const uint32_t t = sw + sb;
-        if (t == 1) {
-            value = kpk_eval(pos, side);
-            return true;
-        }
-        if (t == 0x110) {
-            value = kbnk_eval(pos, side);
-            return true;
-        }
-        if (t & 0xff000) {
-            value = kxk_eval(pos, side);
-            return true;
-        }
-    }
-    return false;
+    return bare_king_ending(pos, side, value);
 }
 
 // The 3x3 block around the king, moved off the rim.

@@ -40,14 +40,6 @@ TEST(TuneData, TablebaseRootPullsHalfway) {
     EXPECT_EQ(tablebase_adjusted(-7, 1), -3);
 }
 
-std::vector<std::string> read_lines(const std::string& path) {
-    std::ifstream in(path);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
 // Skipped lines, a dropped contradiction, a position in check, the three
 // kinds of line, and a position without kings that ends the job.
 const char* const INPUT =

@@ -19,7 +19,7 @@ ttune:
 # Self-play training data: DATA_POSITIONS positions at DATA_NODES nodes a move
 # on every core, with the hand-crafted evaluation (DATA_EVAL=-use_nn for the
 # shipped network), tablebase adjudication from the shared tables when present.
-DATA_POSITIONS ?= 2000000
+DATA_POSITIONS ?= 1000000
 DATA_NODES ?= 5000
 DATA_SEED ?= 1
 DATA_EVAL ?= -use_hce
@@ -31,7 +31,7 @@ data: ttune
 	  $(if $(SYZYGY),-tbpath $(SYZYGY)) -o $(DATA_FILE) -mktraindata startpos $(DATA_POSITIONS)
 
 # The network from the training data: nets/nn.bin and its loss plot.
-TRAIN_ARGS ?= --hidden1 128 --hidden2 32 --epochs 20 --seed 1
+TRAIN_ARGS ?= --hidden1 128 --hidden2 32 --epochs 20 --batch 4096 --seed 1
 train:
 	mkdir -p nets
 	/usr/bin/python3 trainer/train.py $(DATA_FILE) -o nets/nn.bin $(TRAIN_ARGS)
@@ -45,7 +45,8 @@ tune: ttune
 	./build/zelk-tune -use_hce -o data/params.txt -tune $(DATA_FILE) $(TUNE_SHARE) $(TUNE_EPOCHS)
 	/usr/bin/python3 trainer/pst_source.py data/params.txt src/eval/pst_tables.cpp
 
-# No network ships yet: the engine starts with its hand-crafted evaluation.
+# No network ships yet (nets/README.md): the engine starts with its
+# hand-crafted evaluation.
 run: zelk
 	./build/zelk -use_hce
 

@@ -3,6 +3,8 @@
 // large random networks, one and two per file, after good and bad loads.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -71,6 +73,29 @@ TEST(EngineNetwork, SearchesAfterSmallLargeAndRefusedLoads) {
     e.send("go depth 6");
     EXPECT_NE(e.expect("bestmove"), "");
     EXPECT_EQ(e.finish(), 0);
+}
+
+// The network the build copied beside the program (nets/nn.bin): started with
+// no switch, the engine loads it and it knows material, from either side.
+TEST(EngineNetwork, ShippedNetworkIsTheDefault) {
+    if (!std::filesystem::exists(std::filesystem::path(ZELK_BINARY).parent_path() / "nn.bin"))
+        GTEST_SKIP() << "no nets/nn.bin in this build";
+    const char* knight_up_white = "rnbqkb1r/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
+    const char* knight_up_black = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKB1R b KQkq -";
+    const char* knight_down = "rnbqkb1r/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR b KQkq -";
+    EngineRun run = run_engine({"-c"}, std::string("fen ") + knight_up_white + "\nev\nfen " + knight_up_black +
+                                           "\nev\nfen " + knight_down + "\nev\nnew\nev\nquit\n");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("info string loaded "), std::string::npos) << run.output;
+    std::vector<int> evals;
+    for (const std::string& line : run.lines())
+        if (line.starts_with("NN eval= "))
+            evals.push_back(std::stoi(line.substr(9)));
+    ASSERT_EQ(evals.size(), 4u) << run.output;
+    EXPECT_GT(evals[0], 150) << "a knight up";
+    EXPECT_EQ(evals[1], evals[0]) << "the colour-flipped position";
+    EXPECT_LT(evals[2], -150) << "a knight down";
+    EXPECT_LT(std::abs(evals[3]), 80) << "the start position";
 }
 
 } // namespace

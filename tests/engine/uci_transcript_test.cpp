@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -74,8 +75,11 @@ TEST(Switches, StatusCodes) {
     EXPECT_EQ(inert.status, 0);
     EXPECT_TRUE(has_line(inert, "info string Hello from Zelk 5.20")) << inert.output;
     EXPECT_EQ(run_engine({"-use_hce", "-mkconfig"}, "").status, 0);
-    // Without "-use_hce" the engine needs a network file it cannot load.
-    EngineRun no_network = run_engine({}, "quit\n");
+    // Without "-use_hce" the engine needs its network: a copy of the program
+    // in a folder without "nn.bin" stops with status 1.
+    const std::string alone = make_temp_dir() + "/zelk";
+    std::filesystem::copy_file(ZELK_BINARY, alone);
+    EngineRun no_network = run_engine({}, "quit\n", "", 30, alone.c_str());
     EXPECT_EQ(no_network.status, 1);
     EXPECT_NE(no_network.output.find("info string error loading "), std::string::npos) << no_network.output;
     // "-scan_pgn" alone selects no job: the engine starts normally.

@@ -9,6 +9,6 @@
 namespace zelk::test {
 
 constexpr int BENCH_SIGNATURE_DEPTH = 12;
-constexpr uint64_t BENCH_SIGNATURE = 3256007;
+constexpr uint64_t BENCH_SIGNATURE = 3434546;
 
 } // namespace zelk::test

@@ -306,7 +306,7 @@ TEST_F(Tuner, SourceTablesFromParameterFile) {
     for (size_t i = 0; i < original.size(); ++i)
         if (changed[i] != original[i]) {
             ++differing;
-            EXPECT_NE(changed[i].find("{-11, -12}, {-123,  45}, {  7,   4}"), std::string::npos) << changed[i];
+            EXPECT_NE(changed[i].find("}, {-123,  45}, {"), std::string::npos) << changed[i];
             EXPECT_NE(changed[i].find("// 3"), std::string::npos);
         }
     EXPECT_EQ(differing, 1);

@@ -18,7 +18,7 @@ ttune:
 
 # Self-play training data: DATA_POSITIONS positions at DATA_NODES nodes a move
 # on every core, with the hand-crafted evaluation (DATA_EVAL=-use_nn for the
-# shipped network), tablebase adjudication from the shared tables when present.
+# network beside the program), tablebase adjudication from the shared tables when present.
 DATA_POSITIONS ?= 1000000
 DATA_NODES ?= 5000
 DATA_SEED ?= 1

@@ -4,9 +4,11 @@
   /usr/bin/python3 trainer/train.py DATA.epd [DATA2.epd ...] -o nets/nn.bin
 
 Targets mix the game result with the search score's win probability; the loss is the mean
-squared error between the sigmoid of the network's logit and the target. Prints the training
-and validation loss per epoch, the validation loss of the quantised file as the engine loads
-it, and plots both curves to a PNG beside the output.
+squared error between the sigmoid of the network's logit and the target. The validation set is
+made of whole stretches of the files, so that it shares (almost) no games with the training set;
+the weights of the epoch with the lowest validation loss are written. Prints the training and
+validation loss per epoch, the validation loss of the quantised file as the engine loads it, and
+plots both curves to a PNG beside the output.
 """
 
 import argparse
@@ -68,16 +70,13 @@ def main():
     parts = [data.load_cached(p, fx.STANDARD_INPUTS, args.outputs) for p in args.data]
     d = merge(parts)
     tgt = data.targets(d, args.lam)
-    n = len(tgt)
-    perm = rng.permutation(n)
-    n_val = max(1, int(n * args.validation))
-    val, train = np.sort(perm[:n_val]), perm[n_val:]
-    print(f"positions: {n} ({len(train)} training, {n_val} validation)", flush=True)
+    val, train = split_by_stretch(len(tgt), args.validation)
+    print(f"positions: {len(tgt)} ({len(train)} training, {len(val)} validation)", flush=True)
 
     model = ZelkNet(fx.STANDARD_INPUTS, args.hidden1, args.hidden2, args.outputs)
     opt = torch.optim.Adam(model.parameters(), lr=args.lr)
     sched = torch.optim.lr_scheduler.CosineAnnealingLR(opt, T_max=args.epochs, eta_min=args.lr / 10)
-    history = []
+    history, best = [], (float("inf"), 0, None)
     for epoch in range(1, args.epochs + 1):
         start, total, count = time.time(), 0.0, 0
         for f, o, ph, h, t in batches(d, tgt, train, args.batch, rng):
@@ -91,13 +90,27 @@ def main():
         v = evaluate_loss(model, d, tgt, val)
         history.append((total / count, v))
         print(f"epoch {epoch:3d}  train {total / count:.6f}  validation {v:.6f}  {time.time() - start:.0f}s", flush=True)
+        if v < best[0]:
+            best = (v, epoch, {k: t.clone() for k, t in model.state_dict().items()})
 
+    print(f"best epoch {best[1]}: validation {best[0]:.6f}")
+    model.load_state_dict(best[2])
     params = model.params(fx.STANDARD_INPUTS, 0)
     netfile.write_networks(args.output, [params])
     loaded = netfile.read_networks(args.output)[0]
     model.load_params(loaded)
     print(f"validation loss after the engine's quantisation: {evaluate_loss(model, d, tgt, val):.6f}")
     plot(history, args.output.rsplit(".", 1)[0] + "-loss.png")
+
+
+def split_by_stretch(n, share, stretches=200):
+    """Validation and training indices: every k-th of `stretches` equal stretches of the
+    positions is held out. Games lie in consecutive lines, so only the games cut at a
+    stretch's ends are shared."""
+    block = np.arange(n) * stretches // max(n, 1)
+    step = max(1, round(1 / share)) if share > 0 else 0
+    held = block % step == step // 2 if step else np.zeros(n, dtype=bool)
+    return np.flatnonzero(held), np.flatnonzero(~held)
 
 
 def merge(parts):

@@ -19,8 +19,8 @@ ttune:
 # Self-play training data: DATA_POSITIONS positions at DATA_NODES nodes a move
 # on every core, with the hand-crafted evaluation (DATA_EVAL=-use_nn for the
 # network beside the program), tablebase adjudication from the shared tables when present.
-DATA_POSITIONS ?= 1000000
-DATA_NODES ?= 5000
+DATA_POSITIONS ?= 4000000
+DATA_NODES ?= 2000
 DATA_SEED ?= 1
 DATA_EVAL ?= -use_hce
 DATA_FILE ?= data/selfplay.epd
@@ -30,11 +30,13 @@ data: ttune
 	./build/zelk-tune $(DATA_EVAL) -threads $(JOBS) -n $(DATA_NODES) -seed $(DATA_SEED) \
 	  $(if $(SYZYGY),-tbpath $(SYZYGY)) -o $(DATA_FILE) -mktraindata startpos $(DATA_POSITIONS)
 
-# The network from the training data: nets/nn.bin and its loss plot.
-TRAIN_ARGS ?= --hidden1 128 --hidden2 32 --epochs 20 --batch 4096 --seed 1
+# The network from the training data (TRAIN_FILES: one or more data files):
+# nets/nn.bin and its loss plot.
+TRAIN_FILES ?= $(DATA_FILE)
+TRAIN_ARGS ?= --hidden1 128 --hidden2 32 --epochs 15 --batch 4096 --seed 1 --lambda 1.0
 train:
 	mkdir -p nets
-	/usr/bin/python3 trainer/train.py $(DATA_FILE) -o nets/nn.bin $(TRAIN_ARGS)
+	/usr/bin/python3 trainer/train.py $(TRAIN_FILES) -o nets/nn.bin $(TRAIN_ARGS)
 
 # The open piece-square entries fitted to the training data (TUNE_SHARE: the
 # search score's share of the target, in percent), written into the source.
@@ -107,7 +109,7 @@ help:
 	@echo "make run        build and start the engine"
 	@echo "make ttune      build build/zelk-tune, with -mktraindata, -tune and -tune2"
 	@echo "make data       self-play training data into data/selfplay.epd (DATA_POSITIONS, DATA_NODES, DATA_SEED)"
-	@echo "make train      train nets/nn.bin on the data (TRAIN_ARGS), with its loss plot"
+	@echo "make train      train nets/nn.bin on the data (TRAIN_FILES, TRAIN_ARGS), with its loss plot"
 	@echo "make tune       fit the open piece-square entries to the data and write them into src/eval"
 	@echo "make test       build and run every test"
 	@echo "make sanitize   tests under AddressSanitizer and UndefinedBehaviorSanitizer"

@@ -7,7 +7,6 @@
 #include "io/output.h"
 #include "search/result.h"
 #include "search/thread.h"
-#include "search/threads.h"
 #include "search/timeman.h"
 #include "search/tt.h"
 #include "tools/offline_search.h"
@@ -60,10 +59,7 @@ void run_benchmark(bool direct) {
         search_start();
         if (direct) {
             control.depth_limit = 17;
-            control.search_state = STATE_OFFLINE;
-            control.stop_flag = 0;
-            main_search_thread(0);   // joins its helpers before it returns
-            control.search_state = STATE_IDLE;
+            run_direct_search();
             control.stop_flag = 0;
         } else {
             run_offline_search(1);

@@ -27,4 +27,11 @@ void run_offline_search(int pause_ms) {
     control.search_state = STATE_IDLE;
 }
 
+void run_direct_search() {
+    control.search_state = STATE_OFFLINE;
+    control.stop_flag = 0;
+    main_search_thread(0);   // joins its helpers before it returns
+    control.search_state = STATE_IDLE;
+}
+
 } // namespace zelk

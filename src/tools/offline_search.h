@@ -11,6 +11,11 @@ namespace zelk {
 // target time has passed, and calls offline_poll.
 void run_offline_search(int pause_ms);
 
+// Runs the search on the calling thread in the offline state, with nothing
+// waiting beside it: for jobs that end their searches by depth or nodes, so
+// that no thread spins on the clock. Leaves the engine idle.
+void run_direct_search();
+
 // Called once per waiting pass when set: the front end installs its command
 // step here, so that "quit" and "stop" still reach an offline job.
 extern void (*offline_poll)();

@@ -23,7 +23,6 @@
 #include "search/control.h"
 #include "search/result.h"
 #include "search/thread.h"
-#include "search/threads.h"
 #include "search/timeman.h"
 #include "search/tt.h"
 #include "tablebase/tbcore.h"
@@ -138,12 +137,9 @@ bool set_start_line(BoardState& b, Random& rng, const std::vector<std::string>& 
 int search_game_position(Move& best) {
     game->search_ply = 1;
     search_start();
-    // The search runs on this thread and ends at its node budget: a thread
-    // waiting beside it would take half a core from every worker.
-    control.search_state = STATE_OFFLINE;
-    control.stop_flag = 0;
-    main_search_thread(0);
-    control.search_state = STATE_IDLE;
+    // The search ends at its node budget: a thread waiting beside it would
+    // take half a core from every worker.
+    run_direct_search();
     if (offline_poll)
         offline_poll();   // "quit" still ends the job
     best = best_move();

@@ -173,11 +173,19 @@ int parse_move(Position& pos, const char* text, Move& result) {
     for (MoveEntry* e = list; e->move != END_OF_LIST; ++e) {
         char forms[4][MOVE_TEXT_SIZE];
         move_to_texts(pos, e->move, forms[0], forms[1], forms[2], forms[3]);
-        bool same = false;
-        for (auto& f : forms) {
+        for (auto& f : forms)
             f[std::strcspn(f, "+")] = 0;
-            same = same || std::strcmp(f, wanted) == 0;
+        // In UCI mode a promotion's coordinate form ends in a lower-case
+        // letter ("e7e8q"); spell it as the input was respelled ("e7e8=Q").
+        char* coord = forms[0];
+        if (std::strlen(coord) == 5 && coord[4] >= 'a' && coord[4] <= 'z') {
+            coord[6] = 0;
+            coord[5] = char(coord[4] - 'a' + 'A');
+            coord[4] = '=';
         }
+        bool same = false;
+        for (auto& f : forms)
+            same = same || std::strcmp(f, wanted) == 0;
         if (same && is_legal(pos, pos.side, e->move)) {
             ++matches;
             result = e->move;

@@ -103,6 +103,24 @@ TEST_F(NotationTest, ReaderAcceptsEveryForm) {
         EXPECT_EQ(parse_move(start.pos, bad, m), 0) << bad;
 }
 
+// Coordinate promotions read in both modes, although UCI mode writes them
+// "b7a8q" and console mode "b7a8=Q".
+TEST_F(NotationTest, ReaderTakesCoordinatePromotionsInEitherMode) {
+    test::Board b("r3k3/1P6/8/8/8/8/8/4K3 w - -");
+    for (int uci = 0; uci < 2; ++uci) {
+        notation_style.uci = uci != 0;
+        for (const char* text : {"b7a8q", "b7a8=Q", "b7a8Q", "bxa8=Q+", "ba=Q"}) {
+            Move m;
+            EXPECT_EQ(parse_move(b.pos, text, m), 1) << text << " uci " << uci;
+            EXPECT_EQ(m, mv("b7", "a8", FLAG_QUEEN)) << text << " uci " << uci;
+        }
+        Move m;
+        EXPECT_EQ(parse_move(b.pos, "b7b8n", m), 1);
+        EXPECT_EQ(m, mv("b7", "b8", FLAG_KNIGHT));
+        EXPECT_EQ(parse_move(b.pos, "b7b8", m), 0) << "a promotion needs its piece";
+    }
+}
+
 TEST_F(NotationTest, ReaderAmbiguityAndPins) {
     notation_style.uci = false;
     test::Board knights("4k3/8/8/8/8/8/8/1N2KN2 w - -");

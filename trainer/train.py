@@ -55,6 +55,9 @@ def main():
     ap.add_argument("--hidden1", type=int, default=128)
     ap.add_argument("--hidden2", type=int, default=32)
     ap.add_argument("--outputs", type=int, default=2)
+    ap.add_argument("--inputs", type=int, default=fx.STANDARD_INPUTS,
+                    choices=[fx.STANDARD_INPUTS, fx.EXTENDED_INPUTS],
+                    help="896: standard inputs; 1792: a second set when the kings stand on different wings")
     ap.add_argument("--lambda", dest="lam", type=float, default=0.75, help="share of the search score in the target")
     ap.add_argument("--epochs", type=int, default=20)
     ap.add_argument("--batch", type=int, default=16384)
@@ -67,13 +70,13 @@ def main():
     torch.manual_seed(args.seed)
     torch.set_num_threads(args.threads)
     rng = np.random.default_rng(args.seed)
-    parts = [data.load_cached(p, fx.STANDARD_INPUTS, args.outputs) for p in args.data]
+    parts = [data.load_cached(p, args.inputs, args.outputs) for p in args.data]
     d = merge(parts)
     tgt = data.targets(d, args.lam)
     val, train = split_by_stretch(len(tgt), args.validation)
     print(f"positions: {len(tgt)} ({len(train)} training, {len(val)} validation)", flush=True)
 
-    model = ZelkNet(fx.STANDARD_INPUTS, args.hidden1, args.hidden2, args.outputs)
+    model = ZelkNet(args.inputs, args.hidden1, args.hidden2, args.outputs)
     opt = torch.optim.Adam(model.parameters(), lr=args.lr)
     sched = torch.optim.lr_scheduler.CosineAnnealingLR(opt, T_max=args.epochs, eta_min=args.lr / 10)
     history, best = [], (float("inf"), 0, None)
@@ -95,7 +98,7 @@ def main():
 
     print(f"best epoch {best[1]}: validation {best[0]:.6f}")
     model.load_state_dict(best[2])
-    params = model.params(fx.STANDARD_INPUTS, 0)
+    params = model.params(args.inputs, 0)
     netfile.write_networks(args.output, [params])
     loaded = netfile.read_networks(args.output)[0]
     model.load_params(loaded)

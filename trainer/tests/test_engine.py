@@ -19,11 +19,10 @@ BINARY = os.environ.get("ZELK_BINARY", "")
 
 
 class EngineAgrees(unittest.TestCase):
-    @unittest.skipUnless(os.path.exists(BINARY), "set ZELK_BINARY to the engine")
-    def test_nn_eval_equals_the_trainers_prediction(self):
+    def check(self, inputs):
         rng = np.random.default_rng(11)
         # Weights large enough that the scores spread over hundreds of centipawns.
-        net = random_net(rng, h1=32, h2=8, outputs=2)
+        net = random_net(rng, inputs=inputs, h1=32, h2=8, outputs=2)
         net.w1 *= 4
         net.w3 *= 8
         fens = [f for f in suite_fens() if fx.network_sees(fx.parse_fen(f))][:200]
@@ -38,12 +37,24 @@ class EngineAgrees(unittest.TestCase):
             exported = netfile.read_networks(os.path.join(d, "small.bin"))[0]
         got = [int(v) for v in re.findall(r"NN eval= (-?\d+)", run.stdout)]
         self.assertEqual(len(got), 200, run.stdout[-2000:])
-        spread = []
+        spread, extended = [], 0
         for fen, engine in zip(fens, got):
-            expected = netfile.engine_eval(exported, fx.parse_fen(fen))
+            board = fx.parse_fen(fen)
+            expected = netfile.engine_eval(exported, board)
             self.assertLessEqual(abs(engine - expected), 1, fen)
             spread.append(expected)
+            extended += fx.features(board, inputs)[1]
         self.assertGreater(np.std(spread), 50)
+        return extended
+
+    @unittest.skipUnless(os.path.exists(BINARY), "set ZELK_BINARY to the engine")
+    def test_nn_eval_equals_the_trainers_prediction(self):
+        self.check(fx.STANDARD_INPUTS)
+
+    @unittest.skipUnless(os.path.exists(BINARY), "set ZELK_BINARY to the engine")
+    def test_extended_inputs_agree_too(self):
+        # Kings on different wings take the second input set.
+        self.assertGreater(self.check(fx.EXTENDED_INPUTS), 10)
 
 
 if __name__ == "__main__":

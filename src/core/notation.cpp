@@ -31,6 +31,28 @@ bool gives_check(const Position& pos, Move m, int moved_type) {
     return least_attacker(pos, k, us, occ) != NO_SQUARE;
 }
 
+// Spells a trailing promotion piece as "=X" in upper case, so "e7e8q", "e8Q"
+// and "e8=q" all read as their "=Q" forms. False when that does not fit.
+bool respell_promotion(char* s, size_t size) {
+    size_t len = std::strlen(s);
+    if (len == 0)
+        return true;
+    char last = s[len - 1];
+    char upper = (last >= 'a' && last <= 'z') ? char(last - 'a' + 'A') : last;
+    if (upper != 'Q' && upper != 'R' && upper != 'B' && upper != 'N')
+        return true;
+    if (len >= 2 && s[len - 2] == '=') {
+        s[len - 1] = upper;
+        return true;
+    }
+    if (len + 2 > size)
+        return false;
+    s[len - 1] = '=';
+    s[len] = upper;
+    s[len + 1] = 0;
+    return true;
+}
+
 } // namespace
 
 void move_to_coord(const Position& pos, int side, Move m, char* buffer) {
@@ -148,21 +170,8 @@ int parse_move(Position& pos, const char* text, Move& result) {
     std::memcpy(wanted, text, len);
     wanted[len] = 0;
 
-    {
-        char last = wanted[len - 1];
-        char upper = (last >= 'a' && last <= 'z') ? char(last - 'a' + 'A') : last;
-        if (upper == 'Q' || upper == 'R' || upper == 'B' || upper == 'N') {
-            if (len >= 2 && wanted[len - 2] == '=') {
-                wanted[len - 1] = upper;
-            } else if (len + 1 < sizeof wanted) {
-                wanted[len - 1] = '=';
-                wanted[len] = upper;
-                wanted[len + 1] = 0;
-            } else {
-                return 0;
-            }
-        }
-    }
+    if (!respell_promotion(wanted, sizeof wanted))
+        return 0;
     for (char* c = wanted; *c; ++c)
         if (*c == 'O' || *c == '0')
             *c = 'o';
@@ -173,15 +182,11 @@ int parse_move(Position& pos, const char* text, Move& result) {
     for (MoveEntry* e = list; e->move != END_OF_LIST; ++e) {
         char forms[4][MOVE_TEXT_SIZE];
         move_to_texts(pos, e->move, forms[0], forms[1], forms[2], forms[3]);
-        for (auto& f : forms)
+        // Both sides of the comparison spell promotions alike: in UCI mode
+        // the coordinate form ends in a lower-case letter ("e7e8q").
+        for (auto& f : forms) {
             f[std::strcspn(f, "+")] = 0;
-        // In UCI mode a promotion's coordinate form ends in a lower-case
-        // letter ("e7e8q"); spell it as the input was respelled ("e7e8=Q").
-        char* coord = forms[0];
-        if (std::strlen(coord) == 5 && coord[4] >= 'a' && coord[4] <= 'z') {
-            coord[6] = 0;
-            coord[5] = char(coord[4] - 'a' + 'A');
-            coord[4] = '=';
+            respell_promotion(f, MOVE_TEXT_SIZE);
         }
         bool same = false;
         for (auto& f : forms)

@@ -139,6 +139,10 @@ TEST_F(NotationTest, ReaderAmbiguityAndPins) {
     test::Board pawn("4k3/8/8/8/8/7p/6P1/4K3 w - -");
     EXPECT_EQ(parse_move(pawn.pos, "gh", m), 1);
     EXPECT_EQ(m, mv("g2", "h3"));
+    // A capture onto the b-file ends in "b", which is also a bishop's letter.
+    test::Board bfile("4k3/8/8/8/8/1p6/2P5/4K3 w - -");
+    EXPECT_EQ(parse_move(bfile.pos, "cb", m), 1);
+    EXPECT_EQ(m, mv("c2", "b3"));
     test::Board promo("r3k3/1P6/8/8/8/8/8/4K3 w - -");
     for (const char* text : {"b7a8=Q", "bxa8=Q+", "bxa8q", "b7a8q", "ba=Q"}) {
         EXPECT_EQ(parse_move(promo.pos, text, m), 1) << text;

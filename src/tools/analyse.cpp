@@ -173,7 +173,11 @@ void analyse_epd(const char* input_name, const char* output_name) {
         }
         tt_clear();   // nothing to do while the table is not used
         search_start();
-        run_offline_search(control.depth_limit > 2 ? 1 : 0);
+        // Searches of a depth or two last microseconds: no clock to watch.
+        if (control.depth_limit > 2)
+            run_offline_search(1);
+        else
+            run_direct_search();
         clock_update();
         const double seconds = timing.elapsed;
         const double nodes = double(totals.nodes);

@@ -32,6 +32,8 @@ void run_direct_search() {
     control.stop_flag = 0;
     main_search_thread(0);   // joins its helpers before it returns
     control.search_state = STATE_IDLE;
+    if (offline_poll)
+        offline_poll();
 }
 
 } // namespace zelk

@@ -13,7 +13,9 @@ void run_offline_search(int pause_ms);
 
 // Runs the search on the calling thread in the offline state, with nothing
 // waiting beside it: for jobs that end their searches by depth or nodes, so
-// that no thread spins on the clock. Leaves the engine idle.
+// that no thread spins on the clock and none is started per search. Calls
+// offline_poll once afterwards, so that "quit" still ends the job. Leaves
+// the engine idle.
 void run_direct_search();
 
 // Called once per waiting pass when set: the front end installs its command

@@ -140,8 +140,6 @@ int search_game_position(Move& best) {
     // The search ends at its node budget: a thread waiting beside it would
     // take half a core from every worker.
     run_direct_search();
-    if (offline_poll)
-        offline_poll();   // "quit" still ends the job
     best = best_move();
     return result.best_score;
 }

@@ -151,7 +151,11 @@ void make_tuning_data(const char* input_name, const char* output_name, int varia
             continue;
         }
         search_start();
-        run_offline_search(control.depth_limit >= 3 ? 1 : 0);
+        // Searches of a depth or two last microseconds: no clock to watch.
+        if (control.depth_limit >= 3)
+            run_offline_search(1);
+        else
+            run_direct_search();
         ++t.searched;
         if (t.searched % 4096 == 0) {
             std::snprintf(text, sizeof text, " n= %d", t.searched);

@@ -20,13 +20,6 @@
 namespace zelk::test {
 namespace {
 
-class RealTables : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!use_real_tables())
-            GTEST_SKIP() << "no Syzygy tables at " << ZELK_SYZYGY_DIR;
-    }
-};
 class Bridge : public RealTables {};
 
 // WDL of the side to move after m (the mover's opponent).

@@ -55,8 +55,6 @@ TEST(PositionCommand, MalformedMovesStopTheList) {
     set_position_command("position startpos");
     set_position_command("position nothing moves e2e4");
     EXPECT_EQ(game_fen(), std::string(START_FEN) + " 0 0") << "neither startpos nor fen: unchanged";
-    set_position_command("position fen");
-    EXPECT_EQ(game_fen(), std::string(START_FEN) + " 0 0") << "no FEN at all: unchanged";
     set_position_command("position fen 8/8/8/8/8/8/8/8 w - - moves e2e4 a1a2");
     EXPECT_EQ(game_fen(), "8/8/8/8/8/8/8/8 w - - 0 0");
 }

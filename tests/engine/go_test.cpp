@@ -1,5 +1,5 @@
 // "go": what each keyword stores, and which side's clock and increment the
-// time allowed for the search follows.
+// time allowed for the search and the clock check follow.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -38,26 +38,6 @@ float allowed(const char* fen, const std::string& args) {
     go(fen, args);
     search_start();
     return timing.target_time;
-}
-
-TEST(GoByColour, EachClockAndIncrementGoesToItsSide) {
-    const struct {
-        const char* fen;
-        const char* args;
-        float white, black, increment;   // clocks < 0: not checked
-    } rows[] = {
-        {WHITE_TO_MOVE, ASYMMETRIC, 1, 60, 0}, {BLACK_TO_MOVE, ASYMMETRIC, 1, 60, 5},
-        {WHITE_TO_MOVE, MIRROR, 60, 1, 5},     {BLACK_TO_MOVE, MIRROR, 60, 1, 0},
-        {BLACK_TO_MOVE, "winc 2000", -1, -1, 0}, {WHITE_TO_MOVE, "binc 2000", -1, -1, 0},
-    };
-    for (const auto& r : rows) {
-        go(r.fen, r.args);
-        EXPECT_FLOAT_EQ(control.increment, r.increment) << r.fen << " " << r.args;
-        if (r.white >= 0) {
-            EXPECT_FLOAT_EQ(control.clock_white, r.white) << r.args;
-            EXPECT_FLOAT_EQ(control.clock_black, r.black) << r.args;
-        }
-    }
 }
 
 TEST(GoByColour, TheTimeAllowedFollowsTheSideToMove) {

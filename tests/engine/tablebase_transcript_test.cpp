@@ -91,13 +91,7 @@ std::vector<std::string> search_lines(EngineSession& e, const std::string& posit
     return lines;
 }
 
-class TablebaseTranscript : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!use_real_tables())
-            GTEST_SKIP() << "no Syzygy tables at " << ZELK_SYZYGY_DIR;
-    }
-};
+class TablebaseTranscript : public RealTables {};
 
 TEST_F(TablebaseTranscript, ClockOfTenAnswersAtOnceWithAWinningMove) {
     const std::string moves = quiet_line(WON5, 10);

@@ -45,11 +45,8 @@ TEST(Generators, StagedFamilies) {
         test::Board b(c.fen);
         MoveEntry list[MAX_MOVES];
         std::string texts;
-        for (MoveEntry* e = list, *end = c.gen(b.pos, list); e != end; ++e) {
-            char buf[MOVE_TEXT_SIZE];
-            move_to_coord(b.pos, b.pos.side, e->move, buf);
-            texts += (texts.empty() ? "" : " ") + std::string(buf);
-        }
+        for (MoveEntry* e = list, *end = c.gen(b.pos, list); e != end; ++e)
+            texts += (texts.empty() ? "" : " ") + test::coord(b.pos, e->move);
         EXPECT_EQ(texts, c.moves) << c.fen;
     }
     notation_style.uci = true;

@@ -10,7 +10,6 @@
 
 #include "core/attacks.h"
 #include "core/makemove.h"
-#include "core/notation.h"
 #include "helpers.h"
 #include "run_engine.h"
 #include "tablebase/tbprobe.h"
@@ -45,9 +44,7 @@ std::string quiet_line(const char* fen, int plies) {
         EXPECT_NE(chosen, NO_MOVE);
         if (!chosen)
             break;
-        char text[MOVE_TEXT_SIZE];
-        move_to_coord(b.pos, b.pos.side, chosen, text);
-        line += std::string(" ") + text;
+        line += " " + coord(b.pos, chosen);
         make_move(b.pos, chosen);
     }
     return line;

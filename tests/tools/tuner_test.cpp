@@ -2,18 +2,18 @@
 // own evaluation on real positions, recovery of known values from data the
 // engine labelled itself, the parameter file it writes, and bad input.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "../eval/eval_setup.h"
 #include "core/makemove.h"
 #include "eval/evaluate.h"
-#include "eval/kpk.h"
 #include "eval/weights.h"
 #include "helpers.h"
 #include "run_engine.h"
@@ -23,19 +23,6 @@ namespace zelk::test {
 namespace {
 
 using namespace pst_tuner;
-
-// Built-in weights, no parameter file, every percentage 100.
-void default_weights() {
-    static bool kpk_built = false;
-    if (!kpk_built) {
-        build_kpk_table();
-        kpk_built = true;
-    }
-    for (auto& pair : eval_settings.eval_scales)
-        pair[0] = pair[1] = 100;
-    std::snprintf(eval_settings.param_file, sizeof eval_settings.param_file, "%s", "no-such-params.txt");
-    init_eval_params();
-}
 
 // Positions from the shared openings, each followed by random legal play
 // (which with `greedy` takes when it can every other move), taken every
@@ -67,25 +54,22 @@ std::vector<std::string> sample_positions(int openings, uint32_t seed, bool gree
     return fens;
 }
 
-// Runs the tuning build in `dir`; its output and exit status.
-std::pair<std::string, int> run_tune_binary(const std::string& dir, const std::string& args) {
-    const std::string command = "cd '" + dir + "' && '" + ZELK_TUNE_BINARY + "' -use_hce " + args + " 2>&1";
-    std::FILE* pipe = popen(command.c_str(), "r");
-    std::string output;
-    char buffer[512];
-    while (pipe && std::fgets(buffer, sizeof buffer, pipe))
-        output += buffer;
-    const int status = pipe ? pclose(pipe) : -1;
-    return {output, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+// Runs the tuning build in `dir` with the blank-separated `args`.
+EngineRun run_tune_binary(const std::string& dir, const std::string& args) {
+    std::vector<std::string> words = {"-use_hce"};
+    std::istringstream in(args);
+    for (std::string w; in >> w;)
+        words.push_back(w);
+    return run_engine(words, "", dir, 120, ZELK_TUNE_BINARY);
 }
 
 class Tuner : public ::testing::Test {
 protected:
     void SetUp() override {
-        default_weights();
+        init_eval_for_tests();
         dir_ = make_temp_dir();
     }
-    void TearDown() override { default_weights(); }
+    void TearDown() override { init_eval_for_tests(); }
 
     std::string write_lines(const std::string& name, const std::vector<std::string>& lines) {
         const std::string path = dir_ + "/" + name;
@@ -290,15 +274,15 @@ TEST_F(Tuner, BadInputWritesNothing) {
         {"-tune good.epd 0 5 -o good.epd", "info string tune: the training data would be overwritten"},
     };
     for (const auto& [args, message] : cases) {
-        const auto [output, status] = run_tune_binary(dir_, args);
-        EXPECT_EQ(status, 0) << output;
-        EXPECT_NE(output.find(message), std::string::npos) << output;
+        const EngineRun run = run_tune_binary(dir_, args);
+        EXPECT_EQ(run.status, 0) << run.output;
+        EXPECT_NE(run.output.find(message), std::string::npos) << run.output;
         EXPECT_FALSE(std::ifstream(dir_ + "/params.txt").good()) << args;
     }
     // The one good line is enough for a run.
-    const auto [output, status] = run_tune_binary(dir_, "-tune good.epd 0 3");
-    EXPECT_EQ(status, 0);
-    EXPECT_NE(output.find("info string tune: wrote params.txt"), std::string::npos) << output;
+    const EngineRun run = run_tune_binary(dir_, "-tune good.epd 0 3");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.output.find("info string tune: wrote params.txt"), std::string::npos) << run.output;
     EXPECT_TRUE(std::ifstream(dir_ + "/params.txt").good());
 }
 

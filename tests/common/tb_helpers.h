@@ -17,6 +17,8 @@ namespace zelk::test {
 std::string syzygy_dir();
 // Registers the real tables once (quietly); false when they are missing.
 bool use_real_tables();
+// Registers the tables of a path list with the report swallowed; their count.
+int quiet_init(const std::string& path);
 
 // Tests on the real tables: registered once, skipped when they are missing.
 struct RealTables : ::testing::Test {

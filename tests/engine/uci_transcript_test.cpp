@@ -20,9 +20,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 const std::vector<std::string> HCE = {"-use_hce"};
 
-int count_lines(const EngineRun& run, const std::string& line) {
-    auto lines = run.lines();
-    return int(std::count(lines.begin(), lines.end(), line));
+// How many lines start with `prefix`.
+int count_prefix(const std::vector<std::string>& lines, const std::string& prefix) {
+    return int(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
 }
 
 // The option names in order; their bounds are checked in-process (options_test).
@@ -40,7 +40,7 @@ TEST(UciTranscript, IdentifiesWithEveryOptionInOrder) {
     EXPECT_TRUE(has_line(run, "id author Dovrin"));
     EXPECT_TRUE(has_line(run, "uciok"));
     EXPECT_TRUE(contains(run.lines(), "/nn.bin")) << "the default network file";
-    EXPECT_EQ(count_lines(run, "readyok"), 3) << "'@' separates commands";
+    EXPECT_EQ(count_prefix(run.lines(), "readyok"), 3) << "'@' separates commands";
 }
 
 // How "setoption" lines are read; each option's range is tested in-process.
@@ -189,7 +189,7 @@ TEST(ConfigFile, ReadsLinesAndStopsNesting) {
     EXPECT_TRUE(has_line(run, "option name OwnBook type check default true")) << run.output;
     // Naming a file while idle loads it once.
     EngineRun set = run_engine(HCE, "setoption name ConfigFilePath value b.cfg\nquit\n", dir);
-    EXPECT_EQ(count_lines(set, "info string loading parameters from b.cfg"), 1) << set.output;
+    EXPECT_EQ(count_prefix(set.lines(), "info string loading parameters from b.cfg"), 1) << set.output;
     EXPECT_TRUE(has_line(set, "info string Selectivity set to 50")) << set.output;
 }
 
@@ -210,10 +210,6 @@ TEST(Log, CommandsAndLinesReachTheLogOnce) {
 
 // True when `text` is a legal move of `pos` in coordinate notation.
 bool is_legal_text(Position& pos, const std::string& text) { return find_move(pos, text) != NO_MOVE; }
-
-int count_prefix(const std::vector<std::string>& lines, const std::string& prefix) {
-    return int(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
-}
 
 // One engine answering searches after "position" lines: the move, with the
 // whole "bestmove" line in `last` and the lines before it in `seen`.

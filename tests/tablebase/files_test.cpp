@@ -21,13 +21,6 @@ void link_real(const std::string& dir, const std::string& file) {
     ASSERT_EQ(symlink((syzygy_dir() + "/" + file).c_str(), (dir + "/" + file).c_str()), 0);
 }
 
-int quiet_init(const std::string& path) {
-    testing::internal::CaptureStdout();
-    const int n = tb::init_tablebases(path.c_str());
-    testing::internal::GetCapturedStdout();
-    return n;
-}
-
 // WDL of a FEN, or 99 when the probe fails.
 int wdl_of(const char* fen) {
     int success;

@@ -25,12 +25,6 @@ namespace {
 
 const std::string SHIPPED_BOOK = std::string(ZELK_SHARED_DATA) + "/books/gnuchess-public-domain.bin";
 
-std::string coord(const Position& pos, Move m) {
-    char text[MOVE_TEXT_SIZE];
-    move_to_coord(pos, pos.side, m, text);
-    return text;
-}
-
 std::string polyglot_text(uint16_t m) {
     char from[3], to[3];
     square_name((m >> 6) & 63, from);
@@ -158,8 +152,7 @@ TEST(BookMoves, CastlingAndPromotionsComeBackAsEngineMoves) {
         uint16_t move;
         Move engine;
     } cases[] = {
-        {pg("e1", "h1"), make_move_code(4, 6, FLAG_SHORT)},
-        {pg("e1", "a1"), make_move_code(4, 2, FLAG_LONG)},
+        {pg("e1", "h1"), make_move_code(4, 6, FLAG_SHORT)},   // long castling: in the round trip below
         // Books written with the castling marker copied into the promotion field.
         {pg("e1", "h1", 4), make_move_code(4, 6, FLAG_SHORT)},
         {pg("e1", "a1", 1), make_move_code(4, 2, FLAG_LONG)},

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/notation.h"
+#include "helpers.h"
 #include "core/position.h"
 #include "search/control.h"
 #include "search/result.h"
@@ -30,9 +30,7 @@ SearchOutcome fixed_depth_search(const std::string& fen, int depth) {
     EXPECT_EQ(thread_setup(0), 0);
     search_thread_run(0);
     control.stop_flag = 0;
-    char text[MOVE_TEXT_SIZE];
-    move_to_coord(game->pos, game->pos.side, best_move(), text);
-    return {best_move(), text, result.best_score, thread_table[0].load()->nodes};
+    return {best_move(), coord(game->pos, best_move()), result.best_score, thread_table[0].load()->nodes};
 }
 
 } // namespace zelk::test

@@ -30,6 +30,13 @@ bool use_real_tables() {
     return tb::tb_largest() > 0;
 }
 
+int quiet_init(const std::string& path) {
+    testing::internal::CaptureStdout();
+    const int n = tb::init_tablebases(path.c_str());
+    testing::internal::GetCapturedStdout();
+    return n;
+}
+
 tb::TbPosition tb_from_fen(const char* fen) {
     Board b(fen);
     return tb::tb_position(b.pos, true);

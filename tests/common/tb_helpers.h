@@ -2,6 +2,8 @@
 // records from FEN, random legal placements of a signature's men.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <random>
 #include <string>
@@ -15,6 +17,16 @@ namespace zelk::test {
 std::string syzygy_dir();
 // Registers the real tables once (quietly); false when they are missing.
 bool use_real_tables();
+// Registers the tables of a path list with the report swallowed; their count.
+int quiet_init(const std::string& path);
+
+// Tests on the real tables: registered once, skipped when they are missing.
+struct RealTables : ::testing::Test {
+    void SetUp() override {
+        if (!use_real_tables())
+            GTEST_SKIP() << "no Syzygy tables at " << ZELK_SYZYGY_DIR;
+    }
+};
 
 tb::TbPosition tb_from_fen(const char* fen);
 std::string tb_to_fen(const tb::TbPosition& pos);

@@ -63,13 +63,16 @@ uint64_t perft_count(Board& b, int depth) {
 }
 
 Move find_move(Position& pos, const std::string& text) {
-    for (Move m : legal_moves(pos)) {
-        char buffer[MOVE_TEXT_SIZE];
-        move_to_coord(pos, pos.side, m, buffer);
-        if (text == buffer)
+    for (Move m : legal_moves(pos))
+        if (text == coord(pos, m))
             return m;
-    }
     return NO_MOVE;
+}
+
+std::string coord(const Position& pos, Move m) {
+    char buffer[MOVE_TEXT_SIZE];
+    move_to_coord(pos, pos.side, m, buffer);
+    return buffer;
 }
 
 std::string flip_fen(const std::string& fen) {

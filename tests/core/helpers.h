@@ -42,8 +42,10 @@ void play(Position& pos, const char* moves);
 
 uint64_t perft_count(Board& b, int depth);
 
-// The legal move written `text` in coordinate notation, or NO_MOVE.
+// The legal move written `text` in coordinate notation, or NO_MOVE; and the
+// coordinate text of a move of the side to move.
 Move find_move(Position& pos, const std::string& text);
+std::string coord(const Position& pos, Move m);
 
 // The FEN of the colour-flipped twin: ranks reversed, colours and the side
 // to move swapped, castling letters and en passant mirrored.

@@ -48,6 +48,11 @@ std::vector<std::string> read_lines(const std::string& path) {
     return lines;
 }
 
+std::string read_text(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 std::string make_temp_dir() {
     char templ[] = "/tmp/zelk-test-XXXXXX";
     if (!mkdtemp(templ))

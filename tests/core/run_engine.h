@@ -32,8 +32,10 @@ public:
     // The first output line starting with `prefix`, waiting at most `seconds`;
     // empty when none came. Lines before it are kept in `seen`.
     std::string expect(const std::string& prefix, double seconds = 30);
-    // Closes the input and returns the exit status (-1000 when it had to be killed).
+    // Closes the input and returns the exit status (-1000 when it had to be killed);
+    // quit sends "quit" first.
     int finish(double seconds = 10);
+    int quit() { send("quit"); return finish(); }
     std::vector<std::string> seen;
 
 private:
@@ -48,8 +50,9 @@ bool contains(const std::vector<std::string>& lines, const std::string& part);
 // The move of a "bestmove" line (its second word).
 std::string move_of(const std::string& bestmove_line);
 
-// The lines of a text file (none when it cannot be read).
+// The lines of a text file (none when it cannot be read), and its whole bytes.
 std::vector<std::string> read_lines(const std::string& path);
+std::string read_text(const std::string& path);
 
 // A fresh empty directory under the system temporary folder.
 std::string make_temp_dir();

@@ -29,20 +29,9 @@ namespace {
 
 // What one UCI command prints on standard output.
 std::string uci_output(const std::string& line) {
-    std::fflush(stdout);
-    FILE* capture = std::tmpfile();
-    const int saved = dup(1);
-    dup2(fileno(capture), 1);
+    ::testing::internal::CaptureStdout();
     uci_command(line);
-    std::fflush(stdout);
-    dup2(saved, 1);
-    close(saved);
-    std::string text;
-    std::rewind(capture);
-    for (int c; (c = std::fgetc(capture)) != EOF;)
-        text += char(c);
-    std::fclose(capture);
-    return text;
+    return ::testing::internal::GetCapturedStdout();
 }
 
 // The option lines of "uci" by option name: "type ... default ...".

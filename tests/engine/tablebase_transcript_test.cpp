@@ -10,7 +10,6 @@
 
 #include "core/attacks.h"
 #include "core/makemove.h"
-#include "core/notation.h"
 #include "helpers.h"
 #include "run_engine.h"
 #include "tablebase/tbprobe.h"
@@ -45,9 +44,7 @@ std::string quiet_line(const char* fen, int plies) {
         EXPECT_NE(chosen, NO_MOVE);
         if (!chosen)
             break;
-        char text[MOVE_TEXT_SIZE];
-        move_to_coord(b.pos, b.pos.side, chosen, text);
-        line += std::string(" ") + text;
+        line += " " + coord(b.pos, chosen);
         make_move(b.pos, chosen);
     }
     return line;
@@ -91,13 +88,7 @@ std::vector<std::string> search_lines(EngineSession& e, const std::string& posit
     return lines;
 }
 
-class TablebaseTranscript : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!use_real_tables())
-            GTEST_SKIP() << "no Syzygy tables at " << ZELK_SYZYGY_DIR;
-    }
-};
+class TablebaseTranscript : public RealTables {};
 
 TEST_F(TablebaseTranscript, ClockOfTenAnswersAtOnceWithAWinningMove) {
     const std::string moves = quiet_line(WON5, 10);

@@ -36,49 +36,48 @@ bool legal(int stm, int p, int s, int w) {
 
 // The game the table describes: the strong side wins by promoting to a queen
 // the weak king cannot take at once; taking the pawn or stalemate draws.
+// Whether the strong side wins from a position, given `wins` for the
+// positions one move on.
+template <class Wins>
+bool wins_by_rule(int stm, int p, int s, int w, Wins&& wins) {
+    if (stm == STRONG) {
+        bool win = false;
+        const int ahead = p + 8;
+        if (ahead != s && ahead != w) {
+            win = rank_of(ahead) == 7 ? (distance(w, ahead) > 1 || distance(s, ahead) == 1) : wins(WEAK, ahead, s, w);
+            if (!win && rank_of(p) == 1 && p + 16 != s && p + 16 != w)
+                win = wins(WEAK, p + 16, s, w);
+        }
+        for (Bitboard k = tables.king_attacks[s]; k && !win;) {
+            const int to = pop_lsb(k);
+            win = to != p && distance(to, w) > 1 && wins(WEAK, p, to, w);
+        }
+        return win;
+    }
+    bool any_move = false;
+    for (Bitboard k = tables.king_attacks[w]; k;) {
+        const int to = pop_lsb(k);
+        if (distance(to, s) <= 1 || pawn_attacks(p, to))
+            continue;
+        any_move = true;
+        if (to == p || !wins(STRONG, p, s, to))
+            return false;   // the pawn is taken, or a drawing move
+    }
+    return any_move;        // stalemate draws
+}
+
+// Depth-limited minimax from scratch over the same rule.
 struct Minimax {
     std::unordered_map<int, bool> memo;
-
-    bool promotion_wins(int q, int s, int w) { return distance(w, q) > 1 || distance(s, q) == 1; }
-
     bool strong_wins(int stm, int p, int s, int w, int depth) {
         if (depth == 0)
             return false;
         const int key = ((((stm * 64 + p) * 64 + s) * 64 + w) << 6) | depth;
         if (auto it = memo.find(key); it != memo.end())
             return it->second;
-        bool result;
-        if (stm == STRONG) {
-            result = false;
-            const int ahead = p + 8;
-            if (ahead != s && ahead != w) {
-                if (rank_of(ahead) == 7)
-                    result = promotion_wins(ahead, s, w);
-                else
-                    result = strong_wins(WEAK, ahead, s, w, depth - 1);
-                if (!result && rank_of(p) == 1 && p + 16 != s && p + 16 != w)
-                    result = strong_wins(WEAK, p + 16, s, w, depth - 1);
-            }
-            for (Bitboard k = tables.king_attacks[s]; k && !result;) {
-                const int to = pop_lsb(k);
-                if (to != p && distance(to, w) > 1)
-                    result = strong_wins(WEAK, p, to, w, depth - 1);
-            }
-        } else {
-            result = true;
-            bool any_move = false;
-            for (Bitboard k = tables.king_attacks[w]; k && result;) {
-                const int to = pop_lsb(k);
-                if (distance(to, s) <= 1 || pawn_attacks(p, to))
-                    continue;
-                any_move = true;
-                if (to == p)
-                    result = false;        // the pawn is taken
-                else
-                    result = strong_wins(STRONG, p, s, to, depth - 1);
-            }
-            result = result && any_move;   // stalemate draws
-        }
+        const bool result = wins_by_rule(stm, p, s, w, [&](int t, int p2, int s2, int w2) {
+            return strong_wins(t, p2, s2, w2, depth - 1);
+        });
         memo.emplace(key, result);
         return result;
     }
@@ -101,39 +100,17 @@ TEST_F(Kpk, EdgeCases) {
 
 // Each legal entry agrees with its successors under the move rule above.
 TEST_F(Kpk, ConsistentWithItsSuccessors) {
+    const auto table_wins = [](int t, int p, int s, int w) { return at(t, p, s, w) == 2; };
     for (int p = 8; p < 56; ++p) {
         if (file_of(p) > 3)
             continue;
         for (int s = 0; s < 64; ++s)
-            for (int w = 0; w < 64; ++w) {
-                if (legal(STRONG, p, s, w)) {
-                    bool win = false;
-                    const int ahead = p + 8;
-                    if (ahead != s && ahead != w) {
-                        win = rank_of(ahead) == 7 ? (distance(w, ahead) > 1 || distance(s, ahead) == 1)
-                                                  : at(WEAK, ahead, s, w) == 2;
-                        if (rank_of(p) == 1 && p + 16 != s && p + 16 != w)
-                            win |= at(WEAK, p + 16, s, w) == 2;
+            for (int w = 0; w < 64; ++w)
+                for (int stm : {STRONG, WEAK})
+                    if (legal(stm, p, s, w)) {
+                        ASSERT_EQ(at(stm, p, s, w), wins_by_rule(stm, p, s, w, table_wins) ? 2 : 1)
+                            << stm << ' ' << p << ' ' << s << ' ' << w;
                     }
-                    for (Bitboard k = tables.king_attacks[s]; k;) {
-                        const int to = pop_lsb(k);
-                        if (to != p && distance(to, w) > 1)
-                            win |= at(WEAK, p, to, w) == 2;
-                    }
-                    ASSERT_EQ(at(STRONG, p, s, w), win ? 2 : 1) << "strong " << p << ' ' << s << ' ' << w;
-                }
-                if (legal(WEAK, p, s, w)) {
-                    bool any_move = false, draw = false;
-                    for (Bitboard k = tables.king_attacks[w]; k;) {
-                        const int to = pop_lsb(k);
-                        if (distance(to, s) <= 1 || pawn_attacks(p, to))
-                            continue;
-                        any_move = true;
-                        draw |= to == p || at(STRONG, p, s, to) == 1;
-                    }
-                    ASSERT_EQ(at(WEAK, p, s, w), (draw || !any_move) ? 1 : 2) << "weak " << p << ' ' << s << ' ' << w;
-                }
-            }
     }
 }
 

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "core/makemove.h"
-#include "core/notation.h"
 #include "helpers.h"
 #include "pgn/pgn.h"
 #include "pgn_files.h"
@@ -16,12 +15,8 @@ namespace {
 
 std::string decoded(const char* fen, const char* text) {
     test::Board b(fen);
-    Move m = decode_move(b.pos, text);
-    if (m == NO_MOVE)
-        return "-";
-    char buffer[MOVE_TEXT_SIZE];
-    move_to_coord(b.pos, b.pos.side, m, buffer);
-    return buffer;
+    const Move m = decode_move(b.pos, text);
+    return m == NO_MOVE ? "-" : test::coord(b.pos, m);
 }
 
 TEST(DecodeMove, SanCoordinatesAndCastling) {

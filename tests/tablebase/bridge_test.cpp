@@ -20,13 +20,6 @@
 namespace zelk::test {
 namespace {
 
-class RealTables : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!use_real_tables())
-            GTEST_SKIP() << "no Syzygy tables at " << ZELK_SYZYGY_DIR;
-    }
-};
 class Bridge : public RealTables {};
 
 // WDL of the side to move after m (the mover's opponent).
@@ -108,17 +101,13 @@ TEST_F(Bridge, DrawnRootPicksADrawingMove) {
 TEST_F(Bridge, WithoutDtzTheRootKeepsTheWdlResultButNoMove) {
     const std::string dir = make_temp_dir();
     ASSERT_EQ(symlink((syzygy_dir() + "/KRvK.rtbw").c_str(), (dir + "/KRvK.rtbw").c_str()), 0);
-    testing::internal::CaptureStdout();
-    tb::init_tablebases(dir.c_str());
-    testing::internal::GetCapturedStdout();
+    quiet_init(dir);
     Board b("7K/6R1/8/8/4k3/8/8/8 w - - 0 1");
     tb::TbRootResult r;
     EXPECT_EQ(tb::tb_probe_root(b.pos, r), -1);
     EXPECT_EQ(tb::tb_resolve_root(b.pos, 0, 1, r), 4);
     EXPECT_EQ(r.move, NO_MOVE);
-    testing::internal::CaptureStdout();
-    tb::init_tablebases("");
-    testing::internal::GetCapturedStdout();
+    quiet_init("");
 }
 
 struct Known {
@@ -160,9 +149,7 @@ TEST_F(RealTables, ConcurrentFirstProbesAgree) {
         int success;
         expected.push_back(tb::probe_wdl(p, success));
     }
-    testing::internal::CaptureStdout();
-    tb::init_tablebases(ZELK_SYZYGY_DIR);
-    testing::internal::GetCapturedStdout();
+    quiet_init(ZELK_SYZYGY_DIR);
     std::vector<std::vector<int>> got(4);
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)

@@ -130,9 +130,9 @@ INSTANTIATE_TEST_SUITE_P(RealTables, Consistency, ::testing::ValuesIn(real_table
                          [](const auto& param_info) { return param_info.param; });
 
 // Positions right after a double push, with an en-passant capture to weigh.
-TEST(EnPassant, SuccessorsAgreeAfterDoublePush) {
-    if (!use_real_tables())
-        GTEST_SKIP();
+class EnPassant : public RealTables {};
+
+TEST_F(EnPassant, SuccessorsAgreeAfterDoublePush) {
     std::mt19937_64 rng(7);
     int tested = 0;
     for (int tries = 0; tested < tb_samples(60); ++tries) {
@@ -172,9 +172,7 @@ TEST(EnPassant, SuccessorsAgreeAfterDoublePush) {
 
 // A double push that looks winning but lets the opponent capture en passant
 // is no zeroing win: the distance must come from the table.
-TEST(EnPassant, DoublePushIntoCaptureIsNotAnInstantWin) {
-    if (!use_real_tables())
-        GTEST_SKIP();
+TEST_F(EnPassant, DoublePushIntoCaptureIsNotAnInstantWin) {
     std::mt19937_64 rng(13);
     int tested = 0;
     for (int tries = 0; tested < tb_samples(60) * 4 && tries < 1000000; ++tries) {

@@ -2,9 +2,7 @@
 // engine running without the table, and probes never leave the mapping.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,22 +17,8 @@ namespace {
 
 const char* KRVK_WIN = "8/8/8/8/8/8/2Rk4/1K6 b - - 0 1";  // WDL -2, DTZ -32
 
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
 void link_real(const std::string& dir, const std::string& file) {
     ASSERT_EQ(symlink((syzygy_dir() + "/" + file).c_str(), (dir + "/" + file).c_str()), 0);
-}
-
-int quiet_init(const std::string& path) {
-    testing::internal::CaptureStdout();
-    const int n = tb::init_tablebases(path.c_str());
-    testing::internal::GetCapturedStdout();
-    return n;
 }
 
 // WDL of a FEN, or 99 when the probe fails.
@@ -50,7 +34,7 @@ int dtz_of(const char* fen) {
     return success ? v : 99;
 }
 
-bool maps_mention(const char* name) { return read_file("/proc/self/maps").find(name) != std::string::npos; }
+bool maps_mention(const char* name) { return read_text("/proc/self/maps").find(name) != std::string::npos; }
 
 class Files : public ::testing::Test {
 protected:
@@ -119,7 +103,7 @@ TEST_F(Files, ReinitialisingReleasesTheMappings) {
 
 // Damaged copies of a real file, each reported once and then left alone.
 TEST_F(Files, DamagedWdlFilesAreDroppedOnce) {
-    const std::string real = read_file(syzygy_dir() + "/KRvK.rtbw");
+    const std::string real = read_text(syzygy_dir() + "/KRvK.rtbw");
     ASSERT_EQ(real.size(), 208u);
     std::string garbage = real.substr(0, 4);
     for (size_t i = 4; i < real.size(); ++i)
@@ -158,7 +142,7 @@ TEST_F(Files, MissingOrDamagedDtzFileLeavesWdl) {
     quiet_init(dir);
     EXPECT_EQ(wdl_of(KRVK_WIN), -2);
     EXPECT_EQ(dtz_of(KRVK_WIN), 99);
-    const std::string real = read_file(syzygy_dir() + "/KRvK.rtbz");
+    const std::string real = read_text(syzygy_dir() + "/KRvK.rtbz");
     write_bytes(dir + "/KRvK.rtbz", real.substr(0, real.size() / 2));
     quiet_init(dir);
     testing::internal::CaptureStderr();
@@ -175,8 +159,8 @@ TEST_F(Files, RandomlyDamagedFilesNeverCrash) {
     const int rounds = tb_samples(60) / 3;
     const std::string dir = make_temp_dir();
     for (const char* name : tables) {
-        const std::string wdl = read_file(syzygy_dir() + "/" + name + ".rtbw");
-        const std::string dtz = read_file(syzygy_dir() + "/" + name + ".rtbz");
+        const std::string wdl = read_text(syzygy_dir() + "/" + name + ".rtbw");
+        const std::string dtz = read_text(syzygy_dir() + "/" + name + ".rtbz");
         for (int r = 0; r < rounds; ++r) {
             std::string w = wdl, z = dtz;
             const int flips = 1 + int(rng() % 8);

@@ -44,13 +44,6 @@ TEST(TrainData, QuietFilter) {
     EXPECT_FALSE(sample("4k3/8/8/8/8/8/8/4K2r w - - 0 1", "e1e2"));       // in check
 }
 
-std::string read_file(const std::string& name) {
-    std::ifstream in(name);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 EngineRun run_tune(const std::vector<std::string>& args, const std::string& dir) {
     std::vector<std::string> all = {"-use_hce"};
     all.insert(all.end(), args.begin(), args.end());
@@ -88,9 +81,9 @@ TEST(TrainData, SameSeedSameFileOtherSeedOtherGames) {
     EXPECT_NE(a.output.find("positions per second="), std::string::npos) << a.output;
     run("7", "b.epd");
     run("8", "c.epd");
-    const std::string first = read_file(dir + "/a.epd");
-    EXPECT_EQ(first, read_file(dir + "/b.epd"));
-    EXPECT_NE(first, read_file(dir + "/c.epd"));
+    const std::string first = read_text(dir + "/a.epd");
+    EXPECT_EQ(first, read_text(dir + "/b.epd"));
+    EXPECT_NE(first, read_text(dir + "/c.epd"));
     const std::vector<Line> lines = parse_data(first);
     EXPECT_GE(lines.size(), 150u);
     for (const Line& l : lines) {
@@ -110,7 +103,7 @@ TEST(TrainData, ResultsFromTheSideToMove) {
                                           "rnb1kbnr/pppp1ppp/8/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R b KQkq -\n";
     const EngineRun r = run_tune({"-n", "2000", "-threads", "2", "-o", "q.epd", "-mktraindata", "starts.epd", "40"}, dir);
     ASSERT_EQ(r.status, 0) << r.output;
-    const std::vector<Line> lines = parse_data(read_file(dir + "/q.epd"));
+    const std::vector<Line> lines = parse_data(read_text(dir + "/q.epd"));
     ASSERT_GE(lines.size(), 40u);
     for (const Line& l : lines) {
         const bool white = l.fen.find(" w ") != std::string::npos;

@@ -2,19 +2,18 @@
 // own evaluation on real positions, recovery of known values from data the
 // engine labelled itself, the parameter file it writes, and bad input.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "../eval/eval_setup.h"
 #include "core/makemove.h"
 #include "eval/evaluate.h"
-#include "eval/kpk.h"
 #include "eval/weights.h"
 #include "helpers.h"
 #include "run_engine.h"
@@ -24,19 +23,6 @@ namespace zelk::test {
 namespace {
 
 using namespace pst_tuner;
-
-// Built-in weights, no parameter file, every percentage 100.
-void default_weights() {
-    static bool kpk_built = false;
-    if (!kpk_built) {
-        build_kpk_table();
-        kpk_built = true;
-    }
-    for (auto& pair : eval_settings.eval_scales)
-        pair[0] = pair[1] = 100;
-    std::snprintf(eval_settings.param_file, sizeof eval_settings.param_file, "%s", "no-such-params.txt");
-    init_eval_params();
-}
 
 // Positions from the shared openings, each followed by random legal play
 // (which with `greedy` takes when it can every other move), taken every
@@ -68,25 +54,22 @@ std::vector<std::string> sample_positions(int openings, uint32_t seed, bool gree
     return fens;
 }
 
-// Runs the tuning build in `dir`; its output and exit status.
-std::pair<std::string, int> run_tune_binary(const std::string& dir, const std::string& args) {
-    const std::string command = "cd '" + dir + "' && '" + ZELK_TUNE_BINARY + "' -use_hce " + args + " 2>&1";
-    std::FILE* pipe = popen(command.c_str(), "r");
-    std::string output;
-    char buffer[512];
-    while (pipe && std::fgets(buffer, sizeof buffer, pipe))
-        output += buffer;
-    const int status = pipe ? pclose(pipe) : -1;
-    return {output, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+// Runs the tuning build in `dir` with the blank-separated `args`.
+EngineRun run_tune_binary(const std::string& dir, const std::string& args) {
+    std::vector<std::string> words = {"-use_hce"};
+    std::istringstream in(args);
+    for (std::string w; in >> w;)
+        words.push_back(w);
+    return run_engine(words, "", dir, 120, ZELK_TUNE_BINARY);
 }
 
 class Tuner : public ::testing::Test {
 protected:
     void SetUp() override {
-        default_weights();
+        init_eval_for_tests();
         dir_ = make_temp_dir();
     }
-    void TearDown() override { default_weights(); }
+    void TearDown() override { init_eval_for_tests(); }
 
     std::string write_lines(const std::string& name, const std::vector<std::string>& lines) {
         const std::string path = dir_ + "/" + name;
@@ -142,31 +125,6 @@ TEST_F(Tuner, ModelEqualsTheEngineUnderRandomTables) {
     }
 }
 
-TEST_F(Tuner, HeldEntriesAndGroups) {
-    // Counted from rank 1 (record / 8 = 0).
-    auto held_ranks = [](int table) {
-        std::string ranks;
-        for (int r = 0; r < 8; ++r)
-            ranks += entry_is_held(table, r * 8 + 5) ? char('1' + r) : '.';
-        return ranks;
-    };
-    EXPECT_EQ(held_ranks(PST_P1), "12....78");
-    EXPECT_EQ(held_ranks(PST_P2), "1....6.8");
-    EXPECT_EQ(held_ranks(PST_CP), "1......8");
-    EXPECT_EQ(held_ranks(PST_DP), "12.....8");
-    EXPECT_EQ(held_ranks(PST_N1), ".......8");
-    EXPECT_EQ(held_ranks(PST_K), "1...5...");
-    EXPECT_EQ(held_ranks(PST_N2), "........");
-    EXPECT_EQ(held_ranks(PST_Q2), "........");
-    for (int r = 0; r < 8; ++r)
-        for (int f = 0; f < 4; ++f)
-            EXPECT_TRUE(entry_is_held(PST_K, r * 8 + f));
-    const int groups[PST_COUNT] = {1, 1, 1, 2, 2, 3, 3, 4, 1, 2, 2, 3, 3};
-    for (int t = 0; t < PST_COUNT; ++t)
-        for (int g = 0; g < GROUP_COUNT; ++g)
-            EXPECT_EQ(table_in_group(t, g), g == 0 || g == groups[t]) << t << " " << g;
-}
-
 // Labels from the engine under a changed table: the tuner finds the changes
 // again, and the file it writes loads back into exactly its tables.
 TEST_F(Tuner, RecoversShiftedEntriesAndWritesThem) {
@@ -212,42 +170,33 @@ TEST_F(Tuner, RecoversShiftedEntriesAndWritesThem) {
     const std::string file = write_lines("labelled.epd", labelled);
     const std::string output = dir_ + "/tuned.txt";
 
+    // The fit, then the local search with the full evaluation from the
+    // defaults: each finds the shifts and moves no entry outside group 2 or held.
     TuningJob job{TuningKind::TUNE, file.c_str(), 400, 100, 2, output.c_str(), 0, ""};
     TuneReport report;
-    std::string message;
-    ::testing::internal::CaptureStdout();
-    const bool ok = run_tuner(job, report, message);
-    ::testing::internal::GetCapturedStdout();
-    ASSERT_TRUE(ok) << message;
-    EXPECT_EQ(report.positions, int(data.samples.size()));
-    EXPECT_LT(report.error_after, report.error_before / 10);
-    EXPECT_NEAR(report.error_after, report.error_model, 1e-6);
-    for (int e : shifted)
-        EXPECT_NEAR(report.tables[e][0], truth[e][0], 3) << PST_NAMES[e / 64] << " " << e % 64;
-    for (int e = 0; e < TABLE_ENTRIES; ++e) {
-        if (!table_in_group(e / 64, 2) || entry_is_held(e / 64, e % 64)) {
-            EXPECT_EQ(report.tables[e], defaults[e]) << PST_NAMES[e / 64] << " " << e % 64;
+    for (const TuningKind kind : {TuningKind::TUNE, TuningKind::TUNE2}) {
+        SCOPED_TRACE(kind == TuningKind::TUNE ? "tune" : "tune2");
+        apply_tables(defaults);
+        job.kind = kind;
+        job.count = kind == TuningKind::TUNE ? 400 : 15;
+        report = TuneReport{};
+        std::string message;
+        ::testing::internal::CaptureStdout();
+        const bool ok = run_tuner(job, report, message);
+        ::testing::internal::GetCapturedStdout();
+        ASSERT_TRUE(ok) << message;
+        EXPECT_EQ(report.positions, int(data.samples.size()));
+        EXPECT_LT(report.error_after, report.error_before / 10);
+        if (kind == TuningKind::TUNE) {
+            EXPECT_NEAR(report.error_after, report.error_model, 1e-6);
         }
+        for (int e : shifted)
+            EXPECT_NEAR(report.tables[e][0], truth[e][0], 3) << PST_NAMES[e / 64] << " " << e % 64;
+        for (int e = 0; e < TABLE_ENTRIES; ++e)
+            if (!table_in_group(e / 64, 2) || entry_is_held(e / 64, e % 64)) {
+                EXPECT_EQ(report.tables[e], defaults[e]) << PST_NAMES[e / 64] << " " << e % 64;
+            }
     }
-
-    // The local search with the full evaluation, from the defaults, gets there too.
-    apply_tables(defaults);
-    job.kind = TuningKind::TUNE2;
-    job.count = 15;
-    TuneReport local;
-    ::testing::internal::CaptureStdout();
-    const bool local_ok = run_tuner(job, local, message);
-    ::testing::internal::GetCapturedStdout();
-    ASSERT_TRUE(local_ok) << message;
-    EXPECT_LT(local.error_after, local.error_before / 10);
-    for (int e : shifted)
-        EXPECT_NEAR(local.tables[e][0], truth[e][0], 3) << PST_NAMES[e / 64] << " " << e % 64;
-    for (int e = 0; e < TABLE_ENTRIES; ++e) {
-        if (!table_in_group(e / 64, 2) || entry_is_held(e / 64, e % 64)) {
-            EXPECT_EQ(local.tables[e], defaults[e]) << PST_NAMES[e / 64] << " " << e % 64;
-        }
-    }
-    report = local;
 
     // The file holds every record; loaded, the tables are the tuner's and
     // every other weight keeps its value.
@@ -260,19 +209,7 @@ TEST_F(Tuner, RecoversShiftedEntriesAndWritesThem) {
     const int first_table = int(eval_weights.pst[0][0] - eval_params.records);
     for (int i = 0; i < first_table; ++i)
         EXPECT_EQ(eval_params.records[i].value, before[i].value) << before[i].name;
-    std::ifstream written(output);
-    int lines = 0;
-    for (std::string l; std::getline(written, l);)
-        ++lines;
-    EXPECT_EQ(lines, EVAL_WEIGHT_COUNT);
-}
-
-std::vector<std::string> file_lines(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<std::string> lines;
-    for (std::string l; std::getline(in, l);)
-        lines.push_back(l);
-    return lines;
+    EXPECT_EQ(read_lines(output).size(), size_t(EVAL_WEIGHT_COUNT));
 }
 
 // The tool that turns a parameter file into the built-in tables: the
@@ -282,7 +219,7 @@ TEST_F(Tuner, SourceTablesFromParameterFile) {
     const std::string source = root + "/src/eval/pst_tables.cpp", copy = dir_ + "/pst_tables.cpp";
     const std::string params = dir_ + "/defaults.txt";
     ASSERT_TRUE(write_params_file(params.c_str()));
-    const std::vector<std::string> original = file_lines(source);
+    const std::vector<std::string> original = read_lines(source);
     ASSERT_GT(original.size(), 100u);
     auto run_tool = [&] {
         std::ofstream(copy, std::ios::binary) << std::ifstream(source, std::ios::binary).rdbuf();
@@ -291,8 +228,7 @@ TEST_F(Tuner, SourceTablesFromParameterFile) {
         return std::system(command.c_str());
     };
     ASSERT_EQ(run_tool(), 0);
-    std::ifstream a(source, std::ios::binary), b(copy, std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(a), {}), std::string(std::istreambuf_iterator<char>(b), {}));
+    EXPECT_EQ(read_text(source), read_text(copy));
 
     // Record c3 (18) of PST_N2 is the third cell of the row for rank 3.
     TableValues values = current_tables();
@@ -300,7 +236,7 @@ TEST_F(Tuner, SourceTablesFromParameterFile) {
     apply_tables(values);
     ASSERT_TRUE(write_params_file(params.c_str()));
     ASSERT_EQ(run_tool(), 0);
-    const std::vector<std::string> changed = file_lines(copy);
+    const std::vector<std::string> changed = read_lines(copy);
     ASSERT_EQ(changed.size(), original.size());
     int differing = 0;
     for (size_t i = 0; i < original.size(); ++i)
@@ -314,7 +250,7 @@ TEST_F(Tuner, SourceTablesFromParameterFile) {
     // A parameter file that stops before the tables is refused; the source stays.
     std::ofstream(params) << "mtl_pawn, 100, 100\n";
     EXPECT_NE(run_tool(), 0);
-    EXPECT_EQ(file_lines(copy), original);
+    EXPECT_EQ(read_lines(copy), original);
 }
 
 TEST_F(Tuner, BadInputWritesNothing) {
@@ -338,15 +274,15 @@ TEST_F(Tuner, BadInputWritesNothing) {
         {"-tune good.epd 0 5 -o good.epd", "info string tune: the training data would be overwritten"},
     };
     for (const auto& [args, message] : cases) {
-        const auto [output, status] = run_tune_binary(dir_, args);
-        EXPECT_EQ(status, 0) << output;
-        EXPECT_NE(output.find(message), std::string::npos) << output;
+        const EngineRun run = run_tune_binary(dir_, args);
+        EXPECT_EQ(run.status, 0) << run.output;
+        EXPECT_NE(run.output.find(message), std::string::npos) << run.output;
         EXPECT_FALSE(std::ifstream(dir_ + "/params.txt").good()) << args;
     }
     // The one good line is enough for a run.
-    const auto [output, status] = run_tune_binary(dir_, "-tune good.epd 0 3");
-    EXPECT_EQ(status, 0);
-    EXPECT_NE(output.find("info string tune: wrote params.txt"), std::string::npos) << output;
+    const EngineRun run = run_tune_binary(dir_, "-tune good.epd 0 3");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.output.find("info string tune: wrote params.txt"), std::string::npos) << run.output;
     EXPECT_TRUE(std::ifstream(dir_ + "/params.txt").good());
 }
 

@@ -61,8 +61,13 @@ def main():
     runs += [(path, [path, "-c"]) for path in sys.argv[3:]]
     for name, cmd in runs:
         e = static_evals(cmd, rows)
+        # The factor on the evaluation that would fit the search scores best: above 1, the
+        # evaluation is too timid; below 1, too bold.
+        scales = np.arange(0.5, 2.0, 0.01)
+        fit = scales[np.argmin([((win(s * e) - win(ce)) ** 2).mean() for s in scales])]
         print(f"{name:32s} n={len(e)} mse_ce={((win(e) - win(ce)) ** 2).mean():.6f} "
-              f"mse_gr={((win(e) - gr) ** 2).mean():.6f} mean|eval|={np.abs(e).mean():.0f}")
+              f"mse_gr={((win(e) - gr) ** 2).mean():.6f} mean|eval|={np.abs(e).mean():.0f} "
+              f"best scale={fit:.2f}")
 
 
 if __name__ == "__main__":

@@ -31,7 +31,7 @@ def batches(d, tgt, index, size, rng=None):
         lengths = ends[rows + 1] - ends[rows]
         offs = np.concatenate([[0], np.cumsum(lengths)[:-1]])
         # Each row's features, gathered in one indexing step.
-        feats = d["features"][np.repeat(ends[rows] - offs, lengths) + np.arange(lengths.sum())]
+        feats = d["features"][np.repeat(ends[rows] - offs, lengths) + np.arange(lengths.sum())].astype(np.int64)
         yield (torch.from_numpy(feats), torch.from_numpy(offs), torch.from_numpy(d["phase"][rows]),
                torch.from_numpy(d["head"][rows]), torch.from_numpy(tgt[rows]))
 
@@ -71,7 +71,7 @@ def main():
     torch.set_num_threads(args.threads)
     rng = np.random.default_rng(args.seed)
     parts = [data.load_cached(p, args.inputs, args.outputs) for p in args.data]
-    d = merge(parts)
+    d = data.merge(parts)
     tgt = data.targets(d, args.lam)
     val, train = split_by_stretch(len(tgt), args.validation)
     print(f"positions: {len(tgt)} ({len(train)} training, {len(val)} validation)", flush=True)
@@ -114,16 +114,6 @@ def split_by_stretch(n, share, stretches=200):
     step = max(1, round(1 / share)) if share > 0 else 0
     held = block % step == step // 2 if step else np.zeros(n, dtype=bool)
     return np.flatnonzero(held), np.flatnonzero(~held)
-
-
-def merge(parts):
-    out = {k: [] for k in parts[0]}
-    base = 0
-    for p in parts:
-        for k in out:
-            out[k].append(p["offsets"] + base if k == "offsets" else p[k])
-        base += len(p["features"])
-    return {k: np.concatenate(v) for k, v in out.items()}
 
 
 def plot(history, path):

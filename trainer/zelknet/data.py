@@ -2,6 +2,7 @@
 write them (score and result from the side to move's point of view), turned into feature
 lists and targets and cached as .npz next to the input."""
 
+import multiprocessing
 import os
 import re
 
@@ -28,26 +29,25 @@ def parse_line(line, inputs_a):
     return feats, fx.phase(board), board, int(ce.group(1)), float(gr.group(1))
 
 
-def load(paths, inputs_a=fx.STANDARD_INPUTS, outputs=2, limit=None):
-    """Arrays: flat features with offsets, phase, head, score, result."""
+def parse_lines(lines, inputs_a=fx.STANDARD_INPUTS, outputs=2, limit=None):
+    """Arrays of the lines the net sees: flat features (int16) with offsets, phase, head,
+    score, result."""
     flat, offsets, phases, heads, scores, results = [], [], [], [], [], []
-    for path in paths:
-        with open(path, errors="replace") as f:
-            for line in f:
-                r = parse_line(line, inputs_a)
-                if r is None:
-                    continue
-                feats, ph, board, score, result = r
-                offsets.append(len(flat))
-                flat.extend(feats)
-                phases.append(ph)
-                heads.append(fx.head(board, outputs))
-                scores.append(score)
-                results.append(result)
-                if limit and len(scores) >= limit:
-                    break
+    for line in lines:
+        r = parse_line(line, inputs_a)
+        if r is None:
+            continue
+        feats, ph, board, score, result = r
+        offsets.append(len(flat))
+        flat.extend(feats)
+        phases.append(ph)
+        heads.append(fx.head(board, outputs))
+        scores.append(score)
+        results.append(result)
+        if limit and len(scores) >= limit:
+            break
     return {
-        "features": np.asarray(flat, dtype=np.int64),
+        "features": np.asarray(flat, dtype=np.int16),
         "offsets": np.asarray(offsets, dtype=np.int64),
         "phase": np.asarray(phases, dtype=np.float32),
         "head": np.asarray(heads, dtype=np.int64),
@@ -56,12 +56,61 @@ def load(paths, inputs_a=fx.STANDARD_INPUTS, outputs=2, limit=None):
     }
 
 
+def merge(parts):
+    """One set of arrays from several, in order."""
+    out = {k: [] for k in parts[0]}
+    base = 0
+    for p in parts:
+        for k in out:
+            out[k].append(p["offsets"] + base if k == "offsets" else p[k])
+        base += len(p["features"])
+    return {k: np.concatenate(v) for k, v in out.items()}
+
+
+def load(paths, inputs_a=fx.STANDARD_INPUTS, outputs=2, limit=None):
+    parts = []
+    for path in paths:
+        with open(path, errors="replace") as f:
+            parts.append(parse_lines(f, inputs_a, outputs, limit))
+    return merge(parts)
+
+
+def read_range(path, start, end):
+    """The lines whose first byte lies in [start, end)."""
+    with open(path, "rb") as f:
+        if start > 0:
+            f.seek(start - 1)
+            f.readline()   # the rest of the line that began before start
+        while f.tell() < end:
+            line = f.readline()
+            if not line:
+                break
+            yield line.decode(errors="replace")
+
+
+def _parse_range(job):
+    path, start, end, inputs_a, outputs = job
+    return parse_lines(read_range(path, start, end), inputs_a, outputs)
+
+
+def load_parallel(path, inputs_a=fx.STANDARD_INPUTS, outputs=2, chunks=None):
+    """load([path]) with the file cut into byte ranges parsed on every core; the same arrays."""
+    size = os.path.getsize(path)
+    chunks = chunks or (1 if size < 1 << 24 else 4 * (os.cpu_count() or 1))
+    if chunks == 1:
+        return load([path], inputs_a, outputs)
+    cuts = [size * i // chunks for i in range(chunks + 1)]
+    jobs = [(path, cuts[i], cuts[i + 1], inputs_a, outputs) for i in range(chunks)]
+    with multiprocessing.Pool(min(chunks, os.cpu_count() or 1)) as pool:
+        return merge(pool.map(_parse_range, jobs))
+
+
 def load_cached(path, inputs_a=fx.STANDARD_INPUTS, outputs=2):
     cache = f"{path}.{inputs_a}.{outputs}.npz"
     if os.path.exists(cache) and os.path.getmtime(cache) >= os.path.getmtime(path):
         with np.load(cache) as z:
             return {k: z[k] for k in z.files}
-    d = load([path], inputs_a, outputs)
+    d = load_parallel(path, inputs_a, outputs)
     np.savez(cache, **d)
     return d
 

@@ -19,8 +19,8 @@ ttune:
 # Self-play training data: DATA_POSITIONS positions at DATA_NODES nodes a move
 # on every core, with the hand-crafted evaluation (DATA_EVAL=-use_nn for the
 # network beside the program), tablebase adjudication from the shared tables when present.
-DATA_POSITIONS ?= 4000000
-DATA_NODES ?= 2000
+DATA_POSITIONS ?= 20000000
+DATA_NODES ?= 500
 DATA_SEED ?= 1
 DATA_EVAL ?= -use_hce
 DATA_FILE ?= data/selfplay.epd
@@ -33,7 +33,7 @@ data: ttune
 # The network from the training data (TRAIN_FILES: one or more data files):
 # nets/nn.bin and its loss plot.
 TRAIN_FILES ?= $(DATA_FILE)
-TRAIN_ARGS ?= --inputs 1792 --hidden1 128 --hidden2 32 --epochs 15 --batch 4096 --seed 1 --lambda 1.0
+TRAIN_ARGS ?= --inputs 1792 --hidden1 128 --hidden2 16 --epochs 10 --batch 4096 --seed 1 --lambda 1.0
 train:
 	mkdir -p nets
 	/usr/bin/python3 trainer/train.py $(TRAIN_FILES) -o nets/nn.bin $(TRAIN_ARGS)

@@ -29,7 +29,7 @@ def parse_line(line, inputs_a):
     return feats, fx.phase(board), board, int(ce.group(1)), float(gr.group(1))
 
 
-def parse_lines(lines, inputs_a=fx.STANDARD_INPUTS, outputs=2, limit=None):
+def parse_lines(lines, inputs_a=fx.STANDARD_INPUTS, outputs=2):
     """Arrays of the lines the net sees: flat features (int16) with offsets, phase, head,
     score, result."""
     flat, offsets, phases, heads, scores, results = [], [], [], [], [], []
@@ -44,8 +44,6 @@ def parse_lines(lines, inputs_a=fx.STANDARD_INPUTS, outputs=2, limit=None):
         heads.append(fx.head(board, outputs))
         scores.append(score)
         results.append(result)
-        if limit and len(scores) >= limit:
-            break
     return {
         "features": np.asarray(flat, dtype=np.int16),
         "offsets": np.asarray(offsets, dtype=np.int64),
@@ -67,11 +65,11 @@ def merge(parts):
     return {k: np.concatenate(v) for k, v in out.items()}
 
 
-def load(paths, inputs_a=fx.STANDARD_INPUTS, outputs=2, limit=None):
+def load(paths, inputs_a=fx.STANDARD_INPUTS, outputs=2):
     parts = []
     for path in paths:
         with open(path, errors="replace") as f:
-            parts.append(parse_lines(f, inputs_a, outputs, limit))
+            parts.append(parse_lines(f, inputs_a, outputs))
     return merge(parts)
 
 

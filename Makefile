@@ -33,7 +33,7 @@ data: ttune
 # The network from the training data (TRAIN_FILES: one or more data files):
 # nets/nn.bin and its loss plot.
 TRAIN_FILES ?= $(DATA_FILE)
-TRAIN_ARGS ?= --inputs 1792 --hidden1 128 --hidden2 16 --epochs 10 --batch 4096 --seed 1 --lambda 1.0
+TRAIN_ARGS ?= --inputs 1792 --hidden1 128 --hidden2 16 --epochs 8 --batch 4096 --seed 1 --lambda 0.9 --threads 1
 train:
 	mkdir -p nets
 	/usr/bin/python3 trainer/train.py $(TRAIN_FILES) -o nets/nn.bin $(TRAIN_ARGS)
@@ -47,10 +47,10 @@ tune: ttune
 	./build/zelk-tune -use_hce -o data/params.txt -tune $(DATA_FILE) $(TUNE_SHARE) $(TUNE_EPOCHS)
 	/usr/bin/python3 trainer/pst_source.py data/params.txt src/eval/pst_tables.cpp
 
-# No network ships yet (nets/README.md): the engine starts with its
-# hand-crafted evaluation.
+# The engine with its shipped defaults: the network nets/nn.bin, which the
+# build copies beside the executable (nets/README.md says how it was made).
 run: zelk
-	./build/zelk -use_hce
+	./build/zelk
 
 test:
 	$(CMAKE) -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

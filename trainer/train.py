@@ -70,8 +70,7 @@ def main():
     torch.manual_seed(args.seed)
     torch.set_num_threads(args.threads)
     rng = np.random.default_rng(args.seed)
-    parts = [data.load_cached(p, args.inputs, args.outputs) for p in args.data]
-    d = data.merge(parts)
+    d = data.load_all(args.data, args.inputs, args.outputs)
     tgt = data.targets(d, args.lam)
     val, train = split_by_stretch(len(tgt), args.validation)
     print(f"positions: {len(tgt)} ({len(train)} training, {len(val)} validation)", flush=True)

@@ -43,6 +43,22 @@ class ParallelLoad(unittest.TestCase):
             self.assertEqual(list(data.read_range(path, 4, 9)), ["ef\n"])
             self.assertEqual(list(data.read_range(path, 1, 2)), [])
 
+    def test_caches_merge_into_one_set(self):
+        fens = suite_fens()[:120]
+        with tempfile.TemporaryDirectory() as d:
+            paths = []
+            for k in range(3):
+                paths.append(os.path.join(d, f"part{k}.epd"))
+                with open(paths[-1], "w") as f:
+                    f.writelines(f"{fen} ce {i - 40 * k}; gr 0.5;\n" for i, fen in enumerate(fens[40 * k:40 * k + 40]))
+            whole = data.load(paths, 1792, 2)
+            for _ in range(2):   # parsing and writing the caches, then reading them back
+                merged = data.load_all(paths, 1792, 2)
+                for key in whole:
+                    self.assertEqual(merged[key].dtype, whole[key].dtype, key)
+                    self.assertTrue(np.array_equal(merged[key], whole[key]), key)
+            self.assertTrue(all(os.path.exists(data.cache_path(p, 1792, 2)) for p in paths))
+
 
 if __name__ == "__main__":
     unittest.main()

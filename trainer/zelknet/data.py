@@ -5,6 +5,7 @@ lists and targets and cached as .npz next to the input."""
 import multiprocessing
 import os
 import re
+import zipfile
 
 import numpy as np
 
@@ -103,14 +104,47 @@ def load_parallel(path, inputs_a=fx.STANDARD_INPUTS, outputs=2, chunks=None):
         return merge(pool.map(_parse_range, jobs))
 
 
-def load_cached(path, inputs_a=fx.STANDARD_INPUTS, outputs=2):
-    cache = f"{path}.{inputs_a}.{outputs}.npz"
-    if os.path.exists(cache) and os.path.getmtime(cache) >= os.path.getmtime(path):
+def cache_path(path, inputs_a, outputs):
+    return f"{path}.{inputs_a}.{outputs}.npz"
+
+
+def ensure_cached(path, inputs_a=fx.STANDARD_INPUTS, outputs=2):
+    """The cache file of a data file, parsed and written first when missing or older."""
+    cache = cache_path(path, inputs_a, outputs)
+    if not (os.path.exists(cache) and os.path.getmtime(cache) >= os.path.getmtime(path)):
+        np.savez(cache, **load_parallel(path, inputs_a, outputs))
+    return cache
+
+
+def cached_shapes(cache):
+    """{name: (shape, dtype)} of the arrays in a cache file, read from their headers only."""
+    out = {}
+    with zipfile.ZipFile(cache) as z:
+        for name in z.namelist():
+            with z.open(name) as f:
+                version = np.lib.format.read_magic(f)
+                read = (np.lib.format.read_array_header_1_0 if version == (1, 0)
+                        else np.lib.format.read_array_header_2_0)
+                shape, _, dtype = read(f)
+            out[name[:-4]] = (shape, dtype)
+    return out
+
+
+def load_all(paths, inputs_a=fx.STANDARD_INPUTS, outputs=2):
+    """merge() of every file's cached arrays, filled into arrays allocated once, so that the
+    peak memory is the data plus one file rather than twice the data."""
+    caches = [ensure_cached(p, inputs_a, outputs) for p in paths]
+    shapes = [cached_shapes(c) for c in caches]
+    out = {k: np.empty(sum(s[k][0][0] for s in shapes), dtype=dt) for k, (_, dt) in shapes[0].items()}
+    at = {k: 0 for k in out}
+    for cache in caches:
         with np.load(cache) as z:
-            return {k: z[k] for k in z.files}
-    d = load_parallel(path, inputs_a, outputs)
-    np.savez(cache, **d)
-    return d
+            base = at["features"]
+            for k in out:
+                a = z[k]
+                out[k][at[k]:at[k] + len(a)] = a + base if k == "offsets" else a
+                at[k] += len(a)
+    return out
 
 
 def targets(d, lam):

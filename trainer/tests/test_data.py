@@ -58,6 +58,15 @@ class ParallelLoad(unittest.TestCase):
                     self.assertEqual(merged[key].dtype, whole[key].dtype, key)
                     self.assertTrue(np.array_equal(merged[key], whole[key]), key)
             self.assertTrue(all(os.path.exists(data.cache_path(p, 1792, 2)) for p in paths))
+            # A cache with wide features (as older versions wrote them) is read back narrow.
+            first = data.cache_path(paths[0], 1792, 2)
+            with np.load(first) as z:
+                wide = {k: z[k] for k in z.files}
+            wide["features"] = wide["features"].astype(np.int64)
+            np.savez(first, **wide)
+            merged = data.load_all(paths, 1792, 2)
+            self.assertEqual(merged["features"].dtype, np.int16)
+            self.assertTrue(np.array_equal(merged["features"], whole["features"]))
 
 
 if __name__ == "__main__":

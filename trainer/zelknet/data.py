@@ -132,10 +132,12 @@ def cached_shapes(cache):
 
 def load_all(paths, inputs_a=fx.STANDARD_INPUTS, outputs=2):
     """merge() of every file's cached arrays, filled into arrays allocated once, so that the
-    peak memory is the data plus one file rather than twice the data."""
+    peak memory is the data plus one file rather than twice the data. The arrays take the types
+    parse_lines gives (caches written by older versions may hold wider ones)."""
     caches = [ensure_cached(p, inputs_a, outputs) for p in paths]
     shapes = [cached_shapes(c) for c in caches]
-    out = {k: np.empty(sum(s[k][0][0] for s in shapes), dtype=dt) for k, (_, dt) in shapes[0].items()}
+    kinds = parse_lines([], inputs_a, outputs)
+    out = {k: np.empty(sum(s[k][0][0] for s in shapes), dtype=a.dtype) for k, a in kinds.items()}
     at = {k: 0 for k in out}
     for cache in caches:
         with np.load(cache) as z:

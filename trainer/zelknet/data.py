@@ -116,8 +116,8 @@ def ensure_cached(path, inputs_a=fx.STANDARD_INPUTS, outputs=2):
     return cache
 
 
-def cached_shapes(cache):
-    """{name: (shape, dtype)} of the arrays in a cache file, read from their headers only."""
+def cached_lengths(cache):
+    """{name: length} of the arrays in a cache file, read from their headers only."""
     out = {}
     with zipfile.ZipFile(cache) as z:
         for name in z.namelist():
@@ -125,8 +125,7 @@ def cached_shapes(cache):
                 version = np.lib.format.read_magic(f)
                 read = (np.lib.format.read_array_header_1_0 if version == (1, 0)
                         else np.lib.format.read_array_header_2_0)
-                shape, _, dtype = read(f)
-            out[name[:-4]] = (shape, dtype)
+                out[name[:-4]] = read(f)[0][0]
     return out
 
 
@@ -135,9 +134,9 @@ def load_all(paths, inputs_a=fx.STANDARD_INPUTS, outputs=2):
     peak memory is the data plus one file rather than twice the data. The arrays take the types
     parse_lines gives (caches written by older versions may hold wider ones)."""
     caches = [ensure_cached(p, inputs_a, outputs) for p in paths]
-    shapes = [cached_shapes(c) for c in caches]
+    lengths = [cached_lengths(c) for c in caches]
     kinds = parse_lines([], inputs_a, outputs)
-    out = {k: np.empty(sum(s[k][0][0] for s in shapes), dtype=a.dtype) for k, a in kinds.items()}
+    out = {k: np.empty(sum(n[k] for n in lengths), dtype=a.dtype) for k, a in kinds.items()}
     at = {k: 0 for k in out}
     for cache in caches:
         with np.load(cache) as z:

@@ -205,6 +205,7 @@ TEST_F(Options, TheIdleOnlyRowsWaitForTheSearch) {
     control.search_state = STATE_IDLE;
 }
 
+#if !defined(__SANITIZE_ADDRESS__)
 // At its maximum, and beyond it, Hash asks for 32768 MB; a process whose
 // address space is too small for that refuses it after the echo and goes on.
 void set_hash_in_2gb(const char* value) {
@@ -214,6 +215,7 @@ void set_hash_in_2gb(const char* value) {
     set_option("Hash", value);
     std::exit(0);
 }
+#endif
 
 TEST(OptionsDeathTest, HashAtItsMaximum) {
 #if defined(__SANITIZE_ADDRESS__)

@@ -12,11 +12,16 @@ plots both curves to a PNG beside the output.
 """
 
 import argparse
+import os
 import sys
 import time
 
-import numpy as np
-import torch
+# The small dense layers run on OpenBLAS (trainer/install.sh installs it; Debian's reference BLAS
+# made them most of the training time). Its own threads only fight torch's for the cores here.
+os.environ.setdefault("OPENBLAS_NUM_THREADS", "1")
+
+import numpy as np  # noqa: E402
+import torch  # noqa: E402
 
 sys.path.insert(0, __file__.rsplit("/", 1)[0])
 from zelknet import data, features as fx, netfile  # noqa: E402

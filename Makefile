@@ -33,7 +33,7 @@ data: ttune
 # The network from the training data (TRAIN_FILES: one or more data files):
 # nets/nn.bin and its loss plot.
 TRAIN_FILES ?= $(DATA_FILE)
-TRAIN_ARGS ?= --inputs 1792 --hidden1 128 --hidden2 16 --epochs 8 --batch 4096 --seed 1 --lambda 0.9 --threads 2
+TRAIN_ARGS ?= --inputs 1792 --hidden1 128 --hidden2 16 --epochs 12 --batch 4096 --seed 1 --lambda 0.9 --threads 2
 train:
 	mkdir -p nets
 	/usr/bin/python3 trainer/train.py $(TRAIN_FILES) -o nets/nn.bin $(TRAIN_ARGS)

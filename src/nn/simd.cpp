@@ -6,7 +6,7 @@
 #include <new>
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#include <immintrin.h>
 #elif defined(__ARM_NEON)
 #include <arm_neon.h>
 #endif
@@ -58,8 +58,6 @@ void dot_rows(const float* rows, int stride, int count, const float* x, int n, f
 
 #if defined(__SSE2__)
 
-const char* simd_name() { return "SSE2"; }
-
 namespace {
 
 inline float lane_sum(__m128 v) {
@@ -75,36 +73,31 @@ inline __m128 leaky4(__m128 x) {
     return _mm_or_ps(_mm_and_ps(keep, x), _mm_andnot_ps(keep, _mm_mul_ps(x, _mm_set1_ps(0.0625f))));
 }
 
-} // namespace
+namespace sse2 {
 
-void vec_add_row(int32_t* acc, const int32_t* row, int n) {
-    assert(aligned(acc) && aligned(row) && n % 4 == 0);
+void add_row(int32_t* acc, const int32_t* row, int n) {
     for (int i = 0; i < n; i += 4)
         store_i(acc + i, _mm_add_epi32(load_i(acc + i), load_i(row + i)));
 }
 
-void vec_sub_row(int32_t* acc, const int32_t* row, int n) {
-    assert(aligned(acc) && aligned(row) && n % 4 == 0);
+void sub_row(int32_t* acc, const int32_t* row, int n) {
     for (int i = 0; i < n; i += 4)
         store_i(acc + i, _mm_sub_epi32(load_i(acc + i), load_i(row + i)));
 }
 
-void vec_leaky_units(float* out, const int32_t* in, int n) {
-    assert(aligned(out) && aligned(in) && n % 4 == 0);
+void leaky_units(float* out, const int32_t* in, int n) {
     const __m128 unit = _mm_set1_ps(NN_UNIT);
     for (int i = 0; i < n; i += 4)
         _mm_store_ps(out + i, leaky4(_mm_mul_ps(_mm_cvtepi32_ps(load_i(in + i)), unit)));
 }
 
-void vec_leaky(float* out, const float* in, int n) {
-    assert(aligned(out) && aligned(in) && n % 4 == 0);
+void leaky(float* out, const float* in, int n) {
     for (int i = 0; i < n; i += 4)
         _mm_store_ps(out + i, leaky4(_mm_load_ps(in + i)));
 }
 
 // Four rows at a time share the loads of x and keep four independent sums.
-void vec_dot_rows(const float* rows, int stride, int count, const float* x, int n, float bias, float* out) {
-    assert(aligned(rows) && aligned(x) && n % 4 == 0 && stride % 4 == 0);
+void dot_rows(const float* rows, int stride, int count, const float* x, int n, float bias, float* out) {
     int j = 0;
     for (; j + 4 <= count; j += 4) {
         const float* r0 = rows + size_t(j) * size_t(stride);
@@ -133,9 +126,156 @@ void vec_dot_rows(const float* rows, int stride, int count, const float* x, int 
     }
 }
 
+} // namespace sse2
+
+#if defined(__GNUC__)
+#define ZELK_AVX2 1
+
+// Eight lanes where the processor has them (checked when the program
+// starts). Integer sums and element-wise work are the same bits at any
+// width. The dot products keep SSE2's four lane sums per row by carrying two
+// rows in one register, the low half one row and the high half the next, so
+// the results stay bit-identical too.
+namespace avx2 {
+
+[[gnu::target("avx2")]] void add_row(int32_t* acc, const int32_t* row, int n) {
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        auto* a = reinterpret_cast<__m256i*>(acc + i);
+        _mm256_storeu_si256(a, _mm256_add_epi32(_mm256_loadu_si256(a),
+                                                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + i))));
+    }
+    if (i < n)
+        store_i(acc + i, _mm_add_epi32(load_i(acc + i), load_i(row + i)));
+}
+
+[[gnu::target("avx2")]] void sub_row(int32_t* acc, const int32_t* row, int n) {
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        auto* a = reinterpret_cast<__m256i*>(acc + i);
+        _mm256_storeu_si256(a, _mm256_sub_epi32(_mm256_loadu_si256(a),
+                                                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + i))));
+    }
+    if (i < n)
+        store_i(acc + i, _mm_sub_epi32(load_i(acc + i), load_i(row + i)));
+}
+
+[[gnu::target("avx2")]] inline __m256 leaky8(__m256 x) {
+    return _mm256_max_ps(x, _mm256_mul_ps(x, _mm256_set1_ps(0.0625f)));
+}
+
+[[gnu::target("avx2")]] void leaky_units(float* out, const int32_t* in, int n) {
+    const __m256 unit = _mm256_set1_ps(NN_UNIT);
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
+        _mm256_storeu_ps(out + i, leaky8(_mm256_mul_ps(_mm256_cvtepi32_ps(v), unit)));
+    }
+    if (i < n)
+        _mm_store_ps(out + i, leaky4(_mm_mul_ps(_mm_cvtepi32_ps(load_i(in + i)), _mm_set1_ps(NN_UNIT))));
+}
+
+[[gnu::target("avx2")]] void leaky(float* out, const float* in, int n) {
+    int i = 0;
+    for (; i + 8 <= n; i += 8)
+        _mm256_storeu_ps(out + i, leaky8(_mm256_loadu_ps(in + i)));
+    if (i < n)
+        _mm_store_ps(out + i, leaky4(_mm_load_ps(in + i)));
+}
+
+[[gnu::target("avx2")]] inline __m256 two_rows(const float* low, const float* high) {
+    return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_load_ps(low)), _mm_load_ps(high), 1);
+}
+
+[[gnu::target("avx2")]] void dot_rows(const float* rows, int stride, int count, const float* x, int n,
+                                      float bias, float* out) {
+    int j = 0;
+    for (; j + 8 <= count; j += 8) {
+        const float* r = rows + size_t(j) * size_t(stride);
+        const size_t s = size_t(stride);
+        __m256 s01 = _mm256_setzero_ps(), s23 = s01, s45 = s01, s67 = s01;
+        for (int i = 0; i < n; i += 4) {
+            const __m256 v = _mm256_broadcast_ps(reinterpret_cast<const __m128*>(x + i));
+            s01 = _mm256_add_ps(s01, _mm256_mul_ps(two_rows(r + i, r + s + i), v));
+            s23 = _mm256_add_ps(s23, _mm256_mul_ps(two_rows(r + 2 * s + i, r + 3 * s + i), v));
+            s45 = _mm256_add_ps(s45, _mm256_mul_ps(two_rows(r + 4 * s + i, r + 5 * s + i), v));
+            s67 = _mm256_add_ps(s67, _mm256_mul_ps(two_rows(r + 6 * s + i, r + 7 * s + i), v));
+        }
+        const __m256 sums[4] = {s01, s23, s45, s67};
+        for (int k = 0; k < 4; ++k) {
+            out[j + 2 * k] = bias + lane_sum(_mm256_castps256_ps128(sums[k]));
+            out[j + 2 * k + 1] = bias + lane_sum(_mm256_extractf128_ps(sums[k], 1));
+        }
+    }
+    if (j < count)
+        sse2::dot_rows(rows + size_t(j) * size_t(stride), stride, count - j, x, n, bias, out + j);
+}
+
+} // namespace avx2
+
+const bool wide_available = [] {
+    __builtin_cpu_init();
+    return bool(__builtin_cpu_supports("avx2"));
+}();
+bool wide = wide_available;
+
+#endif
+
+} // namespace
+
+bool simd_set_wide(bool on) {
+#if defined(ZELK_AVX2)
+    wide = on && wide_available;
+    return wide;
+#else
+    (void)on;
+    return false;
+#endif
+}
+
+#if defined(ZELK_AVX2)
+#define ZELK_DISPATCH(f, ...) (wide ? avx2::f(__VA_ARGS__) : sse2::f(__VA_ARGS__))
+#else
+#define ZELK_DISPATCH(f, ...) sse2::f(__VA_ARGS__)
+#endif
+
+const char* simd_name() {
+#if defined(ZELK_AVX2)
+    if (wide)
+        return "AVX2";
+#endif
+    return "SSE2";
+}
+
+void vec_add_row(int32_t* acc, const int32_t* row, int n) {
+    assert(aligned(acc) && aligned(row) && n % 4 == 0);
+    ZELK_DISPATCH(add_row, acc, row, n);
+}
+
+void vec_sub_row(int32_t* acc, const int32_t* row, int n) {
+    assert(aligned(acc) && aligned(row) && n % 4 == 0);
+    ZELK_DISPATCH(sub_row, acc, row, n);
+}
+
+void vec_leaky_units(float* out, const int32_t* in, int n) {
+    assert(aligned(out) && aligned(in) && n % 4 == 0);
+    ZELK_DISPATCH(leaky_units, out, in, n);
+}
+
+void vec_leaky(float* out, const float* in, int n) {
+    assert(aligned(out) && aligned(in) && n % 4 == 0);
+    ZELK_DISPATCH(leaky, out, in, n);
+}
+
+void vec_dot_rows(const float* rows, int stride, int count, const float* x, int n, float bias, float* out) {
+    assert(aligned(rows) && aligned(x) && n % 4 == 0 && stride % 4 == 0);
+    ZELK_DISPATCH(dot_rows, rows, stride, count, x, n, bias, out);
+}
+
 #elif defined(__ARM_NEON)
 
 const char* simd_name() { return "NEON"; }
+bool simd_set_wide(bool) { return false; }
 
 namespace {
 
@@ -208,6 +348,7 @@ void vec_dot_rows(const float* rows, int stride, int count, const float* x, int 
 #else
 
 const char* simd_name() { return "scalar"; }
+bool simd_set_wide(bool) { return false; }
 
 void vec_add_row(int32_t* acc, const int32_t* row, int n) { scalar::add_row(acc, row, n); }
 void vec_sub_row(int32_t* acc, const int32_t* row, int n) { scalar::sub_row(acc, row, n); }

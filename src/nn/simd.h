@@ -1,6 +1,6 @@
 // The network's arithmetic on four lanes: first-layer row additions (32-bit
-// integers), the activations, and float dot products, on SSE2 (x86-64), NEON
-// (ARM) or plain scalar code. Every length is a multiple of four and every
+// integers), the activations, and float dot products, on SSE2 or AVX2
+// (x86-64), NEON (ARM) or plain scalar code. Every length is a multiple of four and every
 // pointer 16-byte aligned: the network keeps its rows padded to that (see
 // network.h). The scalar versions are always built: they are the reference
 // the tests compare against, and the whole layer on targets without a
@@ -23,8 +23,11 @@ constexpr int SIMD_ALIGN = 64;   // bytes; a cache line, a multiple of 16
 
 constexpr int pad_to_lanes(int n) { return (n + SIMD_LANES - 1) / SIMD_LANES * SIMD_LANES; }
 
-// Name of the vector unit this build uses: "SSE2", "NEON" or "scalar".
+// Name of the vector unit in use: "AVX2", "SSE2", "NEON" or "scalar".
 const char* simd_name();
+// On x86-64 the eight-lane AVX2 loops are used when the processor has them;
+// this turns them off or back on (tests run both) and says whether they are on.
+bool simd_set_wide(bool on);
 
 // First-layer units: the layer's weights are whole multiples of 1/2000.
 constexpr float NN_UNIT = 0.0005f;

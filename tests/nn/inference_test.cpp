@@ -286,7 +286,9 @@ TEST_F(NetRun, ALargerNetworkLoadedLaterGrowsTheBuffers) {
     EXPECT_NEAR(out[1], want[1], 1e-4);
 }
 
-TEST(NetSimd, VectorLoopsMatchTheScalarReferenceBitForBit) {
+// Checks every vector loop against the scalar reference, on whichever
+// vector unit is in use.
+void check_vector_loops() {
     std::mt19937 gen(3);
     std::uniform_real_distribution<float> d(-2, 2);
     const int n = 68, rows = 11;
@@ -325,6 +327,17 @@ TEST(NetSimd, VectorLoopsMatchTheScalarReferenceBitForBit) {
             for (int j = 0; j < count; ++j)
                 ASSERT_EQ(got[j], want[j]) << simd_name() << " rows " << count << " length " << len;
         }
+}
+
+TEST(NetSimd, VectorLoopsMatchTheScalarReferenceBitForBit) {
+    const bool wide = simd_set_wide(true);
+    check_vector_loops();
+    if (wide) {   // the four-lane loops too, on a processor that has eight
+        simd_set_wide(false);
+        EXPECT_STREQ(simd_name(), "SSE2");
+        check_vector_loops();
+        simd_set_wide(true);
+    }
 }
 
 } // namespace

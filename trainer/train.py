@@ -70,6 +70,7 @@ def main():
     ap.add_argument("--validation", type=float, default=0.05)
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--threads", type=int, default=2)
+    ap.add_argument("--init", help="network file to start from (its sizes replace --hidden1/--hidden2/--outputs)")
     args = ap.parse_args()
 
     torch.manual_seed(args.seed)
@@ -78,12 +79,21 @@ def main():
     # CPU handles many times slower: every epoch grew slower than the one before.
     torch.set_flush_denormal(True)
     rng = np.random.default_rng(args.seed)
+    start_net = None
+    if args.init:
+        start_net = netfile.read_networks(args.init, quantised=False)[0]
+        if start_net.inputs_a + start_net.inputs_b != args.inputs:
+            sys.exit(f"{args.init} has {start_net.inputs_a + start_net.inputs_b} inputs, --inputs is {args.inputs}")
+        args.hidden1, args.hidden2, args.outputs = start_net.sizes
     d = data.load_all(args.data, args.inputs, args.outputs)
     tgt = data.targets(d, args.lam)
     val, train = split_by_stretch(len(tgt), args.validation)
     print(f"positions: {len(tgt)} ({len(train)} training, {len(val)} validation)", flush=True)
 
     model = ZelkNet(args.inputs, args.hidden1, args.hidden2, args.outputs)
+    if start_net:
+        model.load_params(start_net)
+        print(f"starting from {args.init}: validation {evaluate_loss(model, d, tgt, val):.6f}", flush=True)
     opt = torch.optim.Adam(model.parameters(), lr=args.lr)
     sched = torch.optim.lr_scheduler.CosineAnnealingLR(opt, T_max=args.epochs, eta_min=args.lr / 10)
     history, best = [], (float("inf"), 0, None)

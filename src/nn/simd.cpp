@@ -146,7 +146,7 @@ namespace avx2 {
                                                 _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + i))));
     }
     if (i < n)
-        store_i(acc + i, _mm_add_epi32(load_i(acc + i), load_i(row + i)));
+        sse2::add_row(acc + i, row + i, n - i);
 }
 
 [[gnu::target("avx2")]] void sub_row(int32_t* acc, const int32_t* row, int n) {
@@ -157,7 +157,7 @@ namespace avx2 {
                                                 _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + i))));
     }
     if (i < n)
-        store_i(acc + i, _mm_sub_epi32(load_i(acc + i), load_i(row + i)));
+        sse2::sub_row(acc + i, row + i, n - i);
 }
 
 [[gnu::target("avx2")]] inline __m256 leaky8(__m256 x) {
@@ -172,7 +172,7 @@ namespace avx2 {
         _mm256_storeu_ps(out + i, leaky8(_mm256_mul_ps(_mm256_cvtepi32_ps(v), unit)));
     }
     if (i < n)
-        _mm_store_ps(out + i, leaky4(_mm_mul_ps(_mm_cvtepi32_ps(load_i(in + i)), _mm_set1_ps(NN_UNIT))));
+        sse2::leaky_units(out + i, in + i, n - i);
 }
 
 [[gnu::target("avx2")]] void leaky(float* out, const float* in, int n) {
@@ -180,7 +180,7 @@ namespace avx2 {
     for (; i + 8 <= n; i += 8)
         _mm256_storeu_ps(out + i, leaky8(_mm256_loadu_ps(in + i)));
     if (i < n)
-        _mm_store_ps(out + i, leaky4(_mm_load_ps(in + i)));
+        sse2::leaky(out + i, in + i, n - i);
 }
 
 [[gnu::target("avx2")]] inline __m256 two_rows(const float* low, const float* high) {

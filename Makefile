@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 NATIVE ?= OFF
 CMAKE ?= cmake
 
-.PHONY: all zelk ttune data train tune run test sanitize tsan arm bench perft-deep tb-deep clean help
+.PHONY: all zelk ttune data train finetune tune run test sanitize tsan arm bench perft-deep tb-deep clean help
 
 all: zelk
 
@@ -33,10 +33,17 @@ data: ttune
 # The network from the training data (TRAIN_FILES: one or more data files):
 # nets/nn.bin and its loss plot.
 TRAIN_FILES ?= $(DATA_FILE)
-TRAIN_ARGS ?= --inputs 1792 --hidden1 128 --hidden2 16 --epochs 12 --batch 4096 --seed 1 --lambda 0.9 --threads 2
+TRAIN_ARGS ?= --inputs 1792 --hidden1 256 --hidden2 16 --epochs 10 --batch 4096 --seed 1 --lambda 0.9 --threads 2
 train:
 	mkdir -p nets
 	/usr/bin/python3 trainer/train.py $(TRAIN_FILES) -o nets/nn.bin $(TRAIN_ARGS)
+
+# nets/nn.bin trained further on newer data (FINETUNE_FILES), at a lower
+# learning rate: the second stage of the shipped network.
+FINETUNE_FILES ?= $(DATA_FILE)
+FINETUNE_ARGS ?= --inputs 1792 --epochs 6 --batch 4096 --lr 2e-4 --seed 1 --lambda 0.9 --threads 2
+finetune:
+	/usr/bin/python3 trainer/train.py $(FINETUNE_FILES) -o nets/nn.bin --init nets/nn.bin $(FINETUNE_ARGS)
 
 # The open piece-square entries fitted to the training data (TUNE_SHARE: the
 # search score's share of the target, in percent), written into the source.
@@ -110,6 +117,7 @@ help:
 	@echo "make ttune      build build/zelk-tune, with -mktraindata, -tune and -tune2"
 	@echo "make data       self-play training data into data/selfplay.epd (DATA_POSITIONS, DATA_NODES, DATA_SEED)"
 	@echo "make train      train nets/nn.bin on the data (TRAIN_FILES, TRAIN_ARGS), with its loss plot"
+	@echo "make finetune   train nets/nn.bin further on newer data (FINETUNE_FILES, FINETUNE_ARGS)"
 	@echo "make tune       fit the open piece-square entries to the data and write them into src/eval"
 	@echo "make test       build and run every test"
 	@echo "make sanitize   tests under AddressSanitizer and UndefinedBehaviorSanitizer"

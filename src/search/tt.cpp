@@ -54,10 +54,6 @@ inline TTSlot* bucket(uint64_t key) {
     return tt.entries + ((n & (n - 1)) == 0 ? key & (n - 1) : key % n);
 }
 
-} // namespace
-
-namespace {
-
 // The table starts on a 2 MB boundary and asks for huge pages where the
 // system offers them on request: a probe then rarely misses the TLB as
 // well as the cache.
@@ -72,17 +68,6 @@ TTSlot* alloc_table(uint64_t bytes) {
 #endif
     return static_cast<TTSlot*>(p);
 }
-
-} // namespace
-
-void tt_free() {
-    std::free(tt.entries);
-    tt.entries = nullptr;
-    tt.count = 0;
-    tt.megabytes = 0;
-}
-
-namespace {
 
 // Bytes of memory the machine has, 0 when it cannot tell.
 uint64_t machine_memory() {
@@ -101,6 +86,13 @@ int refuse(int32_t mb, const char* why) {
 }
 
 } // namespace
+
+void tt_free() {
+    std::free(tt.entries);
+    tt.entries = nullptr;
+    tt.count = 0;
+    tt.megabytes = 0;
+}
 
 int tt_alloc() {
     if (!tt.entries)

@@ -306,6 +306,7 @@ int search_moves(SearchThread& t, int side, int ply, int depth, int alpha, int b
         const bool quiet = !(flags & MF_CAPTURE);
         child[ply + 1] = NO_MOVE;
         make_move(pos, m);
+        tt_prefetch(pos.key);
         int score;
         if (rec.moves_searched == 0 || depth <= 1) {
             score = -search(t, side ^ 1, ply + 1, depth - 1, -beta, -alpha, null_window, child);
@@ -479,6 +480,7 @@ int search(SearchThread& t, int side, int ply, int depth, int alpha, int beta, i
             Move child[PV_SIZE + 2];
             child[ply + 1] = NO_MOVE;
             make_null_move(pos);
+            tt_prefetch(pos.key);
             const int score = -search(t, side ^ 1, ply + 1, depth - R - 1, -beta, -alpha, null_window, child);
             unmake_null_move(pos);
             if (control.stop_flag)
@@ -544,6 +546,8 @@ int qsearch(SearchThread& t, int side, int ply, int depth, int alpha, int beta, 
             continue;
         child[ply + 1] = NO_MOVE;
         make_move(pos, m);
+        if (depth >= 1)
+            tt_prefetch(pos.key);
         const int score = -search(t, them, ply + 1, depth - 1, -beta, -best, null_window, child);
         unmake_move(pos);
         if (control.stop_flag)

@@ -47,13 +47,6 @@ inline void store_entry(TTSlot& slot, const TTEntry& e) {
     slot.words[1].store(words[1], std::memory_order_relaxed);
 }
 
-// A power-of-two size (every power-of-two megabyte count) takes a mask, the
-// same index without a 64-bit division.
-inline TTSlot* bucket(uint64_t key) {
-    const uint64_t n = tt.count;
-    return tt.entries + ((n & (n - 1)) == 0 ? key & (n - 1) : key % n);
-}
-
 // The table starts on a 2 MB boundary and asks for huge pages where the
 // system offers them on request: a probe then rarely misses the TLB as
 // well as the cache.
@@ -173,7 +166,7 @@ void tt_store(const Position& pos, int ply, int depth, Move move, int score, int
     else if (score > 9798)
         score += ply;
     const uint32_t high = uint32_t(pos.key >> 32);
-    TTSlot* b = bucket(pos.key);
+    TTSlot* b = tt_bucket(pos.key);
     TTSlot* target = nullptr;
     for (int i = 0; i < 4; ++i) {
         const TTEntry e = load_entry(b[i]);
@@ -218,7 +211,7 @@ void tt_probe(const Position& pos, TTEntry& out) {
     if (!control.use_hash || !tt.entries || tt.count == 0)
         return;
     const uint32_t high = uint32_t(pos.key >> 32);
-    const TTSlot* b = bucket(pos.key);
+    const TTSlot* b = tt_bucket(pos.key);
     for (int i = 0; i < 4; ++i) {
         const TTEntry e = load_entry(b[i]);
         if (e.key_high != high)

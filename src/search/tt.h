@@ -40,6 +40,22 @@ struct TransTable {
 };
 extern TransTable tt;
 
+// The first slot of the bucket that holds `key`. A power-of-two size (every
+// power-of-two megabyte count) takes a mask, the same index without a 64-bit
+// division.
+inline TTSlot* tt_bucket(uint64_t key) {
+    const uint64_t n = tt.count;
+    return tt.entries + ((n & (n - 1)) == 0 ? key & (n - 1) : key % n);
+}
+
+// Starts loading the bucket of `key` into the cache: called right after a
+// move is made, so that the memory access overlaps the child node's work
+// before its probe.
+inline void tt_prefetch(uint64_t key) {
+    if (tt.count)
+        __builtin_prefetch(tt_bucket(key));
+}
+
 // (Re)allocates the table with the Hash option's size, making the hash codes
 // on the first call; prints the allocation line and clears. A size the
 // machine cannot give (more than its memory, or a failed allocation) is

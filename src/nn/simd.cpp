@@ -46,11 +46,18 @@ void leaky(float* out, const float* in, int n) {
 void dot_rows(const float* rows, int stride, int count, const float* x, int n, float bias, float* out) {
     for (int j = 0; j < count; ++j) {
         const float* row = rows + size_t(j) * size_t(stride);
-        float lane[4] = {0, 0, 0, 0};
-        for (int i = 0; i < n; i += 4)
+        float lane[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+        int i = 0;
+        for (; i + 8 <= n; i += 8)
+            for (int k = 0; k < 8; ++k)
+                lane[k] += row[i + k] * x[i + k];
+        if (i < n)
             for (int k = 0; k < 4; ++k)
                 lane[k] += row[i + k] * x[i + k];
-        out[j] = bias + ((lane[0] + lane[2]) + (lane[1] + lane[3]));
+        float a[4];
+        for (int k = 0; k < 4; ++k)
+            a[k] = lane[k] + lane[k + 4];
+        out[j] = bias + ((a[0] + a[2]) + (a[1] + a[3]));
     }
 }
 
@@ -96,33 +103,30 @@ void leaky(float* out, const float* in, int n) {
         _mm_store_ps(out + i, leaky4(_mm_load_ps(in + i)));
 }
 
-// Four rows at a time share the loads of x and keep four independent sums.
+// Two rows at a time share the loads of x; each keeps its eight lanes in
+// two registers.
 void dot_rows(const float* rows, int stride, int count, const float* x, int n, float bias, float* out) {
     int j = 0;
-    for (; j + 4 <= count; j += 4) {
+    for (; j < count; j += 2) {
         const float* r0 = rows + size_t(j) * size_t(stride);
-        const float* r1 = r0 + stride;
-        const float* r2 = r1 + stride;
-        const float* r3 = r2 + stride;
-        __m128 s0 = _mm_setzero_ps(), s1 = _mm_setzero_ps(), s2 = _mm_setzero_ps(), s3 = _mm_setzero_ps();
-        for (int i = 0; i < n; i += 4) {
-            const __m128 v = _mm_load_ps(x + i);
-            s0 = _mm_add_ps(s0, _mm_mul_ps(_mm_load_ps(r0 + i), v));
-            s1 = _mm_add_ps(s1, _mm_mul_ps(_mm_load_ps(r1 + i), v));
-            s2 = _mm_add_ps(s2, _mm_mul_ps(_mm_load_ps(r2 + i), v));
-            s3 = _mm_add_ps(s3, _mm_mul_ps(_mm_load_ps(r3 + i), v));
+        const float* r1 = j + 1 < count ? r0 + stride : r0;
+        __m128 a0 = _mm_setzero_ps(), b0 = a0, a1 = a0, b1 = a0;
+        int i = 0;
+        for (; i + 8 <= n; i += 8) {
+            const __m128 xa = _mm_load_ps(x + i), xb = _mm_load_ps(x + i + 4);
+            a0 = _mm_add_ps(a0, _mm_mul_ps(_mm_load_ps(r0 + i), xa));
+            b0 = _mm_add_ps(b0, _mm_mul_ps(_mm_load_ps(r0 + i + 4), xb));
+            a1 = _mm_add_ps(a1, _mm_mul_ps(_mm_load_ps(r1 + i), xa));
+            b1 = _mm_add_ps(b1, _mm_mul_ps(_mm_load_ps(r1 + i + 4), xb));
         }
-        out[j] = bias + lane_sum(s0);
-        out[j + 1] = bias + lane_sum(s1);
-        out[j + 2] = bias + lane_sum(s2);
-        out[j + 3] = bias + lane_sum(s3);
-    }
-    for (; j < count; ++j) {
-        const float* r = rows + size_t(j) * size_t(stride);
-        __m128 s = _mm_setzero_ps();
-        for (int i = 0; i < n; i += 4)
-            s = _mm_add_ps(s, _mm_mul_ps(_mm_load_ps(r + i), _mm_load_ps(x + i)));
-        out[j] = bias + lane_sum(s);
+        if (i < n) {
+            const __m128 xa = _mm_load_ps(x + i);
+            a0 = _mm_add_ps(a0, _mm_mul_ps(_mm_load_ps(r0 + i), xa));
+            a1 = _mm_add_ps(a1, _mm_mul_ps(_mm_load_ps(r1 + i), xa));
+        }
+        out[j] = bias + lane_sum(_mm_add_ps(a0, b0));
+        if (j + 1 < count)
+            out[j + 1] = bias + lane_sum(_mm_add_ps(a1, b1));
     }
 }
 
@@ -133,9 +137,7 @@ void dot_rows(const float* rows, int stride, int count, const float* x, int n, f
 
 // Eight lanes where the processor has them (checked when the program
 // starts). Integer sums and element-wise work are the same bits at any
-// width. The dot products keep SSE2's four lane sums per row by carrying two
-// rows in one register, the low half one row and the high half the next, so
-// the results stay bit-identical too.
+// width; a dot product's eight lane sums fill one register.
 namespace avx2 {
 
 [[gnu::target("avx2")]] void add_row(int32_t* acc, const int32_t* row, int n) {
@@ -183,29 +185,35 @@ namespace avx2 {
         sse2::leaky(out + i, in + i, n - i);
 }
 
-[[gnu::target("avx2")]] inline __m256 two_rows(const float* low, const float* high) {
-    return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_load_ps(low)), _mm_load_ps(high), 1);
+// Four rows at a time share the loads of x, one register of eight lanes each.
+[[gnu::target("avx2")]] inline float row_sum(__m256 lanes, const float* r, const float* x, int i, int n) {
+    __m128 low = _mm256_castps256_ps128(lanes);
+    if (i < n)
+        low = _mm_add_ps(low, _mm_mul_ps(_mm_load_ps(r + i), _mm_load_ps(x + i)));
+    return lane_sum(_mm_add_ps(low, _mm256_extractf128_ps(lanes, 1)));
 }
 
 [[gnu::target("avx2")]] void dot_rows(const float* rows, int stride, int count, const float* x, int n,
                                       float bias, float* out) {
     int j = 0;
-    for (; j + 8 <= count; j += 8) {
-        const float* r = rows + size_t(j) * size_t(stride);
-        const size_t s = size_t(stride);
-        __m256 s01 = _mm256_setzero_ps(), s23 = s01, s45 = s01, s67 = s01;
-        for (int i = 0; i < n; i += 4) {
-            const __m256 v = _mm256_broadcast_ps(reinterpret_cast<const __m128*>(x + i));
-            s01 = _mm256_add_ps(s01, _mm256_mul_ps(two_rows(r + i, r + s + i), v));
-            s23 = _mm256_add_ps(s23, _mm256_mul_ps(two_rows(r + 2 * s + i, r + 3 * s + i), v));
-            s45 = _mm256_add_ps(s45, _mm256_mul_ps(two_rows(r + 4 * s + i, r + 5 * s + i), v));
-            s67 = _mm256_add_ps(s67, _mm256_mul_ps(two_rows(r + 6 * s + i, r + 7 * s + i), v));
+    for (; j + 4 <= count; j += 4) {
+        const float* r0 = rows + size_t(j) * size_t(stride);
+        const float* r1 = r0 + stride;
+        const float* r2 = r1 + stride;
+        const float* r3 = r2 + stride;
+        __m256 s0 = _mm256_setzero_ps(), s1 = s0, s2 = s0, s3 = s0;
+        int i = 0;
+        for (; i + 8 <= n; i += 8) {
+            const __m256 v = _mm256_loadu_ps(x + i);
+            s0 = _mm256_add_ps(s0, _mm256_mul_ps(_mm256_loadu_ps(r0 + i), v));
+            s1 = _mm256_add_ps(s1, _mm256_mul_ps(_mm256_loadu_ps(r1 + i), v));
+            s2 = _mm256_add_ps(s2, _mm256_mul_ps(_mm256_loadu_ps(r2 + i), v));
+            s3 = _mm256_add_ps(s3, _mm256_mul_ps(_mm256_loadu_ps(r3 + i), v));
         }
-        const __m256 sums[4] = {s01, s23, s45, s67};
-        for (int k = 0; k < 4; ++k) {
-            out[j + 2 * k] = bias + lane_sum(_mm256_castps256_ps128(sums[k]));
-            out[j + 2 * k + 1] = bias + lane_sum(_mm256_extractf128_ps(sums[k], 1));
-        }
+        out[j] = bias + row_sum(s0, r0, x, i, n);
+        out[j + 1] = bias + row_sum(s1, r1, x, i, n);
+        out[j + 2] = bias + row_sum(s2, r2, x, i, n);
+        out[j + 3] = bias + row_sum(s3, r3, x, i, n);
     }
     if (j < count)
         sse2::dot_rows(rows + size_t(j) * size_t(stride), stride, count - j, x, n, bias, out + j);
@@ -317,31 +325,28 @@ void vec_leaky(float* out, const float* in, int n) {
 
 void vec_dot_rows(const float* rows, int stride, int count, const float* x, int n, float bias, float* out) {
     assert(aligned(rows) && aligned(x) && n % 4 == 0 && stride % 4 == 0);
-    int j = 0;
-    for (; j + 4 <= count; j += 4) {
+    // Two rows at a time share the loads of x; each keeps its eight lanes in
+    // two registers.
+    for (int j = 0; j < count; j += 2) {
         const float* r0 = rows + size_t(j) * size_t(stride);
-        const float* r1 = r0 + stride;
-        const float* r2 = r1 + stride;
-        const float* r3 = r2 + stride;
-        float32x4_t s0 = vdupq_n_f32(0), s1 = s0, s2 = s0, s3 = s0;
-        for (int i = 0; i < n; i += 4) {
-            const float32x4_t v = vld1q_f32(x + i);
-            s0 = vaddq_f32(s0, vmulq_f32(vld1q_f32(r0 + i), v));
-            s1 = vaddq_f32(s1, vmulq_f32(vld1q_f32(r1 + i), v));
-            s2 = vaddq_f32(s2, vmulq_f32(vld1q_f32(r2 + i), v));
-            s3 = vaddq_f32(s3, vmulq_f32(vld1q_f32(r3 + i), v));
+        const float* r1 = j + 1 < count ? r0 + stride : r0;
+        float32x4_t a0 = vdupq_n_f32(0), b0 = a0, a1 = a0, b1 = a0;
+        int i = 0;
+        for (; i + 8 <= n; i += 8) {
+            const float32x4_t xa = vld1q_f32(x + i), xb = vld1q_f32(x + i + 4);
+            a0 = vaddq_f32(a0, vmulq_f32(vld1q_f32(r0 + i), xa));
+            b0 = vaddq_f32(b0, vmulq_f32(vld1q_f32(r0 + i + 4), xb));
+            a1 = vaddq_f32(a1, vmulq_f32(vld1q_f32(r1 + i), xa));
+            b1 = vaddq_f32(b1, vmulq_f32(vld1q_f32(r1 + i + 4), xb));
         }
-        out[j] = bias + lane_sum(s0);
-        out[j + 1] = bias + lane_sum(s1);
-        out[j + 2] = bias + lane_sum(s2);
-        out[j + 3] = bias + lane_sum(s3);
-    }
-    for (; j < count; ++j) {
-        const float* r = rows + size_t(j) * size_t(stride);
-        float32x4_t s = vdupq_n_f32(0);
-        for (int i = 0; i < n; i += 4)
-            s = vaddq_f32(s, vmulq_f32(vld1q_f32(r + i), vld1q_f32(x + i)));
-        out[j] = bias + lane_sum(s);
+        if (i < n) {
+            const float32x4_t xa = vld1q_f32(x + i);
+            a0 = vaddq_f32(a0, vmulq_f32(vld1q_f32(r0 + i), xa));
+            a1 = vaddq_f32(a1, vmulq_f32(vld1q_f32(r1 + i), xa));
+        }
+        out[j] = bias + lane_sum(vaddq_f32(a0, b0));
+        if (j + 1 < count)
+            out[j + 1] = bias + lane_sum(vaddq_f32(a1, b1));
     }
 }
 

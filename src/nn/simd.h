@@ -6,10 +6,12 @@
 // the tests compare against, and the whole layer on targets without a
 // vector unit.
 //
-// Each dot product keeps four lane sums, lane k taking the elements k, k+4,
-// ..., and adds them as (l0 + l2) + (l1 + l3), in the same order on every
-// target, so vector and scalar results are the same bits (builds use no fused
-// multiply-add).
+// Each dot product keeps eight lane sums, lane k taking the elements k, k+8,
+// ... of the whole chunks of eight; a last chunk of four goes to lanes 0-3.
+// The lanes are added as a_k = l_k + l_(k+4), then (a0 + a2) + (a1 + a3), in
+// the same order on every target, so vector and scalar results are the same
+// bits (builds use no fused multiply-add). Four-lane units keep the eight
+// lanes in two registers.
 #pragma once
 
 #include <cstddef>

@@ -320,7 +320,7 @@ void check_vector_loops() {
         ASSERT_EQ(v1[i], v2[i]) << i;
 
     for (int count = 1; count <= rows; ++count)
-        for (int len : {4, 8, 64, n}) {
+        for (int len : {4, 8, 12, 64, n}) {
             float got[rows], want[rows];
             vec_dot_rows(a.get(), n, count, x.get(), len, 0.5f, got);
             scalar::dot_rows(a.get(), n, count, x.get(), len, 0.5f, want);

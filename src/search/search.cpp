@@ -526,21 +526,18 @@ int qsearch(SearchThread& t, int side, int ply, int depth, int alpha, int beta, 
         const int to = move_to(m);
         if (depth < -3 && to != move_to(last))
             continue;
-        int gain;
-        if (move_gives_check(pos, side, m)) {
-            gain = 20000;
-        } else {
-            const int victim = type_of(e->victim);
-            gain = see_values[victim];
-            // Captures into a bare or near-bare ending are never delta-pruned.
-            const int pawns_left = int(pos.mat_sig[them] & 0xF) - (victim == PAWN);
-            const int npm_left = pos.npm[them] - NPM_POINTS[victim];
-            if (victim && pawns_left == 0 && npm_left < 4)
-                gain = 5000;
-            else if (type_of(e->piece) == PAWN && (side == WHITE ? rank_of(to) >= 6 : rank_of(to) <= 1))
-                gain = 1500;
-        }
-        if (!(eval + gain > best - margin))
+        const int victim = type_of(e->victim);
+        int gain = see_values[victim];
+        // Captures into a bare or near-bare ending are never delta-pruned.
+        const int pawns_left = int(pos.mat_sig[them] & 0xF) - (victim == PAWN);
+        const int npm_left = pos.npm[them] - NPM_POINTS[victim];
+        if (victim && pawns_left == 0 && npm_left < 4)
+            gain = 5000;
+        else if (type_of(e->piece) == PAWN && (side == WHITE ? rank_of(to) >= 6 : rank_of(to) <= 1))
+            gain = 1500;
+        // Nor are checks; the costlier test is made only for a move the
+        // margin would prune.
+        if (!(eval + gain > best - margin) && !move_gives_check(pos, side, m))
             continue;
         if (!see_ok(pos, m) || !is_legal(pos, side, m))
             continue;

@@ -106,8 +106,7 @@ void leaky(float* out, const float* in, int n) {
 // Two rows at a time share the loads of x; each keeps its eight lanes in
 // two registers.
 void dot_rows(const float* rows, int stride, int count, const float* x, int n, float bias, float* out) {
-    int j = 0;
-    for (; j < count; j += 2) {
+    for (int j = 0; j < count; j += 2) {
         const float* r0 = rows + size_t(j) * size_t(stride);
         const float* r1 = j + 1 < count ? r0 + stride : r0;
         __m128 a0 = _mm_setzero_ps(), b0 = a0, a1 = a0, b1 = a0;
@@ -185,7 +184,7 @@ namespace avx2 {
         sse2::leaky(out + i, in + i, n - i);
 }
 
-// Four rows at a time share the loads of x, one register of eight lanes each.
+// A row's eight lanes plus its last chunk of four, when there is one, summed.
 [[gnu::target("avx2")]] inline float row_sum(__m256 lanes, const float* r, const float* x, int i, int n) {
     __m128 low = _mm256_castps256_ps128(lanes);
     if (i < n)
@@ -193,6 +192,7 @@ namespace avx2 {
     return lane_sum(_mm_add_ps(low, _mm256_extractf128_ps(lanes, 1)));
 }
 
+// Four rows at a time share the loads of x, one register of eight lanes each.
 [[gnu::target("avx2")]] void dot_rows(const float* rows, int stride, int count, const float* x, int n,
                                       float bias, float* out) {
     int j = 0;

@@ -11,13 +11,9 @@ namespace zelk::test {
 
 namespace {
 
-void put_u16(std::string& s, uint16_t v) {
-    s += char(v & 0xff);
-    s += char(v >> 8);
-}
-
-void put_u32(std::string& s, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
+// Little-endian, `bytes` wide.
+void put(std::string& s, uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i)
         s += char((v >> (8 * i)) & 0xff);
 }
 
@@ -38,16 +34,12 @@ std::vector<float> random_params(const NetShape& shape, uint32_t seed, float sca
 }
 
 void append_network(std::string& file, const NetShape& shape, int16_t count_field, const std::vector<float>& params) {
-    put_u16(file, 0);
-    put_u16(file, uint16_t(count_field));
-    put_u16(file, shape.inputs_a);
-    put_u16(file, shape.inputs_b);
-    put_u16(file, shape.hidden1);
-    put_u16(file, shape.hidden2);
-    put_u16(file, shape.outputs);
-    put_u32(file, uint32_t(params.size()));
+    for (uint16_t field : {uint16_t(0), uint16_t(count_field), shape.inputs_a, shape.inputs_b, shape.hidden1,
+                           shape.hidden2, shape.outputs})
+        put(file, field, 2);
+    put(file, uint32_t(params.size()), 4);
     for (float v : params)
-        put_u32(file, std::bit_cast<uint32_t>(v));
+        put(file, std::bit_cast<uint32_t>(v), 4);
 }
 
 std::string random_net_file(const NetShape& shape, int count, uint32_t seed) {

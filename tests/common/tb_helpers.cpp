@@ -75,9 +75,9 @@ tb::TbPosition random_position(const std::string& name, std::mt19937_64& rng) {
     const bool swap = rng() & 1;
     for (;;) {
         tb::TbPosition p{};
+        Bitboard* kinds[] = {&p.pawns, &p.knights, &p.bishops, &p.rooks, &p.queens, &p.kings};
         Bitboard occ = 0;
         bool white = !swap;
-        bool ok = true;
         for (char c : name) {
             if (c == 'v') {
                 white = swap;
@@ -89,18 +89,10 @@ tb::TbPosition random_position(const std::string& name, std::mt19937_64& rng) {
             } while ((occ & bit(sq)) || (c == 'P' && (sq < 8 || sq >= 56)));
             occ |= bit(sq);
             (white ? p.white : p.black) |= bit(sq);
-            switch (c) {
-            case 'K': p.kings |= bit(sq); break;
-            case 'Q': p.queens |= bit(sq); break;
-            case 'R': p.rooks |= bit(sq); break;
-            case 'B': p.bishops |= bit(sq); break;
-            case 'N': p.knights |= bit(sq); break;
-            case 'P': p.pawns |= bit(sq); break;
-            default: ok = false;
-            }
+            *kinds[std::string("PNBRQK").find(c)] |= bit(sq);
         }
         p.turn = rng() & 1;
-        if (ok && tb::tb_is_valid(p))
+        if (tb::tb_is_valid(p))
             return p;
     }
 }

@@ -59,18 +59,13 @@ struct Info {
 Info parse_info(const std::string& line) {
     Info info;
     std::istringstream in(line);
-    std::string word;
-    while (in >> word) {
-        if (word == "depth") {
+    for (std::string word, kind; in >> word;)
+        if (word == "depth")
             in >> info.depth;
-        } else if (word == "score") {
-            std::string kind, value;
-            in >> kind >> value;
-            info.score = kind + " " + value;
-        } else if (word == "tbhits") {
+        else if (word == "score" && in >> kind >> info.score)
+            info.score = kind + " " + info.score;
+        else if (word == "tbhits")
             in >> info.tbhits;
-        }
-    }
     return info;
 }
 

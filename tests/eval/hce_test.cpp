@@ -1,9 +1,14 @@
-// The hand-crafted sections on small hand-made positions, read from the
-// per-section totals the trace prints: pawn structure, pieces, king safety,
-// passed pawns and threats.
+// The hand-crafted evaluation: the entry's early exits and special endgames,
+// endgame scaling, contempt and fifty-move damping, the caches, the printed
+// breakdown; and each section's terms on small hand-made positions, as the
+// difference between two positions that differ in the term's condition only.
 #include <gtest/gtest.h>
 
-#include "core/types.h"
+#include <cstdio>
+#include <string>
+
+#include "eval/endgames.h"
+#include "eval/evaluate.h"
 #include "eval/hce.h"
 #include "eval/weights.h"
 #include "eval_setup.h"
@@ -12,6 +17,124 @@
 
 namespace zelk {
 namespace {
+
+// Default weights and options for every test, and left so.
+class Hce : public ::testing::Test {
+protected:
+    void SetUp() override { test::init_eval_for_tests(); }
+    void TearDown() override { test::default_eval_options(); }
+};
+
+int eval_at(const char* fen, int side, int ply = 1) {
+    test::Board b(fen);
+    return evaluate(*b.thread, side, ply, 0, 0);
+}
+
+std::string traced(const char* fen, int level) {
+    test::Board b(fen);
+    ::testing::internal::CaptureStdout();
+    hce_evaluate(*b.thread, b.pos.side, 1, 0, level);
+    std::fflush(stdout);
+    return ::testing::internal::GetCapturedStdout();
+}
+
+TEST_F(Hce, EarlyExitsAndSpecialEndgames) {
+    EXPECT_EQ(eval_at("8/8/8/3k4/3n4/8/8/3KB3 w - -", WHITE), 0);     // bishop against knight
+    EXPECT_EQ(eval_at("8/8/8/3k4/8/8/8/2NKN3 w - -", WHITE), 0);      // two knights
+    EXPECT_NE(eval_at("8/8/8/3k4/8/8/8/2BKB3 w - -", WHITE), 0);      // two bishops do mate
+    EXPECT_EQ(eval_at("rnbq1bnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQ1BNR w - -", WHITE), 0);   // no kings
+    {
+        test::Board b(START_FEN);
+        EXPECT_EQ(hce_evaluate(*b.thread, WHITE, 1, 1, 0), -10001);    // in check: placeholder
+    }
+    // King and pawn: distances plus 800 for a table win. b7, kings h8 and h1:
+    // 7 + 4 * 6 - 6 + 800, the same for Black's view negated.
+    EXPECT_EQ(eval_at("7K/1P6/8/8/8/8/8/7k w - -", BLACK), -825);
+    // A rook pawn the defending king stops: no bonus. 0 + 4 * 5 - 7.
+    EXPECT_EQ(eval_at("k7/8/P7/8/8/8/8/7K w - -", WHITE), 13);
+    // Rook against bare king: 500 + 2 * (edge 60 + 100 - 8 * distance 7).
+    EXPECT_EQ(eval_at("7k/8/8/8/8/8/8/KR6 w - -", BLACK), -708);
+    {
+        test::Board b("7k/8/8/8/8/8/8/KR6 w - -");
+        b.thread->plies[3].threat[WHITE] = b.thread->plies[3].threat[BLACK] = 500;
+        evaluate(*b.thread, WHITE, 3, 0, 0);
+        EXPECT_EQ(b.thread->plies[3].threat[WHITE] | b.thread->plies[3].threat[BLACK], 0);
+    }
+    // Bishop and knight: the dark bishop drives the king to a1 or h8.
+    // Black king a1 (corner 9), White king c3 (centre 2), distance 2.
+    EXPECT_EQ(eval_at("8/8/8/8/8/2K5/8/k1B1N3 w - -", WHITE), 16 * 9 + 8 * 2 + 700 - 16);
+    // A light bishop mirrors the corner table: a1 counts as h1 (corner 2).
+    EXPECT_EQ(eval_at("8/8/8/8/8/2K5/8/k2BN3 w - -", WHITE), 16 * 2 + 8 * 2 + 700 - 16);
+}
+
+TEST_F(Hce, ScaleFactor) {
+    struct Case {
+        const char* fen;
+        int s;          // sign of the blended score: who is ahead
+        float sf;
+    };
+    const Case cases[] = {
+        {"1k6/8/8/8/8/8/P7/K1B5 w - -", 100, 0.05f},   // wrong rook pawn, dark bishop
+        {"1k6/8/8/8/8/8/P7/K2B4 w - -", 100, 1.0f},    // light bishop covers a8
+        {"6k1/8/8/8/8/8/7p/2b3K1 b - -", -100, 0.05f}, // Black's h-pawn, dark bishop, king near h1
+        {"4k3/8/8/8/8/8/8/R2bK3 w - -", 100, 0.135f},  // rook against bishop, no pawns
+        {"4k3/8/8/8/8/8/8/R2bK3 w - -", -100, 0.121f}, // Black ahead without pawns: 0.1 + 0.007 * 3
+        {"4k3/8/8/8/8/8/8/1BBnK3 w - -", 100, 0.75f},  // two bishops against a knight
+        {"4k3/5pp1/8/8/8/8/PP1P4/2B1Kb2 w - -", 100, 0.6f},   // opposite bishops
+        {"4k3/5pp1/8/8/8/8/PP1P4/R1B1Kbr1 w - -", 100, 0.9f}, // ... with rooks
+        // One pawn up with opposite bishops, the pawn held by the king: 0.6 * 0.6 * 0.75.
+        {"4k3/5p2/8/8/8/8/3P4/2B1Kb2 w - -", 100, 0.27f},
+        // Rook and pawn against rook, the pawn held in front of the king: 0.8 * 0.75.
+        {"7r/8/4k3/8/4P3/8/8/3R2K1 w - -", 100, 0.6f},
+        // A lone queen with pawns against rook and bishop.
+        {"4k3/8/8/8/8/2rb4/PP6/3QK3 w - -", 100, 0.8f},
+    };
+    for (const Case& c : cases) {
+        test::Board b(c.fen);
+        EXPECT_NEAR(scale_factor(b.pos, c.s), c.sf, 1e-6) << c.fen;
+    }
+    // Through the whole evaluation, and printed by the trace.
+    EXPECT_NE(traced("1k6/8/8/8/8/8/P7/K1B5 w - -", 1).find("sf= 0.05"), std::string::npos);
+}
+
+TEST_F(Hce, ContemptAndFiftyMoveDamping) {
+    EXPECT_EQ(eval_at(START_FEN, WHITE), 26);         // the side-to-move bonus alone
+    eval_settings.contempt_base = 15;
+    EXPECT_EQ(eval_at(START_FEN, WHITE), 26 + 15);
+    EXPECT_EQ(eval_at(START_FEN, BLACK), -26 - 15);
+    eval_settings.root_side = BLACK;
+    EXPECT_EQ(eval_at(START_FEN, BLACK), -26 + 15);
+    eval_settings.root_side = WHITE;
+    EXPECT_EQ(eval_at("8/8/8/3k4/8/8/8/3K4 w - -", WHITE), -15);   // bare kings turn it against us
+    eval_settings.Contempt = 82;
+    EXPECT_EQ(eval_at(START_FEN, WHITE), 26 + 15 + 82);
+    eval_settings.target_time = 90000;
+    EXPECT_EQ(eval_at(START_FEN, WHITE), 26);
+    test::default_eval_options();
+    // 26 at halfmove clock 100 keeps 26 - 2600 / 256 = 16.
+    test::Board b(START_FEN);
+    b.pos.halfmove = 100;
+    EXPECT_EQ(evaluate(*b.thread, WHITE, 1, 0, 0), 16);
+}
+
+TEST_F(Hce, CachesHitBelowTheRootOnly) {
+    test::Board b("r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq -");
+    SearchThread& t = *b.thread;
+    const int first = evaluate(t, WHITE, 1, 0, 0);
+    EXPECT_EQ(t.eval_hits, 0u);
+    EXPECT_EQ(evaluate(t, WHITE, 1, 0, 0), first);    // ply 1 recomputes
+    EXPECT_EQ(t.eval_hits, 0u);
+    EXPECT_EQ(t.pawn_hits, 0u);
+    t.plies[2].threat[WHITE] = t.plies[2].threat[BLACK] = -1;
+    EXPECT_EQ(evaluate(t, WHITE, 2, 0, 0), first);
+    EXPECT_EQ(t.eval_hits, 1u);
+    EXPECT_EQ(t.plies[2].threat[WHITE], t.plies[1].threat[WHITE]);   // danger copied from the entry
+    EXPECT_EQ(evaluate(t, BLACK, 2, 0, 0), -first);   // the other colour's entry is separate
+    EXPECT_EQ(t.eval_hits, 1u);
+    EXPECT_EQ(t.pawn_hits, 1u);
+    EXPECT_EQ(t.evals, 4u);
+    EXPECT_EQ(t.pawn_probes, 3u);
+}
 
 int sq(const char* name) { return make_square(name[0] - 'a', name[1] - '1'); }
 
@@ -30,14 +153,7 @@ struct Evaluated {
     int danger(int c) const { return ec().danger[c]; }
 };
 
-class Sections : public ::testing::Test {
-protected:
-    void SetUp() override { test::init_eval_for_tests(); }
-};
-
-// Each term shows as the difference between two positions that differ in
-// its condition only, or as a section that stays the same.
-TEST_F(Sections, PawnStructure) {
+TEST_F(Hce, SectionPawnStructure) {
     // A black rook on a4 blocks a3 (a3 standing on a2 blocks nothing).
     EXPECT_EQ(Evaluated("6k1/8/8/8/r7/P7/PP6/6K1 w - -").section(SEC_PAWNS, WHITE) -
                   Evaluated("6k1/8/8/8/8/P7/PP6/6K1 w - -").section(SEC_PAWNS, WHITE),
@@ -48,18 +164,7 @@ TEST_F(Sections, PawnStructure) {
                                                       2 * w.pawn_isolated->value + w.pawn_doubled->value);
 }
 
-TEST_F(Sections, Outposts) {
-    // Knight on d5, an outpost: defended by e4 it earns the full bonus, else 0.4 of it.
-    Evaluated defended("6k1/8/8/3N4/4P3/8/8/6K1 w - -");
-    Evaluated alone("6k1/8/8/3N4/7P/8/8/6K1 w - -");
-    EXPECT_EQ(defended.section(SEC_KNIGHTS, WHITE) - alone.section(SEC_KNIGHTS, WHITE),
-              make_score(39 - 15, 10 - 4));
-    // A black pawn on c6 covers d5 and every square below it: no outpost.
-    Evaluated spoiled("6k1/8/2p5/3N4/4P3/8/8/6K1 w - -");
-    EXPECT_EQ(defended.section(SEC_KNIGHTS, WHITE) - spoiled.section(SEC_KNIGHTS, WHITE), make_score(39, 10));
-}
-
-TEST_F(Sections, Rooks) {
+TEST_F(Hce, SectionRooks) {
     // Rook on the seventh: only with the enemy king on the seventh or eighth rank.
     // (A black pawn keeps these out of the rook-against-bare-king ending.)
     EXPECT_EQ(Evaluated("6k1/7R/8/1p6/8/8/8/6K1 w - -").section(SEC_ROOKS, WHITE) -
@@ -74,7 +179,7 @@ TEST_F(Sections, Rooks) {
 }
 
 // With the bonus switched off, only the real pair (c1 dark, d1 light) loses it.
-TEST_F(Sections, BishopPairNeedsBothSquareColours) {
+TEST_F(Hce, SectionBishopPairNeedsBothSquareColours) {
     const char* same_colour = "6k1/8/8/8/8/8/8/2B1BK2 w - -";
     const char* pair = "6k1/8/8/8/8/8/8/2BB1K2 w - -";
     const ScorePair same_with = Evaluated(same_colour).section(SEC_BISHOPS, WHITE);
@@ -85,7 +190,7 @@ TEST_F(Sections, BishopPairNeedsBothSquareColours) {
     EXPECT_EQ(pair_with - Evaluated(pair).section(SEC_BISHOPS, WHITE), bonus);
 }
 
-TEST_F(Sections, KingSafety) {
+TEST_F(Hce, SectionKingSafety) {
     // Queen and two pawns for Black, boxed in so that nothing reaches the White king.
     Evaluated full("q1k5/pp6/8/8/8/8/5PPP/6K1 w - -");
     Evaluated gap("q1k5/pp6/8/8/8/8/5P1P/6K1 w - -");
@@ -100,7 +205,7 @@ TEST_F(Sections, KingSafety) {
     EXPECT_EQ(Evaluated("6k1/8/8/8/8/7q/5P1P/6K1 w - -").danger(WHITE), 0);
 }
 
-TEST_F(Sections, PassedPawns) {
+TEST_F(Hce, SectionPassedPawns) {
     // Doubled passed pawns: only the front one counts.
     // (A black knight on h5 keeps these out of the king-pawn-king ending.)
     Evaluated single("6k1/8/8/7n/P7/8/8/6K1 w - -");
@@ -113,7 +218,7 @@ TEST_F(Sections, PassedPawns) {
     EXPECT_EQ(Evaluated("n7/P7/8/8/8/8/2k5/6K1 w - -").danger(BLACK), 300);
 }
 
-TEST_F(Sections, Threats) {
+TEST_F(Hce, SectionThreats) {
     // A knight attacked by a pawn is hung even when a pawn defends it.
     // (f2 keeps the e5 pawn from being passed, which would add to White's danger.)
     Evaluated knight("6k1/8/8/4p3/3N4/2P5/5P2/6K1 w - -");

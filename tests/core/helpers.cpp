@@ -97,4 +97,44 @@ int perft_depth(int fallback) {
     return env ? std::atoi(env) : fallback;
 }
 
+bool fits(const std::string& text, const std::string& pattern, std::vector<std::string>* fields) {
+    auto digit = [&](size_t i) { return i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); };
+    size_t t = 0;
+    for (size_t p = 0; p < pattern.size(); ++p) {
+        const size_t start = t;
+        if (pattern[p] == '#') {
+            t += t < text.size() && text[t] == '-';
+            if (!digit(t))
+                return false;
+            while (digit(t))
+                ++t;
+        } else if (pattern[p] == '?') {
+            if (!digit(t++))
+                return false;
+        } else if (pattern[p] == '*') {
+            const char stop = p + 1 < pattern.size() ? pattern[p + 1] : ' ';
+            while (t < text.size() && text[t] != stop && !std::isspace(static_cast<unsigned char>(text[t])))
+                ++t;
+            if (t == start)
+                return false;
+        } else {
+            if (t >= text.size() || text[t++] != pattern[p])
+                return false;
+            continue;
+        }
+        if (fields)
+            fields->push_back(text.substr(start, t - start));
+    }
+    return t == text.size();
+}
+
+bool read_scored_line(const std::string& line, ScoredLine& out) {
+    std::vector<std::string> f;
+    if (!fits(line, "* * * * ce #; gr *;", &f) || (f[1] != "w" && f[1] != "b") ||
+        (f[5] != "1.0" && f[5] != "0.5" && f[5] != "0.0"))
+        return false;
+    out = {f[0] + " " + f[1] + " " + f[2] + " " + f[3], std::stoi(f[4]), std::stod(f[5])};
+    return true;
+}
+
 } // namespace zelk::test

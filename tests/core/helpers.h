@@ -51,6 +51,21 @@ std::string coord(const Position& pos, Move m);
 // to move swapped, castling letters and en passant mirrored.
 std::string flip_fen(const std::string& fen);
 
+// Whether `text` has the shape of `pattern`, where '#' stands for an integer
+// (an optional '-', then digits), '?' for one digit and '*' for a run of
+// non-blank characters up to the pattern's next character; any other pattern
+// character stands for itself. The text of each wildcard goes to `fields`.
+bool fits(const std::string& text, const std::string& pattern, std::vector<std::string>* fields = nullptr);
+
+// A training data line "FEN ce N; gr R;", the result R one of 1.0, 0.5 and
+// 0.0; false when the line has another shape.
+struct ScoredLine {
+    std::string fen;
+    int ce = 0;
+    double gr = 0;
+};
+bool read_scored_line(const std::string& line, ScoredLine& out);
+
 // Depth for suite perft runs: ZELK_PERFT_DEPTH, or the given default.
 int perft_depth(int fallback);
 

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 #include "core/notation.h"
@@ -35,9 +34,8 @@ std::string summary_value(const std::vector<std::string>& lines, const std::stri
     return "<missing " + prefix + ">";
 }
 
-bool has_match(const std::vector<std::string>& lines, const std::string& pattern) {
-    const std::regex re(pattern);
-    return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return std::regex_match(l, re); });
+bool has_fit(const std::vector<std::string>& lines, const std::string& pattern) {
+    return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return fits(l, pattern); });
 }
 
 // The move of `pos` written `text` in SAN, as coordinates; empty when none.
@@ -58,16 +56,16 @@ TEST(EpdAnalysis, SuiteAtFixedDepthWritesEveryPositionAndAddsUp) {
     const std::vector<std::string> input = read_lines(SUITE), output = read_lines(dir + "/out.epd");
     ASSERT_EQ(input.size(), 40u);
     ASSERT_EQ(output.size(), input.size());
-    const std::regex RESULT_LINE(R"((.*) bm ([a-h][1-8][a-h][1-8]); ce (-?\d+);)");
     int solved = 0, scored = 0, possible = 0;
     for (size_t i = 0; i < input.size(); ++i) {
         EpdLine epd;
         parse_epd_line(input[i].c_str(), epd);
-        std::smatch m;
-        ASSERT_TRUE(std::regex_match(output[i], m, RESULT_LINE)) << output[i];
-        EXPECT_EQ(m[1], epd.position);
+        // The input position, then the move played in coordinates and the score.
+        std::vector<std::string> f;
+        ASSERT_TRUE(fits(output[i], epd.position + " bm *; ce #;", &f)) << output[i];
         Board board(epd.position.c_str());
-        const std::string played = m[2];
+        const std::string played = f[0];
+        EXPECT_EQ(played.size(), 4u) << output[i];
         EXPECT_NE(find_move(board.pos, played), NO_MOVE) << output[i];
         solved += san_to_coordinates(board.pos, epd.bm) == played;
         // c0 "a=10,b=5,c=2" with its quotes.
@@ -104,8 +102,8 @@ TEST(EpdAnalysis, JudgesBestAvoidAndScoredMoves) {
     EXPECT_TRUE(has_line(run, "1 / 2 correct best moves")) << run.output;
     // Below noise 9999 each position is shown with its result in SAN.
     EXPECT_EQ(summary_value(lines, "pos= "), "1");
-    EXPECT_TRUE(has_match(lines, R"(move= Qg6, time= \d+\.\d{3}, score= \d+, nodes= \d+, \d+K nps)"));
-    EXPECT_TRUE(has_match(lines, R"(move= Qc4\+, time= \d+\.\d{3}, score= 999\d, nodes= \d+, \d+K nps)"));
+    EXPECT_TRUE(has_fit(lines, "move= Qg6, time= #.???, score= #, nodes= #, #K nps"));
+    EXPECT_TRUE(has_fit(lines, "move= Qc4+, time= #.???, score= 999?, nodes= #, #K nps"));
     const std::vector<std::string> output = read_lines(dir + "/analysis.epd");
     ASSERT_EQ(output.size(), 2u);
     EXPECT_TRUE(output[0].starts_with("2rr3k/pp3pp1/1nnqbN1p/3pN3/2pP4/2P3Q1/PPB4P/R4RK1 w - - bm g3g6; ce "));
@@ -163,7 +161,7 @@ TEST(EpdAnalysis, FixedTimeAndQuitEndEachSearch) {
     const auto sent = std::chrono::steady_clock::now();
     e.send("quit");
     EXPECT_NE(e.expect("score= ", 10), "");
-    EXPECT_TRUE(has_match(e.seen, R"([01] / 1 correct best moves)"));
+    EXPECT_TRUE(has_fit(e.seen, "? / 1 correct best moves"));
     EXPECT_EQ(e.finish(10), 0);
     EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count(), 5.0);
 }

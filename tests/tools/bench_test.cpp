@@ -3,16 +3,12 @@
 // during an offline job: analyse_test.)
 #include <gtest/gtest.h>
 
-#include <regex>
-
 #include "bench_signature.h"
+#include "helpers.h"
 #include "run_engine.h"
 
 namespace zelk::test {
 namespace {
-
-const std::regex POSITION_LINE(R"(pos +(\d+): +\d+\.\d\d seconds)");
-const std::regex TOTAL_LINE(R"(total time= \d+\.\d\d seconds, nodes= (\d+), nps= \d+)");
 
 struct BenchReport {
     int status = 0;
@@ -32,11 +28,17 @@ BenchReport run_bench(const std::vector<std::string>& args, int seconds = 120) {
         if (!started)
             continue;
         report.lines.push_back(line);
-        std::smatch m;
-        if (std::regex_match(line, m, POSITION_LINE))
-            report.positions.push_back(std::stoi(m[1]));
-        if (std::regex_match(line, m, TOTAL_LINE)) {
-            report.nodes = std::stoull(m[1]);
+        // "pos" lines align their numbers with runs of blanks.
+        std::string squeezed;
+        for (char c : line)
+            if (c != ' ' || !squeezed.ends_with(' '))
+                squeezed += c;
+        std::vector<std::string> f;
+        if (fits(squeezed, "pos #: #.?? seconds", &f))
+            report.positions.push_back(std::stoi(f[0]));
+        f.clear();
+        if (fits(line, "total time= #.?? seconds, nodes= #, nps= #", &f)) {
+            report.nodes = std::stoull(f[3]);
             report.has_total = true;
         }
     }

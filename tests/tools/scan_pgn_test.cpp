@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
-#include <regex>
 
 #include "core/attacks.h"
 #include "core/makemove.h"
@@ -273,17 +272,14 @@ TEST(ScanRoundTrip, SelfPlayGamesToScoredPositions) {
     const std::string dir = make_temp_dir();
     EngineRun run = run_engine({"-use_hce", "-scan_pgn2", GAMES, "-o", "out.epd"}, "", dir);
     std::ifstream in(dir + "/out.epd");
-    static const std::regex line_format(R"((\S+ [wb] \S+ \S+) ce (-?\d+); gr (1\.0|0\.5|0\.0);)");
     int written = 0;
     for (std::string line; std::getline(in, line);) {
         if (line.empty())
             continue;
-        std::smatch m;
-        ASSERT_TRUE(std::regex_match(line, m, line_format)) << line;
+        ScoredLine scored;
+        ASSERT_TRUE(read_scored_line(line, scored)) << line;
         ++written;
-        const std::string epd = m[1];
-        const int ce = std::stoi(m[2]);
-        const double gr = std::stod(m[3]);
+        const auto& [epd, ce, gr] = scored;
         // A position that reads back as written, its side to move not in check.
         Board b(epd.c_str());
         EXPECT_EQ(b.fen(), epd);

@@ -33,19 +33,21 @@ std::vector<float> random_params(const NetShape& shape, uint32_t seed, float sca
     return p;
 }
 
-void append_network(std::string& file, const NetShape& shape, int16_t count_field, const std::vector<float>& params) {
+std::string network_bytes(const NetShape& shape, int16_t count_field, const std::vector<float>& params) {
+    std::string file;
     for (uint16_t field : {uint16_t(0), uint16_t(count_field), shape.inputs_a, shape.inputs_b, shape.hidden1,
                            shape.hidden2, shape.outputs})
         put(file, field, 2);
     put(file, uint32_t(params.size()), 4);
     for (float v : params)
         put(file, std::bit_cast<uint32_t>(v), 4);
+    return file;
 }
 
 std::string random_net_file(const NetShape& shape, int count, uint32_t seed) {
     std::string file;
     for (int i = 0; i < count; ++i)
-        append_network(file, shape, int16_t(count), random_params(shape, seed + uint32_t(i)));
+        file += network_bytes(shape, int16_t(count), random_params(shape, seed + uint32_t(i)));
     return file;
 }
 

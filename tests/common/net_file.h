@@ -20,8 +20,8 @@ struct NetShape {
 // Parameters in file order, uniform in [-scale, scale].
 std::vector<float> random_params(const NetShape& shape, uint32_t seed, float scale = 0.25f);
 
-// Appends one network (header with the given count field, then params).
-void append_network(std::string& file, const NetShape& shape, int16_t count_field, const std::vector<float>& params);
+// One network's bytes: the header with the given count field, then params.
+std::string network_bytes(const NetShape& shape, int16_t count_field, const std::vector<float>& params);
 
 // A file of `count` random networks of one shape; the first header carries count.
 std::string random_net_file(const NetShape& shape, int count, uint32_t seed);

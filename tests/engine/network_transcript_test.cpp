@@ -48,9 +48,7 @@ TEST(EngineNetwork, SearchesAfterSmallLargeAndRefusedLoads) {
     const std::string small = dir + "/small.bin", large = dir + "/large.bin", bad = dir + "/bad.bin";
     write_bytes(small, random_net_file(NetShape{896, 0, 16, 8, 1}, 1, 3));
     write_bytes(large, random_net_file(NetShape{1792, 0, 256, 32, 6}, 2, 4));
-    std::string huge;
-    append_network(huge, NetShape{65535, 65535, 65535, 65535, 65535}, 1, {});
-    write_bytes(bad, huge);
+    write_bytes(bad, network_bytes(NetShape{65535, 65535, 65535, 65535, 65535}, 1, {}));
 
     EngineSession e({"-use_hce"});
     e.send("setoption name NN_File value " + small);

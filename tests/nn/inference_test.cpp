@@ -258,20 +258,21 @@ void check_vector_loops() {
         rows_i[n + i] = int32_t(gen() % 2001) - 1000;
     }
 
+    auto same = [&](const auto& got, const auto& want, const char* loop) {
+        for (int i = 0; i < n; ++i)
+            ASSERT_EQ(got[i], want[i]) << loop << " " << i;
+    };
     vec_add_row(s1.get(), rows_i.get(), n);
     scalar::add_row(s2.get(), rows_i.get(), n);
     vec_sub_row(s1.get(), rows_i.get() + n, n);
     scalar::sub_row(s2.get(), rows_i.get() + n, n);
-    for (int i = 0; i < n; ++i)
-        ASSERT_EQ(s1[i], s2[i]) << i;
+    same(s1, s2, "add and sub rows");
     vec_leaky_units(v1.get(), s1.get(), n);
     scalar::leaky_units(v2.get(), s2.get(), n);
-    for (int i = 0; i < n; ++i)
-        ASSERT_EQ(v1[i], v2[i]) << i;
+    same(v1, v2, "leaky units");
     vec_leaky(v1.get(), a.get(), n);
     scalar::leaky(v2.get(), a.get(), n);
-    for (int i = 0; i < n; ++i)
-        ASSERT_EQ(v1[i], v2[i]) << i;
+    same(v1, v2, "leaky");
 
     for (int count = 1; count <= rows; ++count)
         for (int len : {4, 8, 12, 64, n}) {

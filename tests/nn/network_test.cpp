@@ -55,9 +55,7 @@ TEST_F(NetLoad, CountsZeroOneAndTwo) {
     std::vector<float> p = random_params(shape, 7);
     p[0] = 0.00074f;
     p[1] = -0.00025f;
-    std::string bytes;
-    append_network(bytes, shape, 0, p);
-    ASSERT_EQ(load(file("one.bin", bytes)), NnLoad::LOADED);
+    ASSERT_EQ(load(file("one.bin", network_bytes(shape, 0, p))), NnLoad::LOADED);
     ASSERT_EQ(networks.count, 1);
     const Network& net = networks.slot[0];
     EXPECT_EQ(net.inputs, 906);
@@ -67,10 +65,8 @@ TEST_F(NetLoad, CountsZeroOneAndTwo) {
     EXPECT_TRUE(printed.empty()) << printed;
 
     NetShape small{896, 0, 8, 4, 1}, pawns{1792, 0, 12, 4, 3};
-    bytes.clear();
-    append_network(bytes, small, 2, random_params(small, 1));
-    append_network(bytes, pawns, 2, random_params(pawns, 2));
-    ASSERT_EQ(load(file("two.bin", bytes)), NnLoad::LOADED);
+    const std::string two = network_bytes(small, 2, random_params(small, 1)) + network_bytes(pawns, 2, random_params(pawns, 2));
+    ASSERT_EQ(load(file("two.bin", two)), NnLoad::LOADED);
     EXPECT_EQ(networks.count, 2);
     EXPECT_EQ(networks.slot[0].hidden1, 8);
     EXPECT_EQ(networks.slot[1].hidden1, 12);
@@ -78,8 +74,7 @@ TEST_F(NetLoad, CountsZeroOneAndTwo) {
     EXPECT_EQ(networks.max_stride1, 12);
 
     // A later one-network file empties slot 1; trailing bytes are ignored.
-    std::string one = random_net_file(small, 1, 3) + "trailing";
-    ASSERT_EQ(load(file("one.bin", one)), NnLoad::LOADED);
+    ASSERT_EQ(load(file("one.bin", random_net_file(small, 1, 3) + "trailing")), NnLoad::LOADED);
     EXPECT_EQ(networks.count, 1);
     EXPECT_FALSE(networks.slot[1].params);
     EXPECT_EQ(networks.max_stride1, 12);   // buffers stay sized for the largest seen
@@ -93,18 +88,14 @@ TEST_F(NetLoad, BadFilesKeepTheNetworksInUse) {
     const float first = networks.slot[0].w1[0];
 
     auto header = [](int16_t count, uint16_t a, uint16_t b, uint16_t h1, uint16_t h2, uint16_t out) {
-        std::string s;
-        append_network(s, NetShape{a, b, h1, h2, out}, count, {});
-        return s;
+        return network_bytes(NetShape{a, b, h1, h2, out}, count, {});
     };
-    std::vector<float> nan_params = random_params(shape, 6);
-    nan_params[100] = std::bit_cast<float>(0x7fc00000u);
-    std::string nan_file;
-    append_network(nan_file, shape, 1, nan_params);
-    std::vector<float> big_params = random_params(shape, 6);
-    big_params[50] = 8000.5f;
-    std::string big_weight;
-    append_network(big_weight, shape, 1, big_params);
+    // Random parameters of one network with one of them replaced.
+    auto with_param = [&](size_t i, float v) {
+        std::vector<float> p = random_params(shape, 6);
+        p[i] = v;
+        return network_bytes(shape, 1, p);
+    };
 
     struct Case {
         const char* name;
@@ -114,19 +105,15 @@ TEST_F(NetLoad, BadFilesKeepTheNetworksInUse) {
         {"empty", "", true},
         {"half header", good.substr(0, 9), true},
         {"block cut by one byte", good.substr(0, good.size() - 1), true},
-        {"second network missing", [&] {
-             std::string s;
-             append_network(s, shape, 2, random_params(shape, 1));
-             return s;
-         }(), true},
+        {"second network missing", network_bytes(shape, 2, random_params(shape, 1)), true},
         {"huge sizes", header(1, 65535, 65535, 65535, 65535, 65535) + std::string(100, '\0'), true},
         {"count 3", random_net_file(shape, 3, 9), false},
         {"count -1", header(-1, 896, 0, 8, 4, 1), false},
         {"too few inputs", header(1, 100, 0, 8, 4, 1) + std::string(100000, '\0'), false},
         {"no outputs", header(1, 896, 0, 8, 4, 0) + std::string(100000, '\0'), false},
         {"empty layer", header(1, 896, 0, 0, 4, 1) + std::string(1000, '\0'), false},
-        {"not a number", nan_file, false},
-        {"first-layer weight too large", big_weight, false},
+        {"not a number", with_param(100, std::bit_cast<float>(0x7fc00000u)), false},
+        {"first-layer weight too large", with_param(50, 8000.5f), false},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(load(file("bad.bin", c.bytes)), NnLoad::BAD_FILE) << c.name;
@@ -164,9 +151,7 @@ protected:
         init_eval_for_tests();
         eval_settings.Use_NN_eval = 1;
         const NetShape six{896, 0, 4, 4, 6};
-        std::string bytes;
-        append_network(bytes, six, 0, constant_params(six, LOGITS));
-        load(bytes);
+        load(network_bytes(six, 0, constant_params(six, LOGITS)));
     }
     void TearDown() override {
         unload_networks();
@@ -205,23 +190,16 @@ TEST_F(NetworkEval, HeadsByMaterialAndThePhaseBlend) {
 
 TEST_F(NetworkEval, HeadsBeyondTheOutputsAndASecondNetwork) {
     const NetShape three{896, 0, 4, 4, 3};
-    std::string bytes;
-    append_network(bytes, three, 1, constant_params(three, {0.5f, -1.0f, 2.0f}));
-    load(bytes);
+    load(network_bytes(three, 1, constant_params(three, {0.5f, -1.0f, 2.0f})));
     const float blend = 10 * 0.016f * 0.5f + (1 - 10 * 0.016f) * -1.0f;
     EXPECT_EQ(eval("4k2r/pppp4/8/8/8/8/PPPP4/4K2R w - -"), cp(blend));
     EXPECT_EQ(eval("4k3/pppp4/8/8/8/8/PPPP4/4K3 w - -"), cp(2.0f));
     const NetShape one{896, 0, 4, 4, 1};
-    bytes.clear();
-    append_network(bytes, one, 1, constant_params(one, {-0.75f}));
-    load(bytes);
+    load(network_bytes(one, 1, constant_params(one, {-0.75f})));
     EXPECT_EQ(eval(START_FEN), cp(-0.75f));
     // A second network in the file takes the pawn endings.
     const NetShape six{896, 0, 4, 4, 6}, pawns{896, 0, 8, 4, 1};
-    bytes.clear();
-    append_network(bytes, six, 2, constant_params(six, LOGITS));
-    append_network(bytes, pawns, 2, constant_params(pawns, {-0.75f}));
-    load(bytes);
+    load(network_bytes(six, 2, constant_params(six, LOGITS)) + network_bytes(pawns, 2, constant_params(pawns, {-0.75f})));
     EXPECT_EQ(eval("4k3/pppp4/8/8/8/8/PPPP4/4K3 w - -"), cp(-0.75f));
     EXPECT_EQ(eval("4k1n1/pppp4/8/8/8/8/PPPP4/2B1K3 w - -"), cp(LOGITS[3]));
 }

@@ -244,54 +244,55 @@ TEST(Replay, Chess960AndBrokenGames) {
     EXPECT_EQ(b.fen(), START_FEN);
 }
 
+// Every game of a PGN file replays to its end with its result; the counts.
+struct FileCounts {
+    int games = 0, decisive = 0, castlings = 0, with_fen = 0;
+    long plies = 0;
+};
+
+FileCounts replay_file(std::FILE* f) {
+    GameReader reader(f, 255, 1000);
+    Game g;
+    test::Board b;
+    FileCounts n;
+    while (reader.next(g)) {
+        ++n.games;
+        const int played = replay(g, b.pos, 880);
+        EXPECT_EQ(played, int(g.moves.size())) << "game " << n.games << " move " << g.moves[size_t(played)].text;
+        EXPECT_EQ(g.result, g.result_tag) << "game " << n.games;
+        if (::testing::Test::HasFailure())
+            break;
+        n.plies += played;
+        n.decisive += g.result != "1/2-1/2";
+        n.with_fen += !g.fen.empty();
+        for (const GameMove& m : g.moves)
+            n.castlings += m.text.starts_with("O-O");
+    }
+    std::fclose(f);
+    return n;
+}
+
 // Counted independently of this reader: plies are the movetext words that
 // are neither move numbers nor results.
-constexpr long HUMAN_PLIES = 182591;
-constexpr int HUMAN_DECISIVE = 1542;
-
 TEST(Replay, HumanGamesAllReplay) {
     std::FILE* f = std::fopen(ZELK_SHARED_DATA "/suites/games-human.pgn", "r");
     if (!f)
         GTEST_SKIP() << "no shared game collection";
-    GameReader reader(f, 255, 1000);
-    Game g;
-    test::Board b;
-    int games = 0, decisive = 0;
-    long plies = 0;
-    while (reader.next(g)) {
-        ++games;
-        const int played = replay(g, b.pos, 880);
-        ASSERT_EQ(played, int(g.moves.size())) << "game " << games << " move " << g.moves[played].text;
-        ASSERT_EQ(g.result, g.result_tag) << "game " << games;
-        plies += played;
-        decisive += g.result != "1/2-1/2";
-    }
-    std::fclose(f);
-    EXPECT_EQ(games, 2234);
-    EXPECT_EQ(plies, HUMAN_PLIES);
-    EXPECT_EQ(decisive, HUMAN_DECISIVE);
+    const FileCounts n = replay_file(f);
+    EXPECT_EQ(n.games, 2234);
+    EXPECT_EQ(n.plies, 182591);
+    EXPECT_EQ(n.decisive, 1542);
 }
 
 // Chess960 games played by fastchess from Shredder-FEN start positions,
-// castling included: every game replays to its end.
+// castling included.
 TEST(Replay, Chess960MatchGames) {
     std::FILE* f = std::fopen(ZELK_TEST_DATA "/selfplay-chess960.pgn", "r");
     ASSERT_NE(f, nullptr);
-    GameReader reader(f, 255, 1000);
-    Game g;
-    test::Board b;
-    int games = 0, castlings = 0;
-    while (reader.next(g)) {
-        ++games;
-        EXPECT_FALSE(g.fen.empty());
-        const int played = replay(g, b.pos, 880);
-        ASSERT_EQ(played, int(g.moves.size())) << "game " << games << " move " << g.moves[played].text;
-        for (const GameMove& m : g.moves)
-            castlings += m.text.starts_with("O-O");
-    }
-    std::fclose(f);
-    EXPECT_EQ(games, 12);
-    EXPECT_EQ(castlings, 5);
+    const FileCounts n = replay_file(f);
+    EXPECT_EQ(n.games, 12);
+    EXPECT_EQ(n.with_fen, 12);
+    EXPECT_EQ(n.castlings, 5);
 }
 
 } // namespace

@@ -33,6 +33,11 @@ bool contains(const std::vector<std::string>& lines, const std::string& part) {
     return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; });
 }
 
+std::string line_starting(const std::vector<std::string>& lines, const std::string& prefix) {
+    const auto it = std::find_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.starts_with(prefix); });
+    return it == lines.end() ? "" : *it;
+}
+
 std::string move_of(const std::string& bestmove_line) {
     std::istringstream in(bestmove_line);
     std::string word, move;

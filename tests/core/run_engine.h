@@ -47,6 +47,8 @@ private:
 bool has_line(const EngineRun& run, const std::string& line);
 // True when some line contains `part`.
 bool contains(const std::vector<std::string>& lines, const std::string& part);
+// The first line starting with `prefix`, or "" when none does.
+std::string line_starting(const std::vector<std::string>& lines, const std::string& prefix);
 // The move of a "bestmove" line (its second word).
 std::string move_of(const std::string& bestmove_line);
 

@@ -70,11 +70,8 @@ TEST(Switches, StatusCodes) {
 TEST(Switches, HashFollowsTheLimits) {
     auto allocated = [](std::vector<std::string> args) {
         args.insert(args.begin(), "-use_hce");
-        EngineRun run = run_engine(args, "quit\n");
-        for (const auto& line : run.lines())
-            if (line.rfind("info string allocated ", 0) == 0)
-                return std::stoi(line.substr(22));
-        return -1;
+        const std::string line = line_starting(run_engine(args, "quit\n").lines(), "info string allocated ");
+        return line.empty() ? -1 : std::stoi(line.substr(22));
     };
     EXPECT_EQ(allocated({"-d", "10"}), 8);
     EXPECT_EQ(allocated({"-n", "100000"}), 4);
@@ -85,11 +82,10 @@ TEST(Switches, HashFollowsTheLimits) {
     EXPECT_TRUE(has_line(threads, "option name Threads type spin default 160 min 1 max 160"));
     // A bad depth switch leaves the UCI_Elo range sane.
     for (const char* depth : {"0", "-5"}) {
-        const std::vector<std::string> lines = run_engine({"-use_hce", "-d", depth}, "uci\n").lines();
-        const auto elo = std::find_if(lines.begin(), lines.end(), [](const std::string& l) { return l.starts_with("option name UCI_Elo "); });
-        ASSERT_NE(elo, lines.end()) << depth;
-        const int max = std::stoi(elo->substr(elo->find(" max ") + 5));
-        EXPECT_TRUE(max >= 1500 && max <= 4000) << depth << ": " << *elo;
+        const std::string elo = line_starting(run_engine({"-use_hce", "-d", depth}, "uci\n").lines(), "option name UCI_Elo ");
+        ASSERT_NE(elo, "") << depth;
+        const int max = std::stoi(elo.substr(elo.find(" max ") + 5));
+        EXPECT_TRUE(max >= 1500 && max <= 4000) << depth << ": " << elo;
     }
 }
 

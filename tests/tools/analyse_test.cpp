@@ -28,10 +28,8 @@ std::vector<std::string> job_lines(const EngineRun& run) {
 }
 
 std::string summary_value(const std::vector<std::string>& lines, const std::string& prefix) {
-    for (const std::string& line : lines)
-        if (line.starts_with(prefix))
-            return line.substr(prefix.size());
-    return "<missing " + prefix + ">";
+    const std::string line = line_starting(lines, prefix);
+    return line.empty() ? "<missing " + prefix + ">" : line.substr(prefix.size());
 }
 
 bool has_fit(const std::vector<std::string>& lines, const std::string& pattern) {

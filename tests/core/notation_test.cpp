@@ -75,67 +75,56 @@ TEST_F(NotationTest, WriterForms) {
     EXPECT_STREQ(text, "null");
 }
 
-TEST_F(NotationTest, ReaderAcceptsEveryForm) {
-    for (int chess960 = 0; chess960 < 2; ++chess960) {
-        notation_style.chess960 = uint8_t(chess960);
-        test::Board b("r3k2r/8/8/8/8/8/8/R3K2R w KQkq -");
-        for (const char* text : {"O-O", "0-0", "o-o", "e1g1", "e1h1"}) {
-            Move m;
-            EXPECT_EQ(parse_move(b.pos, text, m), 1) << text;
-            EXPECT_EQ(m, mv("e1", "g1", FLAG_SHORT)) << text;
+// Texts the reader takes, in UCI and console mode and with Chess960 on or
+// off: castling in every spelling, a check mark cut off, coordinate
+// promotions (written "b7a8q" in UCI mode and "b7a8=Q" in console mode),
+// file captures and disambiguation.
+TEST_F(NotationTest, ReaderAcceptsEveryFormInEveryMode) {
+    const char* const CASTLES = "r3k2r/8/8/8/8/8/8/R3K2R w KQkq -";
+    const char* const PROMO = "r3k3/1P6/8/8/8/8/8/4K3 w - -";
+    const char* const KNIGHTS = "4k3/8/8/8/8/8/8/1N2KN2 w - -";
+    const Move SHORT = mv("e1", "g1", FLAG_SHORT), QUEEN = mv("b7", "a8", FLAG_QUEEN);
+    const struct {
+        const char* fen;
+        const char* text;
+        Move move;   // NO_MOVE: refused
+    } cases[] = {
+        {CASTLES, "O-O", SHORT}, {CASTLES, "0-0", SHORT}, {CASTLES, "o-o", SHORT}, {CASTLES, "e1g1", SHORT},
+        {CASTLES, "e1h1", SHORT}, {CASTLES, "O-O-O", mv("e1", "c1", FLAG_LONG)},
+        {START_FEN, "Nf3+", mv("g1", "f3")},
+        {PROMO, "b7a8q", QUEEN}, {PROMO, "b7a8=Q", QUEEN}, {PROMO, "bxa8q", QUEEN}, {PROMO, "ba=Q", QUEEN},
+        {PROMO, "b7b8n", mv("b7", "b8", FLAG_KNIGHT)}, {PROMO, "b7b8", NO_MOVE},   // a promotion needs its piece
+        {KNIGHTS, "Nd2", NO_MOVE}, {KNIGHTS, "Nbd2", mv("b1", "d2")},
+        // With the f1 knight pinned, N1d2 reads the b1 move.
+        {"4k3/8/8/8/8/8/8/1N2KN1r w - -", "N1d2", mv("b1", "d2")},
+        // gh reads the only g-pawn capture onto the h-file; "cb" ends in a
+        // bishop's letter but is a pawn capture.
+        {"4k3/8/8/8/8/7p/6P1/4K3 w - -", "gh", mv("g2", "h3")},
+        {"4k3/8/8/8/8/1p6/2P5/4K3 w - -", "cb", mv("c2", "b3")},
+    };
+    for (int mode = 0; mode < 4; ++mode) {
+        notation_style.uci = mode & 1;
+        notation_style.chess960 = uint8_t(mode >> 1);
+        for (const auto& c : cases) {
+            test::Board b(c.fen);
+            Move m = NO_MOVE;
+            EXPECT_EQ(parse_move(b.pos, c.text, m), c.move != NO_MOVE) << c.text << " mode " << mode;
+            if (c.move != NO_MOVE) {
+                EXPECT_EQ(m, c.move) << c.text << " mode " << mode;
+            }
         }
-        Move m;
-        EXPECT_EQ(parse_move(b.pos, "O-O-O", m), 1);
-        EXPECT_EQ(m, mv("e1", "c1", FLAG_LONG));
     }
     test::Board start;
     Move m;
-    EXPECT_EQ(parse_move(start.pos, "Nf3+", m), 1) << "a check mark is cut off";
-    EXPECT_EQ(m, mv("g1", "f3"));
     for (const char* bad : {"", "e5", "e2e5", "Nf3#", "e4!", "z9z9", "e2e4e2e4e2e4e2e4e2e4", "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"})
         EXPECT_EQ(parse_move(start.pos, bad, m), 0) << bad;
-}
-
-// Coordinate promotions read in both modes, although UCI mode writes them
-// "b7a8q" and console mode "b7a8=Q".
-TEST_F(NotationTest, ReaderTakesCoordinatePromotionsInEitherMode) {
-    test::Board b("r3k3/1P6/8/8/8/8/8/4K3 w - -");
-    for (int uci = 0; uci < 2; ++uci) {
-        notation_style.uci = uci != 0;
-        for (const char* text : {"b7a8q", "b7a8=Q", "bxa8q", "ba=Q"}) {
-            Move m;
-            EXPECT_EQ(parse_move(b.pos, text, m), 1) << text << " uci " << uci;
-            EXPECT_EQ(m, mv("b7", "a8", FLAG_QUEEN)) << text << " uci " << uci;
-        }
-        Move m;
-        EXPECT_EQ(parse_move(b.pos, "b7b8n", m), 1);
-        EXPECT_EQ(m, mv("b7", "b8", FLAG_KNIGHT));
-        EXPECT_EQ(parse_move(b.pos, "b7b8", m), 0) << "a promotion needs its piece";
-    }
-}
-
-TEST_F(NotationTest, ReaderAmbiguityAndPins) {
+    // Two knights reach d2 from the first rank: refused, and said so.
     notation_style.uci = false;
-    test::Board knights("4k3/8/8/8/8/8/8/1N2KN2 w - -");
-    Move m;
+    test::Board knights(KNIGHTS);
     testing::internal::CaptureStdout();
     EXPECT_EQ(parse_move(knights.pos, "N1d2", m), 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "ambiguous move\n");
     EXPECT_EQ(m, mv("f1", "d2")) << "the last match stays in result";
-    EXPECT_EQ(parse_move(knights.pos, "Nd2", m), 0);
-    EXPECT_EQ(parse_move(knights.pos, "Nbd2", m), 1);
-    // With the f1 knight pinned, N1d2 reads the b1 move.
-    test::Board pinned("4k3/8/8/8/8/8/8/1N2KN1r w - -");
-    EXPECT_EQ(parse_move(pinned.pos, "N1d2", m), 1);
-    EXPECT_EQ(m, mv("b1", "d2"));
-    // gh reads the only g-pawn capture onto the h-file.
-    test::Board pawn("4k3/8/8/8/8/7p/6P1/4K3 w - -");
-    EXPECT_EQ(parse_move(pawn.pos, "gh", m), 1);
-    EXPECT_EQ(m, mv("g2", "h3"));
-    // A capture onto the b-file ends in "b", which is also a bishop's letter.
-    test::Board bfile("4k3/8/8/8/8/1p6/2P5/4K3 w - -");
-    EXPECT_EQ(parse_move(bfile.pos, "cb", m), 1);
-    EXPECT_EQ(m, mv("c2", "b3"));
 }
 
 // Every legal move's SAN reads back as that move, over real positions.

@@ -51,16 +51,16 @@ class Features(unittest.TestCase):
         self.assertEqual(feats[-1], 448 + 60)       # black king e8, unmirrored
 
     def test_passed_pawns(self):
-        b = fx.parse_fen("4k3/8/3p4/8/2P1P3/8/P7/4K3 w - -")
-        self.assertTrue(fx.is_passed(b, fx.WHITE, 8))       # a2: nothing on files a-b ahead
-        self.assertFalse(fx.is_passed(b, fx.WHITE, 26))     # c4: d6 guards file d
-        self.assertFalse(fx.is_passed(b, fx.WHITE, 28))     # e4: d6 on an adjacent file
-        self.assertFalse(fx.is_passed(b, fx.BLACK, 43))     # d6: c4 and e4 stand in front of it
-        b = fx.parse_fen("4k3/8/8/3p4/2P5/8/8/4K3 w - -")
-        self.assertFalse(fx.is_passed(b, fx.WHITE, 26))
-        b = fx.parse_fen("4k3/8/8/8/2Pp4/8/8/4K3 w - -")    # side by side: both passed
-        self.assertTrue(fx.is_passed(b, fx.WHITE, 26))
-        self.assertTrue(fx.is_passed(b, fx.BLACK, 27))
+        three = "4k3/8/3p4/8/2P1P3/8/P7/4K3 w - -"
+        for fen, colour, square, passed in (
+                (three, fx.WHITE, 8, True),       # a2: nothing on files a-b ahead
+                (three, fx.WHITE, 26, False),     # c4: d6 guards file d
+                (three, fx.WHITE, 28, False),     # e4: d6 on an adjacent file
+                (three, fx.BLACK, 43, False),     # d6: c4 and e4 stand in front of it
+                ("4k3/8/8/3p4/2P5/8/8/4K3 w - -", fx.WHITE, 26, False),
+                ("4k3/8/8/8/2Pp4/8/8/4K3 w - -", fx.WHITE, 26, True),    # side by side: both passed
+                ("4k3/8/8/8/2Pp4/8/8/4K3 w - -", fx.BLACK, 27, True)):
+            self.assertEqual(fx.is_passed(fx.parse_fen(fen), colour, square), passed, (fen, square))
 
     def test_extended_set(self):
         opposite = fx.parse_fen("6k1/8/8/8/8/8/8/1K6 w - -")

@@ -32,11 +32,9 @@ class NetFile(unittest.TestCase):
                 back = netfile.read_networks(path, quantised=False)
                 self.assertEqual(len(back), count)
                 for a, b in zip(nets, back):
-                    np.testing.assert_array_equal(a.w1, b.w1)
-                    np.testing.assert_array_equal(a.w2, b.w2)
-                    np.testing.assert_array_equal(a.w3, b.w3)
-                    self.assertAlmostEqual(a.bias1, b.bias1, places=6)
-                    self.assertAlmostEqual(a.bias2, b.bias2, places=6)
+                    for x, y in ((a.w1, b.w1), (a.w2, b.w2), (a.w3, b.w3)):
+                        np.testing.assert_array_equal(x, y)
+                    np.testing.assert_allclose((a.bias1, a.bias2), (b.bias1, b.bias2), atol=5e-7)
                 q = netfile.read_networks(path)[0]
                 np.testing.assert_array_equal(q.w2, netfile.quantise(nets[0].w2))
 

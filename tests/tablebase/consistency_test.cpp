@@ -83,6 +83,28 @@ int successor_dtz(const TbPosition& p, int dtz) {
     return best;
 }
 
+// A position's WDL lies within its successors' bounds; with `with_dtz`, its
+// DTZ has the WDL's sign and class and is one more than its successors'.
+void check_position(const TbPosition& p, bool with_dtz) {
+    int success;
+    const int wdl = tb::probe_wdl(p, success);
+    ASSERT_NE(success, 0) << tb_to_fen(p);
+    int lo, hi;
+    successor_bounds(p, lo, hi);
+    ASSERT_TRUE(wdl >= lo && wdl <= hi) << tb_to_fen(p) << " wdl " << wdl << " successors " << lo << ".." << hi;
+    if (!with_dtz)
+        return;
+    const int dtz = tb::probe_dtz(p, success);
+    ASSERT_NE(success, 0) << tb_to_fen(p);
+    ASSERT_EQ(dtz > 0, wdl > 0) << tb_to_fen(p);
+    ASSERT_EQ(dtz < 0, wdl < 0) << tb_to_fen(p);
+    ASSERT_EQ(std::abs(dtz) > 100, wdl == 1 || wdl == -1) << tb_to_fen(p);
+    if (dtz != 0) {
+        const int implied = successor_dtz(p, dtz);
+        ASSERT_LE(std::abs(std::abs(dtz) - implied), 1) << tb_to_fen(p) << " dtz " << dtz << " successors " << implied;
+    }
+}
+
 class Consistency : public ::testing::TestWithParam<std::string> {
 protected:
     void SetUp() override {
@@ -91,37 +113,12 @@ protected:
     }
 };
 
-TEST_P(Consistency, WdlAgreesWithSuccessors) {
+// Every sample's WDL, and every fourth sample's DTZ.
+TEST_P(Consistency, WdlAndDtzAgreeWithSuccessors) {
     std::mt19937_64 rng(std::hash<std::string>()(GetParam()));
     const int samples = tb_samples(60);
-    for (int i = 0; i < samples; ++i) {
-        const TbPosition p = random_position(GetParam(), rng);
-        int success;
-        const int v = tb::probe_wdl(p, success);
-        ASSERT_NE(success, 0) << tb_to_fen(p);
-        int lo, hi;
-        successor_bounds(p, lo, hi);
-        ASSERT_TRUE(v >= lo && v <= hi) << tb_to_fen(p) << " wdl " << v << " successors " << lo << ".." << hi;
-    }
-}
-
-TEST_P(Consistency, DtzAgreesWithSuccessors) {
-    std::mt19937_64 rng(std::hash<std::string>()(GetParam()) + 1);
-    const int samples = tb_samples(60) / 4;
-    for (int i = 0; i < samples; ++i) {
-        const TbPosition p = random_position(GetParam(), rng);
-        int success;
-        const int wdl = tb::probe_wdl(p, success);
-        const int dtz = tb::probe_dtz(p, success);
-        ASSERT_NE(success, 0) << tb_to_fen(p);
-        ASSERT_EQ(dtz > 0, wdl > 0) << tb_to_fen(p);
-        ASSERT_EQ(dtz < 0, wdl < 0) << tb_to_fen(p);
-        ASSERT_EQ(std::abs(dtz) > 100, wdl == 1 || wdl == -1) << tb_to_fen(p);
-        if (dtz == 0)
-            continue;
-        const int implied = successor_dtz(p, dtz);
-        ASSERT_LE(std::abs(std::abs(dtz) - implied), 1) << tb_to_fen(p) << " dtz " << dtz << " successors " << implied;
-    }
+    for (int i = 0; i < samples; ++i)
+        ASSERT_NO_FATAL_FAILURE(check_position(random_position(GetParam(), rng), i % 4 == 0));
 }
 
 // Without the real tables the list is empty, which is not an error.
@@ -157,17 +154,7 @@ TEST_F(EnPassant, SuccessorsAgreeAfterDoublePush) {
         if (!tb::tb_is_valid(before))
             continue;
         ++tested;
-        int success;
-        const int v = tb::probe_wdl(p, success);
-        ASSERT_NE(success, 0) << tb_to_fen(p);
-        int lo, hi;
-        successor_bounds(p, lo, hi);
-        ASSERT_TRUE(v >= lo && v <= hi) << tb_to_fen(p) << " wdl " << v << " successors " << lo << ".." << hi;
-        const int dtz = tb::probe_dtz(p, success);
-        ASSERT_NE(success, 0);
-        if (dtz != 0) {
-            ASSERT_LE(std::abs(std::abs(dtz) - successor_dtz(p, dtz)), 1) << tb_to_fen(p) << " dtz " << dtz;
-        }
+        ASSERT_NO_FATAL_FAILURE(check_position(p, true));
     }
 }
 

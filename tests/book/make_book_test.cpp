@@ -179,12 +179,7 @@ TEST(MakeBook, BadInputNeverFails) {
     EXPECT_EQ(none.output, "");
     EXPECT_FALSE(none.written);
 
-    std::string binary(20000, '\0');
-    uint32_t s = 7;
-    for (char& c : binary) {
-        s = s * 1103515245u + 12345u;
-        c = char(s >> 16);
-    }
+    const std::string binary = noise_bytes(20000, 7);
     const std::string inputs[] = {
         games(3, "1-0", "1. e4 {never closed e5 2. Nf3") + games(3, "1-0", "1. d4 d5 1-0"),
         games(3, "1-0", "1. e4 ((((e5) c5 (d5 (Nf6)))) 2. Nf3 ) ) ) e5 1-0"),

@@ -210,12 +210,7 @@ TEST(BookFiles, BadBooksGiveNoMoveAndNeverFail) {
 
     // Random bytes as a book: whatever comes back is a legal move, over the
     // suite positions and garbage keys alike.
-    std::string noise(16 * 997 + 7, '\0');
-    uint32_t s = 99;
-    for (char& c : noise) {
-        s = s * 1103515245u + 12345u;
-        c = char(s >> 16);
-    }
+    std::string noise = noise_bytes(16 * 997 + 7, 99);
     // Plant the start position's key in the middle of the unsorted mess.
     std::memcpy(&noise[16 * 500], bytes, 16);
     write_bytes(dir + "/noise.bin", noise);

@@ -97,6 +97,15 @@ int perft_depth(int fallback) {
     return env ? std::atoi(env) : fallback;
 }
 
+std::string noise_bytes(size_t count, uint32_t seed) {
+    std::string bytes(count, '\0');
+    for (char& c : bytes) {
+        seed = seed * 1103515245u + 12345u;
+        c = char(seed >> 16);
+    }
+    return bytes;
+}
+
 bool fits(const std::string& text, const std::string& pattern, std::vector<std::string>* fields) {
     auto digit = [&](size_t i) { return i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); };
     size_t t = 0;

@@ -51,6 +51,9 @@ std::string coord(const Position& pos, Move m);
 // to move swapped, castling letters and en passant mirrored.
 std::string flip_fen(const std::string& fen);
 
+// `count` bytes of noise, the same for the same seed (any byte, NUL included).
+std::string noise_bytes(size_t count, uint32_t seed);
+
 // Whether `text` has the shape of `pattern`, where '#' stands for an integer
 // (an optional '-', then digits), '?' for one digit and '*' for a run of
 // non-blank characters up to the pattern's next character; any other pattern

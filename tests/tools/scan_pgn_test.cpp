@@ -200,12 +200,7 @@ TEST(ScanPgn, HostileInputIsSurvived) {
     text += "1. e4 {" + std::string(5000, 'c') + " +0.50/3} e5 {+0.10/3}\n";
     text += std::string(5000, 'x') + "\n";
     // Binary noise, then a comment left open to the end of the file.
-    uint32_t x = 12345;
-    for (int i = 0; i < 20000; ++i) {
-        x = x * 1103515245u + 12345u;
-        text += char(x >> 24);
-    }
-    text += "\n[Event \"open\"]\n[Result \"0-1\"]\n\n1. d4 {+0.30/4} d5 {never closed\n";
+    text += noise_bytes(20000, 12345) + "\n[Event \"open\"]\n[Result \"0-1\"]\n\n1. d4 {+0.30/4} d5 {never closed\n";
     for (int mode = 1; mode <= 4; ++mode) {
         Scanned s = scan(text, mode);
         EXPECT_EQ(s.run.status, 0) << "mode " << mode;

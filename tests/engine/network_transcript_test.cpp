@@ -23,24 +23,23 @@ TEST(EngineNetwork, StartUpLoadsTheFileOrStops) {
     std::ofstream(dir + "/short.cfg") << "NN_File = short.bin\n";
     std::ofstream(dir + "/missing.cfg") << "NN_File = missing.bin\n";
 
-    EngineRun run = run_engine({"-cfg", "good.cfg"}, "isready\nquit\n", dir);
-    EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_TRUE(has_line(run, "info string loaded net.bin")) << run.output;
-    EXPECT_TRUE(has_line(run, "readyok")) << run.output;
-
-    run = run_engine({"-cfg", "short.cfg"}, "isready\nquit\n", dir);
-    EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_TRUE(has_line(run, "error loading NN")) << run.output;
-    EXPECT_TRUE(has_line(run, "info string error loading short.bin")) << run.output;
-
-    run = run_engine({"-cfg", "missing.cfg"}, "isready\nquit\n", dir);
-    EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_TRUE(has_line(run, "info string error loading missing.bin")) << run.output;
-
-    // "-use_hce" loads nothing: the same missing file does not matter.
-    run = run_engine({"-use_hce", "-cfg", "missing.cfg"}, "isready\nquit\n", dir);
-    EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_TRUE(has_line(run, "readyok")) << run.output;
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::vector<const char*> lines;
+    } cases[] = {
+        {{"-cfg", "good.cfg"}, 0, {"info string loaded net.bin", "readyok"}},
+        {{"-cfg", "short.cfg"}, 1, {"error loading NN", "info string error loading short.bin"}},
+        {{"-cfg", "missing.cfg"}, 1, {"info string error loading missing.bin"}},
+        // "-use_hce" loads nothing: the same missing file does not matter.
+        {{"-use_hce", "-cfg", "missing.cfg"}, 0, {"readyok"}},
+    };
+    for (const auto& c : cases) {
+        const EngineRun run = run_engine(c.args, "isready\nquit\n", dir);
+        EXPECT_EQ(run.status, c.status) << run.output;
+        for (const char* line : c.lines)
+            EXPECT_TRUE(has_line(run, line)) << line << "\n" << run.output;
+    }
 }
 
 TEST(EngineNetwork, SearchesAfterSmallLargeAndRefusedLoads) {

@@ -206,27 +206,25 @@ TEST_F(TableTest, ReplacementRules) {
     // Four current entries in one bucket: a store 8 plies shallower than the
     // shallowest is dropped, 7 plies shallower replaces it.
     tt_clear();
-    test::Board other;
-    Position p = other.pos;
-    auto with_key = [&](uint64_t key) {
-        Position q = p;
-        q.key = key;
+    // Positions n = 1, 2, ... whose keys share the bucket index and differ above it.
+    auto in_bucket = [&](uint64_t n) {
+        Position q = b.pos;
+        q.key = 12345 + (n << 56);
         return q;
     };
-    const uint64_t base = 12345;
     for (int i = 0; i < 4; ++i)
-        tt_store(with_key(base + (uint64_t(i + 1) << 40) * 65536), 1, 20 + i, NO_MOVE, 0, -1, 1);
+        tt_store(in_bucket(i + 1), 1, 20 + i, NO_MOVE, 0, -1, 1);
     for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(probe(with_key(base + (uint64_t(i + 1) << 40) * 65536)).depth, 20 + i);
-    const Position newcomer = with_key(base + (uint64_t(9) << 40) * 65536);
+        EXPECT_EQ(probe(in_bucket(i + 1)).depth, 20 + i);
+    const Position newcomer = in_bucket(9);
     tt_store(newcomer, 1, 12, NO_MOVE, 0, -1, 1);
     EXPECT_LT(probe(newcomer).depth, 0) << "8 shallower: dropped";
     tt_store(newcomer, 1, 13, NO_MOVE, 0, -1, 1);
     EXPECT_EQ(probe(newcomer).depth, 13);
-    EXPECT_LT(probe(with_key(base + (uint64_t(1) << 40) * 65536)).depth, 0) << "the shallowest was the victim";
+    EXPECT_LT(probe(in_bucket(1)).depth, 0) << "the shallowest was the victim";
     // An entry from an older search is taken first.
     tt.tt_age = 2;
-    const Position late = with_key(base + (uint64_t(10) << 40) * 65536);
+    const Position late = in_bucket(10);
     tt_store(late, 1, 0, NO_MOVE, 0, -1, 1);
     EXPECT_EQ(probe(late).depth, 0);
 }

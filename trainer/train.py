@@ -87,7 +87,8 @@ def main():
         args.hidden1, args.hidden2, args.outputs = start_net.sizes
     d = data.load_all(args.data, args.inputs, args.outputs)
     tgt = data.targets(d, args.lam)
-    val, train = split_by_stretch(len(tgt), args.validation)
+    sizes = [data.cached_lengths(data.ensure_cached(p, args.inputs, args.outputs))["result"] for p in args.data]
+    val, train = split_files(sizes, args.validation)
     print(f"positions: {len(tgt)} ({len(train)} training, {len(val)} validation)", flush=True)
 
     model = ZelkNet(args.inputs, args.hidden1, args.hidden2, args.outputs)
@@ -131,6 +132,20 @@ def split_by_stretch(n, share, stretches=200):
     step = max(1, round(1 / share)) if share > 0 else 0
     held = block % step == step // 2 if step else np.zeros(n, dtype=bool)
     return np.flatnonzero(held), np.flatnonzero(~held)
+
+
+def split_files(sizes, share):
+    """split_by_stretch() of each file on its own, as indices into the files laid end to end:
+    a file's held-out games stay the same whichever files it is trained with, so a network
+    fine-tuned on more files is measured on games none of its stages saw."""
+    val, train, base = [], [], 0
+    for n in sizes:
+        v, t = split_by_stretch(n, share)
+        val.append(v + base)
+        train.append(t + base)
+        base += n
+    return (np.concatenate(val) if val else np.zeros(0, dtype=np.int64),
+            np.concatenate(train) if train else np.zeros(0, dtype=np.int64))
 
 
 def plot(history, path):

@@ -32,6 +32,14 @@ class ValidationSplit(unittest.TestCase):
         val, tr = train.split_by_stretch(50, 0.0)
         self.assertEqual(len(val), 0)
 
+    def test_a_files_held_out_games_ignore_its_companions(self):
+        alone, _ = train.split_files([40_000], 0.05)
+        val, tr = train.split_files([40_000, 25_001, 9], 0.05)
+        self.assertEqual(val[val < 40_000].tolist(), alone.tolist())
+        self.assertEqual(sorted(np.concatenate([val, tr]).tolist()), list(range(65_010)))
+        second, _ = train.split_files([25_001], 0.05)
+        self.assertEqual((val[(val >= 40_000) & (val < 65_001)] - 40_000).tolist(), second.tolist())
+
 
 class StartFromAFile(unittest.TestCase):
     def test_every_weight_lands_where_it_came_from(self):

@@ -39,9 +39,9 @@ train:
 	/usr/bin/python3 trainer/train.py $(TRAIN_FILES) -o nets/nn.bin $(TRAIN_ARGS)
 
 # nets/nn.bin trained further on newer data (FINETUNE_FILES), at a lower
-# learning rate: the second stage of the shipped network.
+# learning rate: the later stages of the shipped network.
 FINETUNE_FILES ?= $(DATA_FILE)
-FINETUNE_ARGS ?= --inputs 1792 --epochs 6 --batch 4096 --lr 2e-4 --seed 1 --lambda 0.9 --threads 2
+FINETUNE_ARGS ?= --inputs 1792 --epochs 4 --batch 4096 --lr 2e-4 --seed 1 --lambda 0.9 --threads 2
 finetune:
 	/usr/bin/python3 trainer/train.py $(FINETUNE_FILES) -o nets/nn.bin --init nets/nn.bin $(FINETUNE_ARGS)
 

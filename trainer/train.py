@@ -144,8 +144,7 @@ def split_files(sizes, share):
         val.append(v + base)
         train.append(t + base)
         base += n
-    return (np.concatenate(val) if val else np.zeros(0, dtype=np.int64),
-            np.concatenate(train) if train else np.zeros(0, dtype=np.int64))
+    return np.concatenate(val), np.concatenate(train)
 
 
 def plot(history, path):

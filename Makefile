@@ -3,16 +3,26 @@ JOBS ?= $(shell nproc)
 NATIVE ?= OFF
 CMAKE ?= cmake
 
+# What each target needs beyond the machine's own tools, installed from
+# Debian's packages when missing (scripts/need.sh says what and how when it
+# cannot install).
+NEED = sh scripts/need.sh
+BUILD_PACKAGES = cmake g++
+TEST_PACKAGES = $(BUILD_PACKAGES) googletest
+ARM_PACKAGES = $(TEST_PACKAGES) g++-arm-linux-gnueabihf qemu-user
+
 .PHONY: all zelk ttune data train finetune tune run test sanitize tsan arm bench perft-deep tb-deep clean help
 
 all: zelk
 
 zelk:
+	@$(NEED) $(BUILD_PACKAGES)
 	$(CMAKE) -S . -B build -DCMAKE_BUILD_TYPE=Release -DZELK_TESTS=OFF -DZELK_NATIVE=$(NATIVE) >/dev/null
 	$(CMAKE) --build build -j $(JOBS) --target zelk
 
 # The second binary, build/zelk-tune, with the tuning jobs.
 ttune:
+	@$(NEED) $(BUILD_PACKAGES)
 	$(CMAKE) -S . -B build -DCMAKE_BUILD_TYPE=Release -DZELK_TESTS=OFF -DZELK_NATIVE=$(NATIVE) >/dev/null
 	$(CMAKE) --build build -j $(JOBS) --target zelk-tune
 
@@ -35,6 +45,7 @@ data: ttune
 TRAIN_FILES ?= $(DATA_FILE)
 TRAIN_ARGS ?= --inputs 1792 --hidden1 256 --hidden2 16 --epochs 10 --batch 4096 --seed 1 --lambda 0.9 --threads 2
 train:
+	@sh trainer/install.sh
 	mkdir -p nets
 	/usr/bin/python3 trainer/train.py $(TRAIN_FILES) -o nets/nn.bin $(TRAIN_ARGS)
 
@@ -43,6 +54,7 @@ train:
 FINETUNE_FILES ?= $(DATA_FILE)
 FINETUNE_ARGS ?= --inputs 1792 --epochs 4 --batch 4096 --lr 2e-4 --seed 1 --lambda 0.9 --threads 2
 finetune:
+	@sh trainer/install.sh
 	/usr/bin/python3 trainer/train.py $(FINETUNE_FILES) -o nets/nn.bin --init nets/nn.bin $(FINETUNE_ARGS)
 
 # The open piece-square entries fitted to the training data (TUNE_SHARE: the
@@ -59,18 +71,24 @@ tune: ttune
 run: zelk
 	./build/zelk
 
+# The trainer's tests run in make test too: it equips the trainer.
 test:
+	@$(NEED) $(TEST_PACKAGES)
+	@sh trainer/install.sh
 	$(CMAKE) -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	$(CMAKE) --build build-test -j $(JOBS)
 	cd build-test && ctest --output-on-failure
 
 sanitize:
+	@$(NEED) $(TEST_PACKAGES)
+	@sh trainer/install.sh
 	$(CMAKE) -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELK_SANITIZE=ON >/dev/null
 	$(CMAKE) --build build-sanitize -j $(JOBS)
 	cd build-sanitize && ctest --output-on-failure
 
 # A two-thread search under ThreadSanitizer: any report fails the target.
 tsan:
+	@$(NEED) $(BUILD_PACKAGES)
 	$(CMAKE) -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELK_TSAN=ON -DZELK_TESTS=OFF >/dev/null
 	$(CMAKE) --build build-tsan -j $(JOBS) --target zelk
 	./tests/tsan_search.sh build-tsan/zelk
@@ -78,11 +96,13 @@ tsan:
 # qemu is slow: the perft suites run to depth 3 there. The tests that start
 # the engine binary run natively only.
 arm:
+	@$(NEED) $(ARM_PACKAGES)
 	$(CMAKE) -S . -B build-arm -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE=cmake/armhf.cmake >/dev/null
 	$(CMAKE) --build build-arm -j $(JOBS)
 	cd build-arm && ZELK_PERFT_DEPTH=3 ctest --output-on-failure -R "core|eval|search|nn|tablebase"
 
 bench:
+	@$(NEED) $(BUILD_PACKAGES) libbenchmark-dev
 	$(CMAKE) -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DZELK_TESTS=OFF -DZELK_BENCH=ON -DZELK_NATIVE=$(NATIVE) >/dev/null
 	$(CMAKE) --build build-bench -j $(JOBS)
 	./build-bench/bench/perft_bench

@@ -1,5 +1,6 @@
 #include "core/position.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -230,6 +231,27 @@ int pos_from_fen(Position& pos, const char* text) {
         t->history_count = 0;
     }
     return 0;
+}
+
+int fen_halfmove_clock(std::string_view fen) {
+    size_t at = 0;
+    for (int field = 0; field < 4; ++field) {
+        at = fen.find_first_not_of(' ', at);
+        at = at == std::string_view::npos ? at : fen.find(' ', at);
+        if (at == std::string_view::npos)
+            return FEN_CLOCK_ABSENT;
+    }
+    at = fen.find_first_not_of(' ', at);
+    if (at == std::string_view::npos)
+        return FEN_CLOCK_ABSENT;
+    const size_t end = std::min(fen.find(' ', at), fen.size());
+    int value = 0;
+    for (size_t i = at; i < end; ++i) {
+        if (fen[i] < '0' || fen[i] > '9')
+            return FEN_CLOCK_JUNK;
+        value = std::min(9999, value * 10 + (fen[i] - '0'));
+    }
+    return value;
 }
 
 void square_name(int sq, char* out) {

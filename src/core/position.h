@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "core/types.h"
 
@@ -48,6 +49,13 @@ void pos_compute_keys(Position& pos);
 // skipped; a rank or board that overruns its squares is clipped (the extra
 // pieces are dropped). Returns 0.
 int pos_from_fen(Position& pos, const char* text);
+
+// The halfmove clock of a FEN's fifth field, which the FEN reader leaves
+// alone: its value (numbers above 9999 read as 9999), FEN_CLOCK_ABSENT when
+// the text has no fifth field, FEN_CLOCK_JUNK when the field is not a whole
+// number of digits.
+constexpr int FEN_CLOCK_ABSENT = -1, FEN_CLOCK_JUNK = -2;
+int fen_halfmove_clock(std::string_view fen);
 
 // Writes the FEN text (at most FEN_BUFFER_SIZE bytes with the terminator).
 constexpr size_t FEN_BUFFER_SIZE = 96;

@@ -22,7 +22,7 @@ namespace {
 constexpr size_t LINE_LIMIT = size_t(1) << 20;
 constexpr size_t PENDING_LIMIT = 2 * LINE_LIMIT;
 std::string pending;
-bool input_ended = false;   // an offline job met the end of its input
+bool input_ended = false;   // standard input has ended
 
 void append_pending(const std::string& text) {
     pending.append(text, 0, std::min(text.size(), PENDING_LIMIT - std::min(PENDING_LIMIT, pending.size())));
@@ -66,14 +66,12 @@ bool read_line(std::string& line) {
 void read_command_line() {
     std::string line;
     if (!read_line(line)) {
-        // End of input: the interface has gone, so the engine ends as on "quit".
-        // An offline job needs no interface (it may run with its input
-        // closed): it stops reading and carries on.
-        if (setup.job != OfflineJob::NONE) {
-            input_ended = true;
-            return;
-        }
-        append_pending("quit@");
+        // End of input. An offline job needs no interface (it may run with
+        // its input closed): it stops reading and carries on. A console
+        // ends as on "quit"; UCI answers its search first (command_step).
+        input_ended = true;
+        if (setup.job == OfflineJob::NONE && !control.protocol_mode)
+            append_pending("quit@");
         return;
     }
     line.resize(std::min(line.find_first_of("\r\n"), line.size()));
@@ -96,8 +94,11 @@ void command_step() {
     if (input_waiting())
         read_command_line();
     const size_t at = pending.find('@');
-    if (at == std::string::npos)
+    if (at == std::string::npos) {
+        if (input_ended && setup.job == OfflineJob::NONE && control.protocol_mode)
+            uci_input_ended();
         return;
+    }
     std::string command = pending.substr(0, at);
     pending.erase(0, at + 1);
     std::erase(command, '\r');

@@ -140,8 +140,11 @@ void main_loop() {
         if (now == STATE_SEARCH_REQUESTED || now == STATE_PONDER_REQUESTED)
             begin_search(now);
         const uint8_t done = control.search_state.load();
-        if ((done & STATE_FINISHED) && !result_held(done))
+        if ((done & STATE_FINISHED) && !result_held(done)) {
             report_result();
+            if (control.quit_when_reported)
+                control.quit_flag = 1;
+        }
     }
 }
 

@@ -188,6 +188,8 @@ void set_option(const char* name, const char* value) {
         search_settings.UCI_LimitStrength = int16_t(parse_bool_option(name, value));
     } else if (is("UCI_Elo")) {
         search_settings.UCI_Elo = int16_t(parse_int_option(name, value, 1500, 3300));
+    } else if (is("UCI_ShowWDL")) {
+        search_settings.UCI_ShowWDL = int16_t(parse_bool_option(name, value));
     } else if (is("UCI_Chess960")) {
         notation_style.chess960 = uint8_t(parse_bool_option(name, value));
     }

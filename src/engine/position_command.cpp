@@ -3,6 +3,7 @@
 
 #include "core/makemove.h"
 #include "core/movegen.h"
+#include "core/position.h"
 #include "search/control.h"
 #include "engine/game.h"
 #include "engine/interpreter.h"
@@ -58,6 +59,21 @@ Move read_coordinate_move(Position& pos, const char* text) {
     return NO_MOVE;
 }
 
+// The FEN's halfmove clock, which the fifty-move rule, the table's score
+// fading and the tablebase root read. No clock means 0; a clock that is not
+// a number from 0 to 100 is read as 0 and said so (above 100 the game would
+// already be drawn).
+void set_fen_clock(Position& pos, const char* fen) {
+    const int clock = fen_halfmove_clock(fen);
+    if (clock == FEN_CLOCK_ABSENT)
+        return;
+    if (clock >= 0 && clock <= 100) {
+        pos.halfmove = uint8_t(clock);
+        return;
+    }
+    emit_line("info string halfmove clock not a number from 0 to 100: read as 0");
+}
+
 } // namespace
 
 void set_position_command(const std::string& command) {
@@ -82,6 +98,7 @@ void set_position_command(const std::string& command) {
             return;
         }
         pos_from_fen(pos, line.c_str() + start);
+        set_fen_clock(pos, line.c_str() + start);
     } else {
         return;
     }

@@ -71,6 +71,7 @@ void uci_identify() {
     print_spin_option("UCI_Elo", saved_options.search.UCI_Elo, 1500, max_elo);
     print_spin_option("Contempt", saved_options.eval.Contempt, -150, 150);
     print_spin_option("Selectivity", ss.Selectivity, 0, 200);
+    print_check_option("UCI_ShowWDL", ss.UCI_ShowWDL);
     emit_line("uciok");
 }
 
@@ -206,6 +207,19 @@ void stop_command() {
         control.stop_flag = 1;
 }
 
+// "quit" during a search answers it first: the search is stopped and the
+// main loop exits once it has sent "bestmove".
+void quit_command() {
+    const uint8_t state = control.search_state.load() & ~STATE_FINISHED;
+    if (state == STATE_SEARCHING || state == STATE_PONDERING) {
+        stop_command();
+        control.quit_when_reported = 1;
+        return;
+    }
+    stop_and_wait();
+    control.quit_flag = 1;
+}
+
 void ucinewgame_command() {
     stop_and_wait();
     control.time_control_moves = 0;
@@ -218,6 +232,18 @@ void ucinewgame_command() {
 }
 
 } // namespace
+
+void uci_input_ended() {
+    const uint8_t state = control.search_state.load();
+    if (state == STATE_IDLE) {
+        control.quit_flag = 1;
+        return;
+    }
+    // Only "stop" would end these: nobody is left to send it.
+    if (control.infinite || (state & ~STATE_FINISHED) == STATE_PONDERING)
+        stop_command();
+    control.quit_when_reported = 1;
+}
 
 void uci_command(const std::string& line) {
     if (line.empty())
@@ -257,8 +283,7 @@ void uci_command(const std::string& line) {
     } else if (name == "stop") {
         stop_command();
     } else if (name == "quit") {
-        stop_and_wait();
-        control.quit_flag = 1;
+        quit_command();
     }
 }
 

@@ -4,6 +4,7 @@
 #include "core/attacks.h"
 #include "core/makemove.h"
 #include "core/movegen.h"
+#include "core/position.h"
 #include "pgn/pgn.h"
 
 namespace zelk::pgn {
@@ -124,22 +125,6 @@ bool matches(const Position& pos, const Wanted& w, Move m) {
     return w.promotion == NO_TYPE || w.type == NO_TYPE;
 }
 
-// The fifth field of a FEN, 0 when absent; at most 255.
-int halfmove_clock(std::string_view fen) {
-    size_t at = 0;
-    for (int field = 0; field < 4; ++field) {
-        at = fen.find_first_not_of(' ', at);
-        at = at == std::string_view::npos ? at : fen.find(' ', at);
-        if (at == std::string_view::npos)
-            return 0;
-    }
-    at = fen.find_first_not_of(' ', at);
-    int value = 0;
-    for (; at < fen.size() && fen[at] >= '0' && fen[at] <= '9'; ++at)
-        value = std::min(255, value * 10 + (fen[at] - '0'));
-    return value;
-}
-
 } // namespace
 
 Move decode_move(const Position& pos, std::string_view text) {
@@ -175,7 +160,8 @@ bool is_playable(const Position& pos) {
 
 bool set_start_position(const Game& game, Position& pos) {
     pos_from_fen(pos, game.fen.empty() ? START_FEN : game.fen.c_str());
-    pos.halfmove = uint8_t(halfmove_clock(game.fen));
+    const int clock = fen_halfmove_clock(game.fen);
+    pos.halfmove = uint8_t(clock >= 0 && clock <= 255 ? clock : 0);
     return is_playable(pos);
 }
 

@@ -48,6 +48,7 @@ struct EngineControl {
     float max_elo = 0;
     uint8_t use_hash = 1;
     uint8_t infinite = 0;               // "go infinite": the result waits for "stop"
+    uint8_t quit_when_reported = 0;     // "quit" or the end of input met a search: exit after its answer
     // Console-only fields.
     uint8_t trace_level = 0;
     uint64_t trace_key = 0;
@@ -70,6 +71,7 @@ struct SearchSettings {
     int16_t tb_probe_depth;
     int16_t SyzygyProbeDepth6;
     int16_t Selectivity;
+    int16_t UCI_ShowWDL;       // info lines carry win/draw/loss chances
     int16_t SEP_depth;
     int16_t SEP_step;
     int16_t NMP_depth;

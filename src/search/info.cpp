@@ -16,6 +16,7 @@
 #include "io/locks.h"
 #include "io/output.h"
 #include "search/result.h"
+#include "search/wdl.h"
 #include "search/thread.h"
 #include "search/timeman.h"
 #include "search/tt.h"
@@ -143,7 +144,7 @@ void print_pv_line(int thread_number, int line, int depth, int score, const Move
         char multipv[32] = "";
         if (timing.multipv > 1)
             std::snprintf(multipv, sizeof multipv, "multipv %d ", line);
-        char score_text[32];
+        char score_text[64];
         if (score >= 9900)
             std::snprintf(score_text, sizeof score_text, "mate %d", (10000 - score) / 2);
         else if (score < -9900)
@@ -151,6 +152,13 @@ void print_pv_line(int thread_number, int line, int depth, int score, const Move
             std::snprintf(score_text, sizeof score_text, "mate -%d", std::max(1, (score + 9999) / 2));
         else
             std::snprintf(score_text, sizeof score_text, "cp %d", score);
+        if (search_settings.UCI_ShowWDL) {
+            // A draw the tablebases give at the root is as sure as a mate.
+            const WdlChances c = result.root_tb_result == 2 ? WdlChances{0, 1000, 0}
+                                                            : wdl_from_score(score, wdl_material(source.pos));
+            std::snprintf(score_text + std::strlen(score_text), sizeof score_text - std::strlen(score_text),
+                          " wdl %d %d %d", c.win, c.draw, c.loss);
+        }
         std::snprintf(buffer, sizeof buffer,
                       "info %s%sdepth %d seldepth %d score %s time %.0f nodes %.0f nps %.0f tbhits %.0f hashfull %.0f pv %s",
                       multipv, "", depth, totals.sel_depth - 1, score_text, double(elapsed) * 1000, nodes, nps,

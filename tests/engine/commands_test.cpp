@@ -83,6 +83,26 @@ TEST(PositionCommand, BlanksTabsAndLetterCase) {
     EXPECT_EQ(game_fen(), "k1N5/8/1K6/8/8/8/8/8 b - - 0 1");
 }
 
+// The FEN's halfmove clock is read; a missing one is 0, a bad one 0 and said so.
+TEST(PositionCommand, HalfmoveClockFromTheFen) {
+    const struct {
+        const char* clocks;
+        int halfmove;
+        bool complaint;
+    } cases[] = {{" 37 80", 37, false}, {" 100", 100, false}, {"", 0, false},         {"  0 1", 0, false},
+                 {" 37 80 moves a1b1", 38, false}, {" 101 1", 0, true},   {" -3 1", 0, true},
+                 {" abc", 0, true},       {" 1x5 80", 0, true},    {" 99999999999999999999 1", 0, true}};
+    for (const auto& c : cases) {
+        uci_command("position fen 7k/8/8/8/8/8/8/K7 w - - 20 1");
+        ::testing::internal::CaptureStdout();
+        uci_command(std::string("position fen 7k/8/8/8/8/8/8/K7 w - -") + c.clocks);
+        const std::string said = ::testing::internal::GetCapturedStdout();
+        EXPECT_EQ(game->pos.halfmove, c.halfmove) << c.clocks;
+        EXPECT_EQ(said, c.complaint ? "info string halfmove clock not a number from 0 to 100: read as 0\n" : "")
+            << c.clocks;
+    }
+}
+
 // A game of any length is played to its end: when the history stack fills,
 // only the plies back to the last irreversible move stay, which is all the
 // repetition test reads.

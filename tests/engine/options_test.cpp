@@ -81,6 +81,7 @@ const Check CHECKS[] = {
     {"Ponder", [] { search_start(); return timing.ponder; }},
     {"UCI_Chess960", [] { return int(notation_style.chess960); }},
     {"UCI_LimitStrength", [] { return int(search_settings.UCI_LimitStrength); }},
+    {"UCI_ShowWDL", [] { return int(search_settings.UCI_ShowWDL); }},
 };
 
 struct Text {

@@ -64,9 +64,11 @@ TEST(SearchTranscript, EveryLimitAnswersALegalMoveInTime) {
     e.send("isready");
     EXPECT_EQ(e.expect("readyok", 2), "readyok");
     EXPECT_FALSE(contains(e.seen, "bestmove")) << "the interrupted search was not reported";
-    // "quit" during a search ends the engine cleanly.
+    // "quit" during a search answers it, then ends the engine cleanly.
     e.send("go infinite");
-    EXPECT_EQ(e.quit(), 0);
+    e.send("quit");
+    EXPECT_NE(e.expect("bestmove", 3), "");
+    EXPECT_EQ(e.finish(), 0);
 }
 
 TEST(GoLimits, EveryGoStartsWithoutTheLimitsOfTheLastOne) {
@@ -85,13 +87,50 @@ TEST(GoLimits, EveryGoStartsWithoutTheLimitsOfTheLastOne) {
     }
 }
 
-TEST(SearchTranscript, TwoThreadsAndMultiPv) {
+// A queen up and far from mate in one, but the FEN's clock says 99: the
+// fifty-move rule draws every line.
+TEST(FiftyMoveRule, ClockFromTheFenDrawsTheWin) {
+    EngineSession e(HCE);
+    for (const char* clock : {"99", "0"}) {
+        e.send(std::string("position fen 8/8/8/4k3/8/8/8/3QK3 w - - ") + clock + " 80");
+        search(e, "go depth 10");
+        std::string last;
+        for (const auto& l : e.seen)
+            if (l.rfind("info depth 10 ", 0) == 0)
+                last = l;
+        ASSERT_NE(last, "") << clock;
+        const int score = std::stoi(last.substr(last.find(" score cp ") + 10));
+        if (clock[0] == '9')
+            EXPECT_EQ(score, 0) << last;
+        else
+            EXPECT_GT(score, 500) << last;
+    }
+    EXPECT_EQ(e.quit(), 0);
+}
+
+// Win/draw/loss chances follow every score when asked for, and only then.
+TEST(SearchTranscript, TwoThreadsMultiPvAndWdl) {
     EngineSession e({"-use_hce", "-threads", "2"});
     e.send("setoption name MultiPV value 3");
     e.send("position startpos");
     Board board;
     EXPECT_NE(find_move(board.pos, search(e, "go depth 7", 60).move), NO_MOVE);
     EXPECT_TRUE(contains(e.seen, " multipv 3 "));
+    EXPECT_FALSE(contains(e.seen, " wdl "));
+    e.send("setoption name UCI_ShowWDL value true");
+    search(e, "go depth 7", 60);
+    int lines = 0;
+    for (const auto& l : e.seen) {
+        if (l.rfind("info multipv ", 0) != 0)
+            continue;
+        ++lines;
+        std::istringstream in(l.substr(l.find(" score cp ") + 10));
+        int score, win, draw, loss;
+        std::string word;
+        ASSERT_TRUE(in >> score >> word >> win >> draw >> loss && word == "wdl") << l;
+        EXPECT_EQ(win + draw + loss, 1000) << l;
+    }
+    EXPECT_GE(lines, 3);
     EXPECT_EQ(e.quit(), 0);
 }
 
@@ -153,7 +192,7 @@ std::string rule_key(Position& pos) {
 TEST(PvRepetition, LinesStopAtTheThirdOccurrence) {
     for (const Game& g : GAMES) {
         const EngineRun run = run_engine(HCE, std::string("position fen ") + g.start + " moves " + g.moves +
-                                                  "\ngo depth 6\nisready\nquit\n");
+                                                  "\ngo depth 6\n");
         int lines = 0;
         for (const std::string& line : run.lines()) {
             const size_t at = line.find(" pv ");

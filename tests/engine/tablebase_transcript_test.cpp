@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <random>
 #include <sstream>
@@ -23,7 +24,7 @@ namespace {
 const char* WON5 = "8/8/4k3/8/8/2RK4/8/1r5R w - - 0 1";
 
 // `plies` quiet moves from `fen` after which white still wins: the clock
-// counts them, since a FEN's own clock is not read.
+// counts them.
 std::string quiet_line(const char* fen, int plies) {
     Board b(fen);
     std::string line;
@@ -85,28 +86,33 @@ std::vector<std::string> search_lines(EngineSession& e, const std::string& posit
 
 class TablebaseTranscript : public RealTables {};
 
+// The clock counted by the moves played, or read from the FEN.
 TEST_F(TablebaseTranscript, ClockOfTenAnswersAtOnceWithAWinningMove) {
+    const std::string won_at_ten = std::string(WON5).replace(std::strlen(WON5) - 3, 1, "10");
     const std::string moves = quiet_line(WON5, 10);
-    EngineSession e({"-use_hce", "-tbpath", ZELK_SYZYGY_DIR});
-    const auto lines = search_lines(e, std::string("position fen ") + WON5 + " moves" + moves, "go movetime 20000");
-    // The answer's line, repeated as the final line, then bestmove.
-    ASSERT_EQ(lines.size(), 3u) << lines[0];
-    EXPECT_EQ(parse_info(lines[1]).depth, 99);
-    const Info info = parse_info(lines[0]);
-    EXPECT_EQ(info.depth, 99);
-    EXPECT_EQ(info.score, "cp 9800");  // the root score 9799, shown as a tablebase win
-    EXPECT_GE(info.tbhits, 1);
-    EXPECT_EQ(lines[2].find("ponder"), std::string::npos);
+    for (const auto& [fen, played] : {std::pair{std::string(WON5), moves}, std::pair{won_at_ten, std::string()}}) {
+        const std::string position = "position fen " + fen + (played.empty() ? "" : " moves" + played);
+        EngineSession e({"-use_hce", "-tbpath", ZELK_SYZYGY_DIR});
+        const auto lines = search_lines(e, position, "go movetime 20000");
+        // The answer's line, repeated as the final line, then bestmove.
+        ASSERT_EQ(lines.size(), 3u) << position << "\n" << lines[0];
+        EXPECT_EQ(parse_info(lines[1]).depth, 99);
+        const Info info = parse_info(lines[0]);
+        EXPECT_EQ(info.depth, 99);
+        EXPECT_EQ(info.score, "cp 9800");  // the root score 9799, shown as a tablebase win
+        EXPECT_GE(info.tbhits, 1);
+        EXPECT_EQ(lines[2].find("ponder"), std::string::npos);
 
-    // The move keeps the win: the opponent is lost after it.
-    Board b(WON5);
-    play(b.pos, moves.c_str());
-    const Move m = find_move(b.pos, move_of(lines[2]));
-    ASSERT_NE(m, NO_MOVE) << lines[2];
-    make_move(b.pos, m);
-    int success;
-    EXPECT_EQ(tb::probe_wdl(tb::tb_position(b.pos, false), success), -2);
-    EXPECT_NE(success, 0);
+        // The move keeps the win: the opponent is lost after it.
+        Board b(fen.c_str());
+        play(b.pos, played.c_str());
+        const Move m = find_move(b.pos, move_of(lines[2]));
+        ASSERT_NE(m, NO_MOVE) << lines[2];
+        make_move(b.pos, m);
+        int success;
+        EXPECT_EQ(tb::probe_wdl(tb::tb_position(b.pos, false), success), -2) << position;
+        EXPECT_NE(success, 0);
+    }
 }
 
 TEST_F(TablebaseTranscript, ClockOfNineSearchesWithTheRootResultKnown) {

@@ -3,7 +3,11 @@
 #include <sys/select.h>
 
 #include <cstdio>
+#include <cstring>
 
+#include "core/attacks.h"
+#include "core/makemove.h"
+#include "core/movegen.h"
 #include "core/notation.h"
 #include "search/perft.h"
 #include "engine/setup.h"
@@ -60,6 +64,17 @@ void begin_search(uint8_t requested) {
     start_search(running);
 }
 
+bool is_checkmated(Position& pos) {
+    if (!is_attacked(pos, pos.king_sq[pos.side], pos.side ^ 1))
+        return false;
+    MoveEntry list[MAX_MOVES];
+    gen_all(pos, list);
+    for (const MoveEntry* e = list; e->move != END_OF_LIST; ++e)
+        if (is_legal(pos, pos.side, e->move))
+            return false;
+    return true;
+}
+
 void report_result() {
     const Move best = best_move(), ponder = ponder_move();
     // With several lines shown, the final line repeats the first one.
@@ -72,6 +87,12 @@ void report_result() {
     clock_update();
     const double seconds = timing.elapsed;
     if (control.protocol_mode) {
+        // No move to play (mate, stalemate, a draw by the fifty-move rule):
+        // the final score, then UCI's null move, which interfaces read.
+        if (!best) {
+            emit_line(is_checkmated(game->pos) ? "info depth 0 score mate 0" : "info depth 0 score cp 0");
+            std::strcpy(best_text, "0000");
+        }
         std::snprintf(line, sizeof line, "bestmove %s%s%s", best_text, ponder ? " ponder " : "", ponder ? ponder_text : "");
         emit_line(line);
     } else {

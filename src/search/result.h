@@ -11,6 +11,13 @@
 namespace zelk {
 
 constexpr int SCORE_INFINITE = 10001;
+constexpr int MAX_MULTIPV = 255;
+
+// One finished MultiPV line of the main thread's current iteration.
+struct MultiPvLine {
+    int score;
+    Move pv[MAX_PLY + 2];
+};
 constexpr int SCORE_MATE = 10000;
 
 // Written by the main search thread (and by the main loop for answers that
@@ -32,6 +39,7 @@ struct SearchResult {
     int root_qsearch_score;
     std::atomic<int> only_one_move;
     std::atomic<int> iteration_depth;      // the main thread's, read by the other threads
+    MultiPvLine lines[MAX_MULTIPV];        // printed together, best first, when the iteration ends
 };
 extern SearchResult result;
 

@@ -151,6 +151,32 @@ void publish_result(SearchThread& t) {
         print_pv_line(0, 0, depth, t.best_score, t.pv);
 }
 
+// The iteration's MultiPV lines, printed together and best first: printed
+// one by one, a line could outscore the one above it or repeat a move an
+// interface still shows from the iteration before. When a later line
+// outscores the first, its move becomes the result.
+void print_multipv_lines(SearchThread& t, int depth, int count) {
+    int order[MAX_MULTIPV] = {};
+    for (int i = 0; i < count; ++i)
+        order[i] = i;
+    std::stable_sort(order, order + count, [](int a, int b) { return result.lines[a].score > result.lines[b].score; });
+    if (order[0] != 0) {
+        const MultiPvLine& top = result.lines[order[0]];
+        std::memcpy(t.pv, top.pv, sizeof t.pv);
+        t.best_score = top.score;
+        publish_result(t);
+    }
+    // The root list follows, so that the next iteration starts from this order.
+    MoveEntry sorted[MAX_MULTIPV];
+    for (int i = 0; i < count; ++i)
+        sorted[i] = root_list(t)[order[i]];
+    std::copy(sorted, sorted + count, root_list(t));
+    for (int i = 0; i < count; ++i) {
+        const MultiPvLine& l = result.lines[order[i]];
+        print_pv_line(0, i + 1, depth, l.score, l.pv);
+    }
+}
+
 int root_search(SearchThread& t, int side, int depth, int alpha, int beta, int pv_index) {
     Position& pos = t.pos;
     PlyRecord& root = t.plies[1];
@@ -337,6 +363,7 @@ void search_thread_run(int n) {
         }
         t.iteration_depth = depth;
 
+        int lines_done = 0;
         for (int line = 0; line < timing.multipv && root_list(t)[line].move != END_OF_LIST; ++line) {
             t.fail_state = 0;
             int best = t.best_score;
@@ -361,9 +388,15 @@ void search_thread_run(int n) {
             }
             if (control.stop_flag)
                 break;
-            if (timing.multipv >= 2 && main)
-                print_pv_line(0, line + 1, depth, root_list(t)[line].score, t.pv);
+            if (timing.multipv >= 2 && main) {
+                MultiPvLine& l = result.lines[line];
+                l.score = root_list(t)[line].score;
+                std::memcpy(l.pv, t.pv, sizeof l.pv);
+                lines_done = line + 1;
+            }
         }
+        if (lines_done && !control.stop_flag)
+            print_multipv_lines(t, depth, lines_done);
         {
             SpinGuard guard(locks.depth_nodes_lock);
             if (depth < MAX_PLY)

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <map>
+#include <set>
 #include <sstream>
 
 #include "helpers.h"
@@ -108,7 +109,9 @@ TEST(FiftyMoveRule, ClockFromTheFenDrawsTheWin) {
     EXPECT_EQ(e.quit(), 0);
 }
 
-// Win/draw/loss chances follow every score when asked for, and only then.
+// The MultiPV lines of an iteration come together, best first, each with a
+// move of its own; win/draw/loss chances follow every score when asked for,
+// and only then.
 TEST(SearchTranscript, TwoThreadsMultiPvAndWdl) {
     EngineSession e({"-use_hce", "-threads", "2"});
     e.send("setoption name MultiPV value 3");
@@ -117,6 +120,30 @@ TEST(SearchTranscript, TwoThreadsMultiPvAndWdl) {
     EXPECT_NE(find_move(board.pos, search(e, "go depth 7", 60).move), NO_MOVE);
     EXPECT_TRUE(contains(e.seen, " multipv 3 "));
     EXPECT_FALSE(contains(e.seen, " wdl "));
+    std::vector<std::string> group;
+    for (const auto& l : e.seen) {
+        if (l.rfind("info multipv ", 0) != 0)
+            continue;
+        group.push_back(l);
+        if (group.size() < 3)
+            continue;
+        std::set<std::string> first_moves;
+        int last_score = 100000;
+        for (size_t i = 0; i < 3; ++i) {
+            std::istringstream in(group[i]);
+            std::string word;
+            int line = 0;
+            in >> word >> word >> line;
+            EXPECT_EQ(line, int(i) + 1) << group[i];
+            EXPECT_EQ(group[i].substr(group[i].find(" depth "), 10), group[0].substr(group[0].find(" depth "), 10));
+            const int score = std::stoi(group[i].substr(group[i].find(" score cp ") + 10));
+            EXPECT_LE(score, last_score) << group[i];
+            last_score = score;
+            first_moves.insert(group[i].substr(group[i].find(" pv ") + 4, 4));
+        }
+        EXPECT_EQ(first_moves.size(), 3u) << group[0];
+        group.clear();
+    }
     e.send("setoption name UCI_ShowWDL value true");
     search(e, "go depth 7", 60);
     int lines = 0;

@@ -40,13 +40,24 @@ TEST(UciTranscript, IdentifiesWithEveryOptionInOrder) {
     EXPECT_EQ(count_prefix(run.lines(), "readyok"), 3) << "'@' separates commands";
 }
 
-// The input reader turns tabs into blanks.
-TEST(UciTranscript, FiftyMoveRootAnswersAtOnce) {
+// With no move to play the answer is UCI's null move after the final score
+// (the input reader turns tabs into blanks).
+TEST(UciTranscript, NoMoveToPlayAnswersTheNullMove) {
     std::string moves;
     for (int i = 0; i < 26; ++i)
         moves += " a1b1 h8g8 b1a1 g8h8";
-    EngineRun run = run_engine(HCE, "position\tfen\t7k/8/8/8/8/8/8/K7\tw - - moves" + moves + "\ngo\nisready\nquit\n");
-    EXPECT_TRUE(has_line(run, "bestmove null")) << run.output;
+    const struct {
+        std::string position;
+        const char* score;
+    } cases[] = {{"position\tfen\t7k/8/8/8/8/8/8/K7\tw - - moves" + moves, "info depth 0 score cp 0"},
+                 {"position fen 7k/6Q1/6K1/8/8/8/8/8 b - -", "info depth 0 score mate 0"},
+                 {"position fen 7k/5Q2/6K1/8/8/8/8/8 b - -", "info depth 0 score cp 0"}};
+    for (const auto& c : cases) {
+        const auto lines = run_engine(HCE, c.position + "\ngo depth 5\n").lines();
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_EQ(lines[lines.size() - 2], c.score) << c.position;
+        EXPECT_EQ(lines.back(), "bestmove 0000") << c.position;
+    }
 }
 
 TEST(Switches, StatusCodes) {
@@ -235,7 +246,7 @@ TEST(EndOfInput, SearchIsAnsweredBeforeTheEngineExits) {
         if (std::strstr(c.go, "nodes")) {
             EXPECT_GE(value(), 28000) << last;
         } else if (std::strstr(c.go, "movetime")) {
-            EXPECT_GE(value(), 250) << last;
+            EXPECT_GE(value(), 150) << last;   // movetime less MoveOverhead, not a cut at the end of input
         }
     }
 }

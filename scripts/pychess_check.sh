@@ -2,8 +2,8 @@
 # Drive the PyChess GUI (Debian package) with a Zelk binary, the way a GUI user would,
 # and record what the GUI sends and shows.
 #
-# Usage:   tests/gui/pychess_check.sh /path/to/zelk [output-dir]
-#          DOCS_DIR=docs tests/gui/pychess_check.sh build/zelk   # also copies the two PNGs
+# Usage:   scripts/pychess_check.sh /path/to/zelk [output-dir]
+#          DOCS_DIR=docs scripts/pychess_check.sh build/zelk   # also copies the two PNGs
 # Needs (Debian, as root):  apt-get install pychess xvfb xdotool imagemagick
 #          Exit code 0 means the GUI steps ran; read summary.txt ("Problems:") for findings.
 #          (x11-utils is optional; nothing here needs numpy/torch/matplotlib)

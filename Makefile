@@ -13,11 +13,21 @@ ARM_PACKAGES = $(TEST_PACKAGES) g++-arm-linux-gnueabihf qemu-user
 
 .PHONY: all zelk ttune data train finetune tune run test sanitize tsan arm bench perft-deep tb-deep clean help
 
+# EXE=<name>: the engine is also copied to <name> in this folder, as testing
+# frameworks build it; a CXX given on the command line or in the
+# environment picks the compiler.
+EXE ?=
+CXX_FLAG = $(if $(filter-out default,$(origin CXX)),-DCMAKE_CXX_COMPILER=$(CXX))
+# EVALFILE=<file>: that network is built into the program instead of nets/nn.bin.
+EVALFILE ?= nets/nn.bin
+EVAL_FLAG = -DZELK_EVALFILE=$(abspath $(EVALFILE))
+
 all: zelk
+	$(if $(EXE),cp build/zelk $(EXE))
 
 zelk:
 	@$(NEED) $(BUILD_PACKAGES)
-	$(CMAKE) -S . -B build -DCMAKE_BUILD_TYPE=Release -DZELK_TESTS=OFF -DZELK_NATIVE=$(NATIVE) >/dev/null
+	$(CMAKE) -S . -B build -DCMAKE_BUILD_TYPE=Release -DZELK_TESTS=OFF -DZELK_NATIVE=$(NATIVE) $(CXX_FLAG) $(EVAL_FLAG) >/dev/null
 	$(CMAKE) --build build -j $(JOBS) --target zelk
 
 # The second binary, build/zelk-tune, with the tuning jobs.

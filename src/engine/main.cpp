@@ -24,6 +24,7 @@
 #include "eval/evaluate.h"
 #include "eval/kpk.h"
 #include "eval/weights.h"
+#include "nn/network.h"
 #include "search/root.h"
 #include "search/thread.h"
 #include "search/trace.h"
@@ -174,6 +175,15 @@ int main(int argc, char** argv) {
 
     if (read_switches(argc, argv))
         return 1;
+    // "bench [depth]" as the first command-line word: the signature benchmark
+    // that testing frameworks run, on one thread with a fixed table.
+    const std::vector<std::string>& words = setup.command_words;
+    if (!words.empty() && words[0] == "bench") {
+        setup.job = OfflineJob::SIGNATURE_BENCH;
+        const long long depth = words.size() > 1 ? std::atoll(words[1].c_str()) : 0;
+        setup.job_number = depth >= 1 && depth <= DEPTH_UNLIMITED ? depth : SIGNATURE_BENCH_DEPTH;
+        search_settings.Threads = 1;
+    }
     const OfflineJob job = setup.job;
     const bool tuning_job = job == OfflineJob::TRAIN_DATA || job == OfflineJob::TUNE || job == OfflineJob::TUNE2;
     if (tuning_job && !tuning_built) {
@@ -184,7 +194,10 @@ int main(int argc, char** argv) {
     if (int err = init_locks())
         return err;
     emit_line("info string Hello from Zelk 5.20");
-    size_hash_for_limits();
+    if (setup.job == OfflineJob::SIGNATURE_BENCH)
+        search_settings.Hash = SIGNATURE_BENCH_HASH;
+    else
+        size_hash_for_limits();
     // A size the machine cannot give falls back to the default.
     if (!tt_alloc()) {
         search_settings.Hash = saved_options.search.Hash;
@@ -198,12 +211,20 @@ int main(int argc, char** argv) {
     init_eval_params();
     search_settings.options_changed = 0;
     if (eval_settings.Use_NN_eval && std::strlen(options.NN_File) > 3) {
-        const bool loaded = load_network_option() == NnLoad::LOADED;
-        char line[200];
-        std::snprintf(line, sizeof line, loaded ? "info string loaded %s" : "info string error loading %s",
+        NnLoad loaded = load_network_option();
+        char line[400];
+        std::snprintf(line, sizeof line, loaded == NnLoad::LOADED ? "info string loaded %s" : "info string error loading %s",
                       options.NN_File);
+        // Without the default file beside the program, the network built into it.
+        char default_file[400];
+        std::snprintf(default_file, sizeof default_file, "%s/nn.bin", setup.program_dir);
+        if (loaded == NnLoad::CANNOT_OPEN && std::strcmp(options.NN_File, default_file) == 0 &&
+            load_embedded_network() == NnLoad::LOADED) {
+            loaded = NnLoad::LOADED;
+            std::snprintf(line, sizeof line, "info string loaded the built-in network (no %s)", options.NN_File);
+        }
         emit_line(line);
-        if (!loaded)
+        if (loaded != NnLoad::LOADED)
             return 1;
     }
 
@@ -211,6 +232,8 @@ int main(int argc, char** argv) {
         offline_poll = command_step;
         if (job == OfflineJob::BENCH || job == OfflineJob::BENCH_DIRECT)
             run_benchmark(job == OfflineJob::BENCH_DIRECT);
+        else if (job == OfflineJob::SIGNATURE_BENCH)
+            run_signature_bench(int(setup.job_number));
         else if (job == OfflineJob::EPD_ANALYSIS)
             analyse_epd(setup.job_input, setup.job_output[0] ? setup.job_output : "analysis.epd");
         else if (job == OfflineJob::MAKE_BOOK)
@@ -237,6 +260,8 @@ int main(int argc, char** argv) {
         show_board(game->pos);
     eval_settings.eval_jitter = 1;
     control.quit_flag = 0;
+    for (const std::string& word : words)
+        queue_commands((word + "@").c_str());
     main_loop();
     return exit_sequence();
 }

@@ -4,13 +4,15 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace zelk {
 
 // Offline jobs chosen by the command-line switches.
 enum class OfflineJob : uint8_t {
     NONE, EPD_ANALYSIS, PGN_SCAN1, PGN_SCAN2, PGN_SCAN3, PGN_SCAN4, BENCH, BENCH_INERT, BENCH_DIRECT,
-    MAKE_BOOK, MAKE_CONFIG, TUNE_DATA1, TUNE_DATA2, TRAIN_DATA, TUNE, TUNE2,
+    MAKE_BOOK, MAKE_CONFIG, TUNE_DATA1, TUNE_DATA2, TRAIN_DATA, TUNE, TUNE2, SIGNATURE_BENCH,
 };
 
 struct EngineSetup {
@@ -25,6 +27,7 @@ struct EngineSetup {
     uint32_t seed = 1;          // "-seed"
     int32_t self_play = 0;
     uint8_t eval_debug = 0;
+    std::vector<std::string> command_words;   // command-line words that are not switches
 };
 
 extern EngineSetup setup;

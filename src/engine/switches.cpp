@@ -48,7 +48,13 @@ int read_switches(int argc, char** argv) {
             }
 
     for (int i = 1; i < argc; ++i) {
-        auto is = [&](const char* name) { return i < argc && std::strcmp(argv[i], name) == 0; };
+        const int start = i;
+        bool matched = false;
+        auto is = [&](const char* name) {
+            const bool yes = i < argc && std::strcmp(argv[i], name) == 0;
+            matched = matched || yes;
+            return yes;
+        };
         auto value = [&]() -> const char* { return argv[++i]; };
         if (is("-uci"))
             set_protocol_mode(1);
@@ -160,6 +166,9 @@ int read_switches(int argc, char** argv) {
             if (i + 1 < argc && argv[i + 1][0] >= '0' && argv[i + 1][0] <= '9' && argv[i + 1][1] == 0)
                 setup.job_digit = argv[++i][0] - '0';
         }
+        // Any other word is a command line, run before standard input is read.
+        if (!matched && argv[start][0] != '-')
+            setup.command_words.push_back(argv[start]);
     }
     return 0;
 }

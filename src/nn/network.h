@@ -15,6 +15,8 @@
 // a 16-byte boundary, so the vector loops need no head or tail.
 #pragma once
 
+#include <span>
+
 #include <cstdint>
 
 #include "nn/simd.h"
@@ -70,6 +72,11 @@ enum class NnLoad {
 // Reads the network file at path. All or nothing: the networks in use are
 // replaced only when the whole file is good.
 NnLoad load_network(const char* path);
+
+// The network file built into the program (empty when the build had none),
+// and the same loading from it; messages name it "<embedded>".
+std::span<const unsigned char> embedded_network();
+NnLoad load_embedded_network();
 
 // Frees every network (count 0).
 void unload_networks();

@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <span>
+#include <sstream>
+#include <string>
 
 #include "io/output.h"
 #include "nn/network.h"
@@ -24,10 +27,12 @@ uint32_t read_u32(const unsigned char* p) {
 
 // The file with a count of the bytes not yet read.
 struct NetReader {
-    std::ifstream in;
+    std::ifstream file;
+    std::istringstream memory;
+    std::istream& in;
     uint64_t left = 0;
 
-    explicit NetReader(const char* path) : in(path, std::ios::binary) {
+    explicit NetReader(const char* path) : file(path, std::ios::binary), in(file) {
         if (!in)
             return;
         in.seekg(0, std::ios::end);
@@ -35,6 +40,8 @@ struct NetReader {
         in.seekg(0, std::ios::beg);
         left = size > 0 ? uint64_t(size) : 0;
     }
+    explicit NetReader(std::span<const unsigned char> bytes)
+        : memory(std::string(bytes.begin(), bytes.end()), std::ios::binary), in(memory), left(bytes.size()) {}
 
     bool read(unsigned char* out, size_t bytes) {
         if (bytes > left || !in.read(reinterpret_cast<char*>(out), std::streamsize(bytes)))
@@ -204,10 +211,9 @@ float quantise_weight(float v) {
     return float(std::round(double(v) * 2000.0) * 0.0005);
 }
 
-NnLoad load_network(const char* path) {
-    NetReader file(path);
-    if (!file.in)
-        return NnLoad::CANNOT_OPEN;
+namespace {
+
+NnLoad load_from(NetReader& file, const char* path) {
     Network staged[NN_MAX_SLOTS];
     int count = 1;
     for (int i = 0; i < count; ++i) {
@@ -227,6 +233,22 @@ NnLoad load_network(const char* path) {
     networks.count = count;
     ++networks.generation;
     return NnLoad::LOADED;
+}
+
+} // namespace
+
+NnLoad load_network(const char* path) {
+    NetReader file(path);
+    if (!file.in)
+        return NnLoad::CANNOT_OPEN;
+    return load_from(file, path);
+}
+
+NnLoad load_embedded_network() {
+    if (embedded_network().empty())
+        return NnLoad::CANNOT_OPEN;
+    NetReader file(embedded_network());
+    return load_from(file, "<embedded>");
 }
 
 void unload_networks() {

@@ -77,4 +77,29 @@ void run_benchmark(bool direct) {
     control.quit_flag = 1;
 }
 
+void run_signature_bench(int depth) {
+    control.noise = 9999.0f;
+    control.time_control_moves = 1;
+    control.time_per_move = 10000000.0f;
+    control.node_limit = 0;
+    uint64_t nodes = 0;
+    const double start = monotonic_seconds();
+    for (const char* fen : BENCH_POSITIONS) {
+        if (control.quit_flag)
+            break;
+        pos_from_fen(game->pos, fen);
+        tt_clear();
+        search_start();
+        control.depth_limit = int8_t(depth);
+        run_direct_search();
+        control.stop_flag = 0;
+        nodes += totals.nodes;
+    }
+    const double seconds = monotonic_seconds() - start;
+    char line[120];
+    std::snprintf(line, sizeof line, "Bench: %llu nodes %.0f nps", static_cast<unsigned long long>(nodes),
+                  double(nodes) / (seconds > 0.001 ? seconds : 0.001));
+    emit_line(line);
+}
+
 } // namespace zelk

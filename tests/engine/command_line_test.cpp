@@ -1,0 +1,58 @@
+// The engine as testing frameworks run it: command-line words that are not
+// switches run as command lines before the input, and the program alone in
+// a folder plays with its built-in network.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "helpers.h"
+#include "run_engine.h"
+
+namespace zelk::test {
+namespace {
+
+TEST(CommandLineWords, RunBeforeStandardInput) {
+    // Switch values are not words; the words run in order, then the input.
+    const EngineRun run = run_engine({"-hash", "8", "-use_hce", "position startpos moves e2e4", "go depth 4"},
+                                     "isready\n");
+    EXPECT_EQ(run.status, 0);
+    const auto lines = run.lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_TRUE(has_line(run, "info string allocated 8 Mbytes for hash table")) << run.output;
+    EXPECT_TRUE(has_line(run, "readyok")) << "the input is read after the words\n" << run.output;
+    const std::string best = line_starting(lines, "bestmove ");
+    Board board;
+    play(board.pos, "e2e4");
+    EXPECT_NE(find_move(board.pos, move_of(best)), NO_MOVE) << best;
+    // "quit" as a word ends the engine before it reads anything.
+    const EngineRun quit = run_engine({"-use_hce", "isready", "quit"}, "go depth 30\n");
+    EXPECT_EQ(quit.status, 0);
+    EXPECT_TRUE(has_line(quit, "readyok"));
+    EXPECT_EQ(line_starting(quit.lines(), "bestmove"), "") << quit.output;
+}
+
+// The built-in network is the shipped one: the same bench nodes as with
+// nets/nn.bin beside the program (the test build has a copy there).
+TEST(LoneBinary, StartsWithItsBuiltInNetwork) {
+    const std::string dir = make_temp_dir();
+    const std::string lone = dir + "/zelk";
+    ASSERT_EQ(std::system(("cp " + std::string(ZELK_BINARY) + " " + lone).c_str()), 0);
+    const EngineRun alone = run_engine({"bench", "6"}, "", dir, 60, lone.c_str());
+    const EngineRun beside = run_engine({"bench", "6"}, "", "", 60);
+    ASSERT_EQ(alone.status, 0) << alone.output;
+    EXPECT_NE(line_starting(alone.lines(), "info string loaded the built-in network (no "), "") << alone.output;
+    EXPECT_NE(line_starting(beside.lines(), "info string loaded "), "") << beside.output;
+    EXPECT_EQ(line_starting(beside.lines(), "info string loaded the built-in"), "") << beside.output;
+    const std::string bench = line_starting(alone.lines(), "Bench: ");
+    ASSERT_NE(bench, "");
+    EXPECT_EQ(bench.substr(0, bench.find(" nodes")), line_starting(beside.lines(), "Bench: ").substr(0, bench.find(" nodes")));
+    // A network named on purpose that is missing is still an error.
+    std::ofstream(dir + "/missing.cfg") << "NN_File = missing.bin\n";
+    const EngineRun named = run_engine({"-cfg", "missing.cfg"}, "isready\n", dir, 30, lone.c_str());
+    EXPECT_EQ(named.status, 1);
+    EXPECT_TRUE(has_line(named, "info string error loading missing.bin")) << named.output;
+}
+
+} // namespace
+} // namespace zelk::test

@@ -13,6 +13,7 @@
 #include "engine/interpreter.h"
 #include "engine/options.h"
 #include "io/output.h"
+#include "tools/genfens.h"
 #include "search/thread.h"
 #include "search/timeman.h"
 #include "search/tt.h"
@@ -284,6 +285,9 @@ void uci_command(const std::string& line) {
         stop_command();
     } else if (name == "quit") {
         quit_command();
+    } else if (name == "genfens") {
+        stop_and_wait();
+        genfens_command(args);
     }
 }
 

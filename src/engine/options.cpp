@@ -10,6 +10,7 @@
 #include "io/output.h"
 #include "search/tt.h"
 #include "tablebase/tbcore.h"
+#include "tools/tuning.h"
 
 namespace zelk {
 
@@ -117,6 +118,27 @@ int parse_bool_option(const char* name, const char* value) {
     return result;
 }
 
+const TunableSetting TUNABLE_SETTINGS[9] = {
+    {"SEP_depth", &SearchSettings::SEP_depth, 0, 11, 1, 0.002},
+    {"SEP_step", &SearchSettings::SEP_step, 20, 200, 9, 0.002},
+    {"NMP_depth", &SearchSettings::NMP_depth, 1, 8, 0.5, 0.002},
+    {"FP_depth", &SearchSettings::FP_depth, 0, 11, 1, 0.002},
+    {"FP_step", &SearchSettings::FP_step, 40, 300, 13, 0.002},
+    {"LMP_depth", &SearchSettings::LMP_depth, 0, 11, 1, 0.002},
+    {"LMP_step", &SearchSettings::LMP_step, 1, 8, 0.5, 0.002},
+    {"LMR_depth", &SearchSettings::LMR_depth, 1, 8, 0.5, 0.002},
+    {"Selectivity", &SearchSettings::Selectivity, 50, 200, 8, 0.002},
+};
+
+void print_spsa_list() {
+    for (const TunableSetting& t : TUNABLE_SETTINGS) {
+        char line[200];
+        std::snprintf(line, sizeof line, "%s, int, %d, %d, %d, %g, %g", t.name, int(saved_options.search.*t.field),
+                      t.min, t.max, t.c_end, t.r_end);
+        emit_line(line);
+    }
+}
+
 void set_option(const char* name, const char* value) {
     auto is = [name](const char* n) { return std::strcmp(name, n) == 0; };
     if (is("ConfigFilePath")) {
@@ -192,6 +214,10 @@ void set_option(const char* name, const char* value) {
         search_settings.UCI_ShowWDL = int16_t(parse_bool_option(name, value));
     } else if (is("UCI_Chess960")) {
         notation_style.chess960 = uint8_t(parse_bool_option(name, value));
+    } else if (tuning_built) {
+        for (const TunableSetting& t : TUNABLE_SETTINGS)
+            if (is(t.name))
+                search_settings.*t.field = int16_t(parse_int_option(name, value, t.min, t.max));
     }
 }
 

@@ -65,4 +65,18 @@ NnLoad load_network_option();
 // Reads the file named by ConfigFilePath; 0 when it cannot be opened.
 int load_config();
 
+// The search constants a tuner sets: UCI spin options in the tuning build,
+// with their range and the SPSA step (c_end) and rate (r_end) at the end.
+struct TunableSetting {
+    const char* name;
+    int16_t SearchSettings::*field;
+    int min, max;
+    double c_end, r_end;
+};
+extern const TunableSetting TUNABLE_SETTINGS[9];
+
+// "spsa": one line "Name, int, value, min, max, c_end, r_end" per tunable
+// setting, the value being its default.
+void print_spsa_list();
+
 } // namespace zelk

@@ -14,6 +14,7 @@
 #include "engine/options.h"
 #include "io/output.h"
 #include "tools/genfens.h"
+#include "tools/tuning.h"
 #include "search/thread.h"
 #include "search/timeman.h"
 #include "search/tt.h"
@@ -73,6 +74,11 @@ void uci_identify() {
     print_spin_option("Contempt", saved_options.eval.Contempt, -150, 150);
     print_spin_option("Selectivity", ss.Selectivity, 0, 200);
     print_check_option("UCI_ShowWDL", ss.UCI_ShowWDL);
+    // The tuning build offers the search constants a tuner sets.
+    if (tuning_built)
+        for (const TunableSetting& t : TUNABLE_SETTINGS)
+            if (std::strcmp(t.name, "Selectivity") != 0)
+                print_spin_option(t.name, ss.*t.field, t.min, t.max);
     emit_line("uciok");
 }
 
@@ -285,6 +291,8 @@ void uci_command(const std::string& line) {
         stop_command();
     } else if (name == "quit") {
         quit_command();
+    } else if (name == "spsa") {
+        print_spsa_list();
     } else if (name == "genfens") {
         stop_and_wait();
         genfens_command(args);

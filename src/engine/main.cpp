@@ -175,6 +175,7 @@ int main(int argc, char** argv) {
 
     if (read_switches(argc, argv))
         return 1;
+    setup.tuning_build = tuning_built;
     // "bench [depth]" as the first command-line word: the signature benchmark
     // that testing frameworks run, on one thread with a fixed table.
     const std::vector<std::string>& words = setup.command_words;

@@ -5,12 +5,12 @@
 #include <cstring>
 #include <string>
 
+#include "engine/setup.h"
 #include "search/control.h"
 #include "core/notation.h"
 #include "io/output.h"
 #include "search/tt.h"
 #include "tablebase/tbcore.h"
-#include "tools/tuning.h"
 
 namespace zelk {
 
@@ -214,7 +214,7 @@ void set_option(const char* name, const char* value) {
         search_settings.UCI_ShowWDL = int16_t(parse_bool_option(name, value));
     } else if (is("UCI_Chess960")) {
         notation_style.chess960 = uint8_t(parse_bool_option(name, value));
-    } else if (tuning_built) {
+    } else if (setup.tuning_build) {
         for (const TunableSetting& t : TUNABLE_SETTINGS)
             if (is(t.name))
                 search_settings.*t.field = int16_t(parse_int_option(name, value, t.min, t.max));

@@ -28,6 +28,7 @@ struct EngineSetup {
     int32_t self_play = 0;
     uint8_t eval_debug = 0;
     std::vector<std::string> command_words;   // command-line words that are not switches
+    bool tuning_build = false;                  // zelk-tune: the tunable search settings are options
 };
 
 extern EngineSetup setup;

@@ -14,7 +14,6 @@
 #include "engine/options.h"
 #include "io/output.h"
 #include "tools/genfens.h"
-#include "tools/tuning.h"
 #include "search/thread.h"
 #include "search/timeman.h"
 #include "search/tt.h"
@@ -75,7 +74,7 @@ void uci_identify() {
     print_spin_option("Selectivity", ss.Selectivity, 0, 200);
     print_check_option("UCI_ShowWDL", ss.UCI_ShowWDL);
     // The tuning build offers the search constants a tuner sets.
-    if (tuning_built)
+    if (setup.tuning_build)
         for (const TunableSetting& t : TUNABLE_SETTINGS)
             if (std::strcmp(t.name, "Selectivity") != 0)
                 print_spin_option(t.name, ss.*t.field, t.min, t.max);

@@ -10,6 +10,7 @@
 #include "core/makemove.h"
 #include "core/movegen.h"
 #include "core/position.h"
+#include "eval/evaluate.h"
 #include "io/output.h"
 #include "search/control.h"
 #include "search/result.h"
@@ -115,13 +116,19 @@ void genfens_command(const std::string& args) {
     plies = plies > 200 ? 200 : plies;
 
     // The searches are the engine's own, quietly, with its limits put back after.
+    // One thread and no evaluation noise: the same seed gives the same positions.
     const struct {
         float noise;
         int8_t depth_limit;
         uint64_t node_limit;
         uint8_t time_control_moves;
         float time_per_move;
-    } saved{control.noise, control.depth_limit, control.node_limit, control.time_control_moves, control.time_per_move};
+        int thread_count;
+        int16_t eval_jitter;
+    } saved{control.noise,         control.depth_limit,  control.node_limit,        control.time_control_moves,
+            control.time_per_move, control.thread_count, eval_settings.eval_jitter};
+    control.thread_count = 1;
+    eval_settings.eval_jitter = 0;
     control.noise = 9999.0f;
     control.node_limit = 0;
     control.time_control_moves = 1;
@@ -156,6 +163,8 @@ void genfens_command(const std::string& args) {
     control.node_limit = saved.node_limit;
     control.time_control_moves = saved.time_control_moves;
     control.time_per_move = saved.time_per_move;
+    control.thread_count = saved.thread_count;
+    eval_settings.eval_jitter = saved.eval_jitter;
     pos_from_fen(game->pos, START_FEN);
 }
 

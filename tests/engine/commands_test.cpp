@@ -3,9 +3,6 @@
 // the clock check follow, and a fuzz run of random and mutated command lines.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <random>
 #include <set>
@@ -32,55 +29,46 @@ std::string game_fen() {
     return fen;
 }
 
-TEST(PositionCommand, MovesAndCastlingSpellings) {
-    set_position_command("position startpos moves e2e4 e7e5 g1f3");
-    EXPECT_EQ(game_fen(), "rnbqkbnr/pppp1ppp/8/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R b KQkq - 1 3");
-    EXPECT_EQ(game->history[3].move, NO_MOVE) << "redo stops at the end of the list";
-    for (const char* castle : {"e1g1", "e1h1"}) {
-        set_position_command(std::string("position fen r3k2r/8/8/8/8/8/8/R3K2R w KQkq - moves ") + castle + " e8a8");
-        EXPECT_EQ(game_fen(), "2kr3r/8/8/8/8/8/8/R4RK1 w - - 0 2") << castle;
+// Every row starts from RESET, so a line that leaves the position alone
+// shows; the FEN of a row may stop short of the move number.
+TEST(PositionCommand, MovesSpellingsAndMalformedText) {
+    const char* const RESET = "4k3/8/8/8/8/8/8/4K3 w - - 5 ";
+    const std::string after_d4 = "rnbqkbnr/pppppppp/8/8/3P4/8/PPP1PPPP/RNBQKBNR b KQkq d3 0 1";
+    const std::string castled = "2kr3r/8/8/8/8/8/8/R4RK1 w - - 0 2";
+    struct Row {
+        std::string line, fen;
+        const char* said = "";
+    };
+    std::vector<Row> rows = {
+        {"position startpos moves e2e4 e7e5 g1f3", "rnbqkbnr/pppp1ppp/8/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R b KQkq - 1 3"},
+        {"position fen r3k2r/8/8/8/8/8/8/R3K2R w KQkq - moves e1g1 e8a8", castled},
+        {"position fen r3k2r/8/8/8/8/8/8/R3K2R w KQkq - moves e1h1 e8a8", castled},
+        {"position fen 4k2r/8/8/8/8/8/8/RK6 w A - moves b1a1", "4k2r/8/8/8/8/8/8/2KR4 b - - 0 1"},   // Chess960
+        {"position fen 4k3/P7/8/8/8/8/8/4K3 w - - moves a7a8n", "N3k3/8/8/8/8/8/8/4K3 b - - 0 1"},
+        {"position fen 4k3/P7/8/8/8/8/8/4K3 w - - moves a7a8", "Q3k3/8/8/8/8/8/8/4K3 b - - 0 1"},
+        {"position fen k7/2P5/1K6/8/8/8/8/8 w - - moves c7c8N", "k1N5/8/1K6/8/8/8/8/8 b - - 0 1"},
+        {"position startpos moves d2d4 e7e5x", "rnbqkbnr/pppp1ppp/8/4p3/3P4/8/PPP1PPPP/RNBQKBNR w KQkq e6 0 2"},
+        {"position fen 8/8/8/8/8/8/8/8 w - - moves e2e4 a1a2", "8/8/8/8/8/8/8/8 w - - 0 0"},
+        {"position nothing moves e2e4", RESET},
+        {"position fen", RESET, "info string position fen without a FEN: the position is unchanged\n"},
+        // Blanks anywhere between the words.
+        {" position  fen  7k/8/8/8/8/8/8/K7 w - - moves", "7k/8/8/8/8/8/8/K7 w - - 0 0"},
+        {"position fen 7k/8/8/8/8/8/8/K7  w  -  -  moves  a1b1  h8g8  b1a1  g8h8", "7k/8/8/8/8/8/8/K7 w - - 4 "},
+    };
+    // A move that is not legal, or not a move, ends the list there.
+    for (const char* bad : {"e7", "e7e4", "i7i5", "e9e5", "garbage", "e8e7", "e2e4", "7e5e", ""})
+        rows.push_back({std::string("position startpos moves d2d4 ") + bad + " c2c4", after_d4});
+    for (const Row& r : rows) {
+        uci_command(std::string("position fen ") + RESET + "9");
+        ::testing::internal::CaptureStdout();
+        uci_command(r.line);
+        EXPECT_EQ(::testing::internal::GetCapturedStdout(), r.said) << r.line;
+        EXPECT_EQ(game_fen().substr(0, r.fen.size()), r.fen) << r.line;
     }
-    // Chess960: king b1 takes its own rook a1.
-    set_position_command("position fen 4k2r/8/8/8/8/8/8/RK6 w A - moves b1a1");
-    EXPECT_EQ(game_fen(), "4k2r/8/8/8/8/8/8/2KR4 b - - 0 1");
-    set_position_command("position fen 4k3/P7/8/8/8/8/8/4K3 w - - moves a7a8n");
-    EXPECT_EQ(game_fen(), "N3k3/8/8/8/8/8/8/4K3 b - - 0 1");
-    set_position_command("position fen 4k3/P7/8/8/8/8/8/4K3 w - - moves a7a8");
-    EXPECT_EQ(game_fen(), "Q3k3/8/8/8/8/8/8/4K3 b - - 0 1") << "a missing promotion letter makes a queen";
-}
-
-TEST(PositionCommand, MalformedMovesStopTheList) {
-    // Black is to move when the bad text comes; the list ends there.
-    for (const char* bad : {"e7", "e7e4", "i7i5", "e9e5", "garbage", "e8e7", "e2e4", "7e5e", ""}) {
-        set_position_command(std::string("position startpos moves d2d4 ") + bad + " c2c4");
-        EXPECT_EQ(game_fen(), "rnbqkbnr/pppppppp/8/8/3P4/8/PPP1PPPP/RNBQKBNR b KQkq d3 0 1") << bad;
-    }
-    // A fifth character that is no promotion letter is ignored.
-    set_position_command("position startpos moves d2d4 e7e5x");
-    EXPECT_EQ(game_fen(), "rnbqkbnr/pppp1ppp/8/4p3/3P4/8/PPP1PPPP/RNBQKBNR w KQkq e6 0 2");
-    set_position_command("position startpos");
-    set_position_command("position nothing moves e2e4");
-    EXPECT_EQ(game_fen(), std::string(START_FEN) + " 0 0") << "neither startpos nor fen: unchanged";
-    set_position_command("position fen 8/8/8/8/8/8/8/8 w - - moves e2e4 a1a2");
-    EXPECT_EQ(game_fen(), "8/8/8/8/8/8/8/8 w - - 0 0");
-}
-
-// "position" lines as interfaces send them (tabs: uci_transcript_test).
-TEST(PositionCommand, BlanksTabsAndLetterCase) {
-    for (const char* line : {" position  fen  7k/8/8/8/8/8/8/K7 w - - moves",
-                             "position fen 7k/8/8/8/8/8/8/K7  w  -  -  moves  a1b1  h8g8  b1a1  g8h8"}) {
-        uci_command("position startpos");
-        uci_command(line);
-        EXPECT_EQ(game_fen().substr(0, 24), "7k/8/8/8/8/8/8/K7 w - - ") << line;
-    }
-    uci_command("position fen k7/2P5/1K6/8/8/8/8/8 w - - moves c7c8N");
-    EXPECT_EQ(game_fen(), "k1N5/8/1K6/8/8/8/8/8 b - - 0 1");
-    // "position fen" with nothing after it keeps the position and says so.
-    ::testing::internal::CaptureStdout();
-    uci_command("position fen");
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
-              "info string position fen without a FEN: the position is unchanged\n");
-    EXPECT_EQ(game_fen(), "k1N5/8/1K6/8/8/8/8/8 b - - 0 1");
+    // The redo list ends with the game, also after a longer one.
+    uci_command("position startpos moves e2e4 e7e5 g1f3 b8c6");
+    uci_command("position startpos moves e2e4 e7e5 g1f3");
+    EXPECT_EQ(game->history[3].move, NO_MOVE);
 }
 
 // The FEN's halfmove clock is read; a missing one is 0, a bad one 0 and said so.
@@ -132,7 +120,7 @@ const char* const ASYMMETRIC = "wtime 1000 btime 60000 winc 0 binc 5000";
 const char* const MIRROR = "wtime 60000 btime 1000 winc 5000 binc 0";
 
 // A new game on `fen` with the limits of a fresh engine, then "go args".
-// Returns the search state the command asked for; the engine stays idle.
+// Returns the search state asked for; the engine stays idle.
 uint8_t go(const char* fen, const std::string& args) {
     uci_command("ucinewgame");
     uci_command(std::string("position fen ") + fen);
@@ -151,19 +139,6 @@ float allowed(const char* fen, const std::string& args) {
     return timing.target_time;
 }
 
-TEST(GoByColour, TheTimeAllowedFollowsTheSideToMove) {
-    const float white_short = allowed(WHITE_TO_MOVE, ASYMMETRIC), black_long = allowed(BLACK_TO_MOVE, ASYMMETRIC);
-    const float white_long = allowed(WHITE_TO_MOVE, MIRROR), black_short = allowed(BLACK_TO_MOVE, MIRROR);
-    EXPECT_GT(white_short, 0.0f);
-    EXPECT_LT(white_short, 1.0f) << "within White's own second";
-    EXPECT_GT(black_long, 1.0f) << "a share of Black's minute and increment";
-    EXPECT_FLOAT_EQ(white_short, black_short);
-    EXPECT_FLOAT_EQ(white_long, black_long);
-    // The opponent's clock and increment change nothing; the side's own increment counts.
-    EXPECT_FLOAT_EQ(allowed(WHITE_TO_MOVE, "wtime 60000 btime 777 winc 5000 binc 9000"), white_long);
-    EXPECT_GT(black_long, allowed(BLACK_TO_MOVE, "wtime 1000 btime 60000 winc 0 binc 0"));
-}
-
 // Whether the clock check, 20 ms into the search prepared by "go args", ends it.
 bool stops_early(const char* fen, const std::string& args) {
     go(fen, args);
@@ -180,7 +155,17 @@ bool stops_early(const char* fen, const std::string& args) {
     return stopped;
 }
 
-TEST(GoByColour, TheClockCheckReadsTheSideToMove) {
+TEST(GoByColour, TheTimeAllowedAndTheClockCheckFollowTheSideToMove) {
+    const float white_short = allowed(WHITE_TO_MOVE, ASYMMETRIC), black_long = allowed(BLACK_TO_MOVE, ASYMMETRIC);
+    const float white_long = allowed(WHITE_TO_MOVE, MIRROR), black_short = allowed(BLACK_TO_MOVE, MIRROR);
+    EXPECT_GT(white_short, 0.0f);
+    EXPECT_LT(white_short, 1.0f) << "within White's own second";
+    EXPECT_GT(black_long, 1.0f) << "a share of Black's minute and increment";
+    EXPECT_FLOAT_EQ(white_short, black_short);
+    EXPECT_FLOAT_EQ(white_long, black_long);
+    // The opponent's clock and increment change nothing; the side's own increment counts.
+    EXPECT_FLOAT_EQ(allowed(WHITE_TO_MOVE, "wtime 60000 btime 777 winc 5000 binc 9000"), white_long);
+    EXPECT_GT(black_long, allowed(BLACK_TO_MOVE, "wtime 1000 btime 60000 winc 0 binc 0"));
     EXPECT_TRUE(stops_early(WHITE_TO_MOVE, "wtime 50 btime 60000"));
     EXPECT_FALSE(stops_early(BLACK_TO_MOVE, "wtime 50 btime 60000"));
     EXPECT_TRUE(stops_early(BLACK_TO_MOVE, "wtime 60000 btime 50"));
@@ -217,14 +202,13 @@ TEST(GoKeywords, AloneAndCombined) {
         EXPECT_GE(control.node_limit, r.nodes - r.nodes * 4 / 100);
         EXPECT_LE(control.node_limit, r.nodes + r.nodes * 4 / 100);
     }
-    // Clocks never go below zero; the moves to go, the movetime's increment and
-    // the clocks beside other words are stored as given.
+    // The last row's increment; clocks never below zero; the moves to go and
+    // the clocks beside other words stored as given.
+    EXPECT_FLOAT_EQ(control.increment, 0.2f);
     go(WHITE_TO_MOVE, "wtime -300 btime -1 movestogo 7");
     EXPECT_FLOAT_EQ(control.clock_white, 0.0f);
     EXPECT_FLOAT_EQ(control.clock_black, 0.0f);
     EXPECT_EQ(control.moves_to_go, 7);
-    go(BLACK_TO_MOVE, "wtime 4000 btime 8000 winc 100 binc 200 depth 3");
-    EXPECT_FLOAT_EQ(control.increment, 0.2f);
     go(WHITE_TO_MOVE, "searchmoves e2e4 d2d4 wtime 7000 btime 9000");
     EXPECT_FLOAT_EQ(control.clock_white, 7.0f);
     EXPECT_FLOAT_EQ(control.clock_black, 9.0f);
@@ -236,7 +220,6 @@ TEST(GoKeywords, AloneAndCombined) {
     }
     EXPECT_GT(budgets.size(), 3u);
 }
-
 
 // Thousands of seeded random and mutated lines through both interpreters:
 // nothing may crash, hang or write out of bounds (run under the sanitizers).
@@ -257,9 +240,7 @@ TEST(Fuzz, RandomAndMutatedCommandLines) {
     const char* nasty[] = {"-99999999999999999999", "99999999999", "@", "@@", "\x01", "\xff", "moves", "fen",
                            "name", "value", "  ", "startpos", "a9", "h0", "=Q", "+", "0-0-0", "{", "}", "/"};
     std::string broken;   // the first line after which the keys disagree
-    const int saved_stdout = dup(1);
-    const int devnull = open("/dev/null", O_WRONLY);
-    dup2(devnull, 1);
+    ::testing::internal::CaptureStdout();
     for (int i = 0; i < 4000; ++i) {
         std::string line = seeds[pick(seeds.size())];
         for (int m = int(pick(4)); m > 0; --m) {
@@ -290,9 +271,7 @@ TEST(Fuzz, RandomAndMutatedCommandLines) {
         if (key != game->pos.key && broken.empty())
             broken = line;
     }
-    dup2(saved_stdout, 1);
-    close(devnull);
-    close(saved_stdout);
+    ::testing::internal::GetCapturedStdout();
     // Leave the process as the other tests expect it.
     control.protocol_mode = 1;
     notation_style.chess960 = 0;

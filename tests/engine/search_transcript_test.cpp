@@ -1,10 +1,10 @@
-// Searches run against the built engine over UCI: every limit answers one
-// legal move in time and starts from no earlier limit, a new "go" or "quit"
-// during a search, two threads, a self-played game in the console, and
-// principal variations that end where the game would.
+// Searches of the built engine over UCI: every limit, a new "go" or "quit"
+// during a search, two threads, console self-play, and principal
+// variations that end where the game would.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <map>
 #include <set>
 #include <sstream>
@@ -30,13 +30,9 @@ Answer search(EngineSession& e, const std::string& go, double wait = 20) {
     Answer a;
     a.move = move_of(e.expect("bestmove", wait));
     a.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    for (const auto& l : e.seen) {
-        std::istringstream info(l);
-        std::string tag, key;
-        int depth = 0;
-        if (info >> tag >> key >> depth && tag == "info" && key == "depth")
+    for (const auto& l : e.seen)
+        if (int depth = 0; std::sscanf(l.c_str(), "info depth %d", &depth) == 1)
             a.deepest = std::max(a.deepest, depth);
-    }
     return a;
 }
 
@@ -89,24 +85,18 @@ TEST(GoLimits, EveryGoStartsWithoutTheLimitsOfTheLastOne) {
 }
 
 // A queen up and far from mate in one, but the FEN's clock says 99: the
-// fifty-move rule draws every line.
+// fifty-move rule draws every line. At 0 the win shows.
 TEST(FiftyMoveRule, ClockFromTheFenDrawsTheWin) {
     EngineSession e(HCE);
-    for (const char* clock : {"99", "0"}) {
-        e.send(std::string("position fen 8/8/8/4k3/8/8/8/3QK3 w - - ") + clock + " 80");
+    for (const bool drawn : {true, false}) {
+        e.send(std::string("position fen 8/8/8/4k3/8/8/8/3QK3 w - - ") + (drawn ? "99" : "0") + " 80");
         search(e, "go depth 10");
-        std::string last;
+        int score = -100000;
         for (const auto& l : e.seen)
-            if (l.rfind("info depth 10 ", 0) == 0)
-                last = l;
-        ASSERT_NE(last, "") << clock;
-        const int score = std::stoi(last.substr(last.find(" score cp ") + 10));
-        if (clock[0] == '9')
-            EXPECT_EQ(score, 0) << last;
-        else
-            EXPECT_GT(score, 500) << last;
+            std::sscanf(l.c_str(), "info depth 10 seldepth %*d score cp %d", &score);
+        ASSERT_NE(score, -100000) << drawn;
+        EXPECT_TRUE(drawn ? score == 0 : score > 500) << drawn << ": " << score;
     }
-    EXPECT_EQ(e.quit(), 0);
 }
 
 // The MultiPV lines of an iteration come together, best first, each with a
@@ -117,47 +107,35 @@ TEST(SearchTranscript, TwoThreadsMultiPvAndWdl) {
     e.send("setoption name MultiPV value 3");
     e.send("position startpos");
     Board board;
-    EXPECT_NE(find_move(board.pos, search(e, "go depth 7", 60).move), NO_MOVE);
-    EXPECT_TRUE(contains(e.seen, " multipv 3 "));
-    EXPECT_FALSE(contains(e.seen, " wdl "));
-    std::vector<std::string> group;
-    for (const auto& l : e.seen) {
-        if (l.rfind("info multipv ", 0) != 0)
-            continue;
-        group.push_back(l);
-        if (group.size() < 3)
-            continue;
+    for (const bool wdl : {false, true}) {
+        e.send(std::string("setoption name UCI_ShowWDL value ") + (wdl ? "true" : "false"));
+        EXPECT_NE(find_move(board.pos, search(e, "go depth 7", 60).move), NO_MOVE);
+        EXPECT_EQ(contains(e.seen, " wdl "), wdl);
+        int lines = 0, depth = 0, last_score = 0;
         std::set<std::string> first_moves;
-        int last_score = 100000;
-        for (size_t i = 0; i < 3; ++i) {
-            std::istringstream in(group[i]);
-            std::string word;
-            int line = 0;
-            in >> word >> word >> line;
-            EXPECT_EQ(line, int(i) + 1) << group[i];
-            EXPECT_EQ(group[i].substr(group[i].find(" depth "), 10), group[0].substr(group[0].find(" depth "), 10));
-            const int score = std::stoi(group[i].substr(group[i].find(" score cp ") + 10));
-            EXPECT_LE(score, last_score) << group[i];
+        for (const auto& l : e.seen) {
+            int n = 0, d = 0, score = 0, win = 0, draw = 0, loss = 0;
+            if (std::sscanf(l.c_str(), "info multipv %d depth %d", &n, &d) != 2)
+                continue;
+            const size_t at = l.find(" score cp ");
+            ASSERT_NE(at, std::string::npos) << l;
+            EXPECT_EQ(std::sscanf(l.c_str() + at, " score cp %d wdl %d %d %d", &score, &win, &draw, &loss), wdl ? 4 : 1)
+                << l;
+            EXPECT_TRUE(!wdl || win + draw + loss == 1000) << l;
+            EXPECT_EQ(n, lines++ % 3 + 1) << l;
+            if (n == 1) {
+                depth = d;
+                first_moves.clear();
+            } else {
+                EXPECT_EQ(d, depth) << l;
+                EXPECT_LE(score, last_score) << l;
+            }
             last_score = score;
-            first_moves.insert(group[i].substr(group[i].find(" pv ") + 4, 4));
+            first_moves.insert(l.substr(l.find(" pv ") + 4, 4));
+            EXPECT_TRUE(n != 3 || first_moves.size() == 3u) << l;
         }
-        EXPECT_EQ(first_moves.size(), 3u) << group[0];
-        group.clear();
+        EXPECT_GE(lines, 3);
     }
-    e.send("setoption name UCI_ShowWDL value true");
-    search(e, "go depth 7", 60);
-    int lines = 0;
-    for (const auto& l : e.seen) {
-        if (l.rfind("info multipv ", 0) != 0)
-            continue;
-        ++lines;
-        std::istringstream in(l.substr(l.find(" score cp ") + 10));
-        int score, win, draw, loss;
-        std::string word;
-        ASSERT_TRUE(in >> score >> word >> win >> draw >> loss && word == "wdl") << l;
-        EXPECT_EQ(win + draw + loss, 1000) << l;
-    }
-    EXPECT_GE(lines, 3);
     EXPECT_EQ(e.quit(), 0);
 }
 

@@ -1,7 +1,6 @@
-// UCI and console transcripts run against the built engine: the "uci" reply,
-// switches, console commands, configuration files and the log, and what
-// interfaces send: ponder sequences, "go infinite", bad limits and hash
-// sizes the machine cannot give. ("position" text: commands_test.)
+// UCI and console transcripts of the built engine: the "uci" reply, switches,
+// console commands, configuration files, the log, pondering, the end of the
+// input and hash sizes the machine cannot give.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -60,36 +59,38 @@ TEST(UciTranscript, NoMoveToPlayAnswersTheNullMove) {
     }
 }
 
-TEST(Switches, StatusCodes) {
-    EXPECT_EQ(run_engine({"-use_hce", "-d"}, "").status, 1);
-    EngineRun missing = run_engine({"-use_hce", "-cfg"}, "quit\n");
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.output, "") << "nothing is done before the check";
-    EXPECT_EQ(run_engine({"-use_hce", "-tune", "a", "b"}, "").status, 1);
-    EngineRun tune = run_engine({"-use_hce", "-tune", "a", "b", "c"}, "");
-    EXPECT_EQ(tune.status, 1);
-    EXPECT_EQ(tune.output, "Need to compile with 'make ttune'\n\n");
-    EngineRun inert = run_engine({"-use_hce", "-bench2"}, "");
-    EXPECT_EQ(inert.status, 0);
-    EXPECT_TRUE(has_line(inert, "info string Hello from Zelk 5.20")) << inert.output;
-    EXPECT_EQ(run_engine({"-use_hce", "-mkconfig"}, "").status, 0);
-    // "-scan_pgn" alone selects no job: the engine starts normally.
-    EXPECT_TRUE(has_line(run_engine({"-use_hce", "-scan_pgn", "x.pgn"}, "isready\n"), "readyok"));
-}
-
-TEST(Switches, HashFollowsTheLimits) {
-    auto allocated = [](std::vector<std::string> args) {
-        args.insert(args.begin(), "-use_hce");
-        const std::string line = line_starting(run_engine(args, "quit\n").lines(), "info string allocated ");
-        return line.empty() ? -1 : std::stoi(line.substr(22));
+// Each switch's status code, and a line it prints (exactly the output when
+// `exact`): "" for none.
+TEST(Switches, StatusCodesAndLimits) {
+    const struct {
+        std::vector<std::string> args;
+        const char* input;
+        int status;
+        std::string line;
+        bool exact = false;
+    } rows[] = {
+        {{"-d"}, "", 1, ""},
+        {{"-cfg"}, "quit\n", 1, "", true},   // nothing is done before the check
+        {{"-tune", "a", "b"}, "", 1, ""},
+        {{"-tune", "a", "b", "c"}, "", 1, "Need to compile with 'make ttune'\n\n", true},
+        {{"-bench2"}, "", 0, "info string Hello from Zelk 5.20"},
+        {{"-mkconfig"}, "", 0, ""},
+        {{"-scan_pgn", "x.pgn"}, "isready\n", 0, "readyok"},   // alone it selects no job
+        // The hash table follows the depth and node limits.
+        {{"-d", "10"}, "quit\n", 0, "info string allocated 8 Mbytes for hash table"},
+        {{"-n", "100000"}, "quit\n", 0, "info string allocated 4 Mbytes for hash table"},
+        {{"-hash", "-7"}, "quit\n", 0, "info string allocated 0 Mbytes for hash table"},
+        {{"-threads", "0"}, "uci\n", 0, "option name Threads type spin default 1 min 1 max 160"},
+        {{"-threads", "500"}, "uci\n", 0, "option name Threads type spin default 160 min 1 max 160"},
     };
-    EXPECT_EQ(allocated({"-d", "10"}), 8);
-    EXPECT_EQ(allocated({"-n", "100000"}), 4);
-    EXPECT_EQ(allocated({"-hash", "-7"}), 0);
-    EngineRun threads = run_engine({"-use_hce", "-threads", "0"}, "uci\n");
-    EXPECT_TRUE(has_line(threads, "option name Threads type spin default 1 min 1 max 160"));
-    threads = run_engine({"-use_hce", "-threads", "500"}, "uci\n");
-    EXPECT_TRUE(has_line(threads, "option name Threads type spin default 160 min 1 max 160"));
+    for (const auto& r : rows) {
+        std::vector<std::string> args = r.args;
+        args.insert(args.begin(), "-use_hce");
+        const EngineRun run = run_engine(args, r.input);
+        EXPECT_EQ(run.status, r.status) << r.args[0] << "\n" << run.output;
+        EXPECT_TRUE(r.exact ? run.output == r.line : r.line.empty() || has_line(run, r.line))
+            << r.args[0] << "\n" << run.output;
+    }
     // A bad depth switch leaves the UCI_Elo range sane.
     for (const char* depth : {"0", "-5"}) {
         const std::string elo = line_starting(run_engine({"-use_hce", "-d", depth}, "uci\n").lines(), "option name UCI_Elo ");
@@ -99,17 +100,15 @@ TEST(Switches, HashFollowsTheLimits) {
     }
 }
 
-// Without "quit" the end of the input ends the engine cleanly.
+// Without "quit" the end of the input ends the engine cleanly; redo ("]")
+// announces the move again.
 TEST(ConsoleTranscript, PerftBoardAndMoves) {
     EngineRun run = run_engine({"-use_hce", "-c"}, "perft 3\ne4\nxyz\nc5\nundo\n]\n", "", 10);
     EXPECT_EQ(run.status, 0);
-    const std::string out = run.output;
-    EXPECT_NE(out.find("visited 8902 nodes in "), std::string::npos) << out;
-    EXPECT_NE(out.find("1. move e4\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("invalid: a1a1\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("rnbqkbnr/pp1ppppp/8/2p5/4P3/8/PPPP1PPP/RNBQKBNR w KQkq c6 0 2\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("1... move c7c5\n"), std::string::npos) << "redo announces the move again\n" << out;
-    EXPECT_NE(out.find("  r n b q k b n r\n  o o o o o o o o\n"), std::string::npos) << out;
+    for (const char* part : {"visited 8902 nodes in ", "1. move e4\n", "invalid: a1a1\n",
+                             "rnbqkbnr/pp1ppppp/8/2p5/4P3/8/PPPP1PPP/RNBQKBNR w KQkq c6 0 2\n", "1... move c7c5\n",
+                             "  r n b q k b n r\n  o o o o o o o o\n"})
+        EXPECT_NE(run.output.find(part), std::string::npos) << part << "\n" << run.output;
 }
 
 // Hostile input never crashes the engine, and it keeps answering.
@@ -181,30 +180,28 @@ TEST(Log, CommandsAndLinesReachTheLogOnce) {
 
 TEST(Pondering, MissStopAnswersOnceAndTheNextSearchFollows) {
     EngineSession e(HCE);
+    Board board;
+    // The answer `line` to "go" on the game so far with `moves` played is legal there.
+    const auto legal_after = [&](const char* moves, const std::string& line) {
+        play(board.pos, moves);
+        EXPECT_NE(find_move(board.pos, move_of(line)), NO_MOVE) << line;
+    };
     e.send("position startpos moves e2e4 e7e5");
     e.send("go ponder wtime 100000 btime 100000");
     EXPECT_EQ(e.expect("bestmove", 0.5), "") << "no move while pondering";
-    // The opponent played something else: "stop" must answer by itself, and
-    // a second "stop" changes nothing.
+    // The opponent played something else: "stop" answers by itself, a second "stop" changes nothing.
     e.send("stop");
-    const std::string stopped = e.expect("bestmove", 3);
+    legal_after("e2e4 e7e5", e.expect("bestmove", 3));
     e.send("stop");
-    Board board;
-    play(board.pos, "e2e4 e7e5");
-    EXPECT_NE(find_move(board.pos, move_of(stopped)), NO_MOVE) << stopped;
     e.send("position startpos moves e2e4 e7e5 g1f3");
     e.send("go wtime 100000 btime 100000 depth 4");
-    const std::string next = e.expect("bestmove", 20);
-    play(board.pos, "g1f3");
-    EXPECT_NE(find_move(board.pos, move_of(next)), NO_MOVE) << next;
+    legal_after("g1f3", e.expect("bestmove", 20));
     // "ponderhit" hands over the clock: the search answers in its time.
     e.send("position startpos moves e2e4 e7e5 g1f3 b8c6");
     e.send("go ponder wtime 2000 btime 2000 movestogo 10");
     EXPECT_EQ(e.expect("bestmove", 0.4), "");
     e.send("ponderhit");
-    const std::string hit = e.expect("bestmove", 3);
-    play(board.pos, "b8c6");
-    EXPECT_NE(find_move(board.pos, move_of(hit)), NO_MOVE) << hit;
+    legal_after("b8c6", e.expect("bestmove", 3));
     e.send("isready");
     EXPECT_EQ(e.expect("readyok", 3), "readyok");
     EXPECT_EQ(count_prefix(e.seen, "bestmove"), 0) << "exactly one answer per search";
@@ -221,12 +218,15 @@ TEST(Pondering, MissStopAnswersOnceAndTheNextSearchFollows) {
 // bounded search goes on to its limit, an infinite or ponder one is stopped;
 // either is answered once, after its last info line, and the engine exits.
 TEST(EndOfInput, SearchIsAnsweredBeforeTheEngineExits) {
+    // The final info line shows the limit run out: the value after `reached`
+    // is at least `least` (movetime less MoveOverhead, not a cut at the end of input).
     const struct {
         const char* go;
-        const char* reached;   // in the final info line: the limit was run out; null when stopped
-    } cases[] = {{"go depth 9", "depth 9 "}, {"go nodes 30000", " nodes "}, {"go movetime 300", " time "},
-                 {"go wtime 600 btime 600", " time "}, {"go infinite", nullptr},
-                 {"go ponder wtime 100000 btime 100000", nullptr}};
+        const char* reached;   // null when stopped
+        double least;
+    } cases[] = {{"go depth 9", "info depth ", 9},  {"go nodes 30000", " nodes ", 28000},
+                 {"go movetime 300", " time ", 150}, {"go wtime 600 btime 600", " time ", 0},
+                 {"go infinite", nullptr, 0},        {"go ponder wtime 100000 btime 100000", nullptr, 0}};
     Board board;
     play(board.pos, "e2e4");
     for (const auto& c : cases) {
@@ -236,18 +236,13 @@ TEST(EndOfInput, SearchIsAnsweredBeforeTheEngineExits) {
         ASSERT_GE(lines.size(), 2u) << c.go;
         ASSERT_EQ(count_prefix(lines, "bestmove"), 1) << c.go << "\n" << run.output;
         EXPECT_NE(find_move(board.pos, move_of(lines.back())), NO_MOVE) << c.go << ": " << lines.back();
+        const std::string& last = lines[lines.size() - 2];
         if (!c.reached)
             continue;
-        const std::string& last = lines[lines.size() - 2];
         ASSERT_EQ(last.rfind("info depth ", 0), 0u) << c.go << ": " << last;
         const size_t at = last.find(c.reached);
         ASSERT_NE(at, std::string::npos) << c.go << ": " << last;
-        const auto value = [&] { return std::stod(last.substr(at + std::strlen(c.reached))); };
-        if (std::strstr(c.go, "nodes")) {
-            EXPECT_GE(value(), 28000) << last;
-        } else if (std::strstr(c.go, "movetime")) {
-            EXPECT_GE(value(), 150) << last;   // movetime less MoveOverhead, not a cut at the end of input
-        }
+        EXPECT_GE(std::stod(last.substr(at + std::strlen(c.reached))), c.least) << last;
     }
 }
 
@@ -275,15 +270,14 @@ TEST(HashSize, MoreThanTheMachineHasIsRefusedAndTheOldTableStays) {
 }
 
 // Mate scores as UCI prints them, counted in moves (values: search/behaviour_test).
+// After 1. Qb8+ Black is mated in one: 1... Rxb8 2. Rxb8#.
 TEST(MateScores, CountMovesForTheSideMated) {
-    // After 1. Qb8+ Black is mated in one: 1... Rxb8 2. Rxb8#.
-    EngineSession e(HCE);
-    e.send("position fen r5k1/5ppp/8/8/8/8/1Q6/1R4K1 w - - moves b2b8");
-    e.send("go depth 4");
-    EXPECT_EQ(e.expect("bestmove", 20), "bestmove a8b8 ponder b1b8");
-    EXPECT_TRUE(contains(e.seen, " score mate -1 "));
-    EXPECT_FALSE(contains(e.seen, " score mate -2 "));
-    EXPECT_EQ(e.quit(), 0);
+    const auto lines =
+        run_engine(HCE, "position fen r5k1/5ppp/8/8/8/8/1Q6/1R4K1 w - - moves b2b8\ngo depth 4\n").lines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "bestmove a8b8 ponder b1b8");
+    EXPECT_TRUE(contains(lines, " score mate -1 "));
+    EXPECT_FALSE(contains(lines, " score mate -2 "));
 }
 
 } // namespace

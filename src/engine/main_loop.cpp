@@ -6,8 +6,6 @@
 #include <cstring>
 
 #include "core/attacks.h"
-#include "core/makemove.h"
-#include "core/movegen.h"
 #include "core/notation.h"
 #include "search/perft.h"
 #include "engine/setup.h"
@@ -19,6 +17,7 @@
 #include "io/output.h"
 #include "search/info.h"
 #include "search/result.h"
+#include "search/search.h"
 #include "search/thread.h"
 #include "search/threads.h"
 #include "search/timeman.h"
@@ -64,15 +63,8 @@ void begin_search(uint8_t requested) {
     start_search(running);
 }
 
-bool is_checkmated(Position& pos) {
-    if (!is_attacked(pos, pos.king_sq[pos.side], pos.side ^ 1))
-        return false;
-    MoveEntry list[MAX_MOVES];
-    gen_all(pos, list);
-    for (const MoveEntry* e = list; e->move != END_OF_LIST; ++e)
-        if (is_legal(pos, pos.side, e->move))
-            return false;
-    return true;
+bool is_checkmated(SearchThread& t) {
+    return is_attacked(t.pos, t.pos.king_sq[t.pos.side], t.pos.side ^ 1) && no_legal_moves(t);
 }
 
 void report_result() {
@@ -90,7 +82,7 @@ void report_result() {
         // No move to play (mate, stalemate, a draw by the fifty-move rule):
         // the final score, then UCI's null move, which interfaces read.
         if (!best) {
-            emit_line(is_checkmated(game->pos) ? "info depth 0 score mate 0" : "info depth 0 score cp 0");
+            emit_line(is_checkmated(*game) ? "info depth 0 score mate 0" : "info depth 0 score cp 0");
             std::strcpy(best_text, "0000");
         }
         std::snprintf(line, sizeof line, "bestmove %s%s%s", best_text, ponder ? " ponder " : "", ponder ? ponder_text : "");

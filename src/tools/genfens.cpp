@@ -14,6 +14,7 @@
 #include "io/output.h"
 #include "search/control.h"
 #include "search/result.h"
+#include "search/search.h"
 #include "search/thread.h"
 #include "search/timeman.h"
 #include "search/tt.h"
@@ -66,12 +67,7 @@ bool random_line(const std::string& start, int plies, uint64_t& random) {
         make_move(pos, legal[next_random(random) % uint64_t(n)]);
         pos.owner->search_ply = 1;   // a game's moves, not a search's
     }
-    MoveEntry list[MAX_MOVES];
-    gen_all(game->pos, list);
-    for (const MoveEntry* e = list; e->move != END_OF_LIST; ++e)
-        if (is_legal(game->pos, game->pos.side, e->move))
-            return true;
-    return false;
+    return !no_legal_moves(*game);
 }
 
 int short_search_score() {

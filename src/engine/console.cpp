@@ -197,7 +197,6 @@ void pv_command() {
 // "lmr" and "_show": the pruning parameters and reduction tables.
 void search_params_command() {
     set_search_params();
-    std::printf("BP_margin= %d\n", params.BP_margin);
     std::printf("FP_depth= %d, margins=", params.FP_depth);
     for (int d = 1; d <= params.FP_depth; ++d)
         std::printf(" %d", params.FP_margin[d]);
@@ -212,14 +211,14 @@ void search_params_command() {
     for (int row = 1; row < 32; ++row) {
         std::printf("%2d  ", row);
         for (int m = 0; m < 32; ++m)
-            std::printf("%d ", int(std::lroundf(params.lmr[row][m])));
+            std::printf("%d ", params.lmr[row][m]);
         std::printf("\n");
     }
     std::printf("\n");
     for (int row = 1; row < 32; ++row) {
         std::printf("%2d  ", row);
         for (int m = 0; m < 32; ++m)
-            std::printf("%d ", m >= 1 && row >= 3 ? int(std::lroundf(params.lmr[row][m] + 1.2f)) : 0);
+            std::printf("%d ", params.lmr[row][m] > 0 ? params.lmr[row][m] + 1 : 0);
         std::printf("\n");
     }
 }

@@ -52,14 +52,14 @@ void options_set_defaults(const char* program_dir) {
     s.MultiPV = 1;
     s.SyzygyProbeDepth6 = 1;
     s.Selectivity = 100;
-    s.SEP_depth = 3;
-    s.SEP_step = 75;
-    s.NMP_depth = 3;
-    s.FP_depth = 3;
-    s.FP_step = 125;
-    s.LMP_depth = 6;
+    s.SEP_depth = 8;
+    s.SEP_step = 80;
+    s.NMP_depth = 2;
+    s.FP_depth = 8;
+    s.FP_step = 100;
+    s.LMP_depth = 8;
     s.LMP_step = 3;
-    s.LMR_depth = 3;
+    s.LMR_depth = 2;
 
     EvalSettings& e = saved_options.eval;
     e = EvalSettings{};

@@ -1,5 +1,7 @@
 #include "search/movepick.h"
 
+#include <algorithm>
+
 #include "core/attacks.h"
 #include "core/movegen.h"
 #include "core/see.h"
@@ -10,67 +12,63 @@ namespace zelk {
 namespace {
 
 // Picker states (low nibble of the stage).
-enum : uint16_t { ST_START, ST_GEN_CAPTURES, ST_CAPTURES, ST_GEN_QUIETS, ST_QUIETS, ST_UNSORTED, ST_CHECKS, ST_DONE };
+enum : uint16_t { ST_START, ST_GEN_CAPTURES, ST_CAPTURES, ST_GEN_QUIETS, ST_QUIETS, ST_CHECKS, ST_DONE };
 
-constexpr int CAPTURE_BASE[8] = {210, 220, 230, 230, 240, 250, 0, 0};
+// Good captures score from GOOD_CAPTURE up, ordered by the victim's value and
+// the capture history; losing ones stay below the picker's threshold and are
+// tried after the quiet moves.
+constexpr int GOOD_CAPTURE = 2000;
+constexpr int BAD_CAPTURE = -30000;
+
+int capture_score(const SearchThread& t, const MoveEntry& e) {
+    const int victim = type_of(e.victim), mover = type_of(e.piece);
+    int score = GOOD_CAPTURE + 2 * see_values[victim] - mover + t.capture_history[e.piece][move_to(e.move)][victim] / 16;
+    if ((e.move & FLAG_MASK) && mover == PAWN && promotion_type(e.move) == QUEEN)
+        score += 1500;
+    return score;
+}
 
 void score_captures(SearchThread& t, MoveEntry* begin, MoveEntry* end, bool by_exchange) {
     const Position& pos = t.pos;
     for (MoveEntry* e = begin; e != end; ++e) {
         const int victim = type_of(e->victim), mover = type_of(e->piece);
-        const int mvv_lva = CAPTURE_BASE[victim] - mover;
-        if (!by_exchange) {
-            e->score = int16_t(mvv_lva);
-            continue;
-        }
+        e->score = int16_t(capture_score(t, *e));
         // The opponent wins back at most the mover, so a victim worth 50 more
         // than the mover needs no exchange test.
-        if (see_values[victim] - see_values[mover] >= 50) {
-            e->score = int16_t(mvv_lva);
+        if (!by_exchange || !victim || see_values[victim] - see_values[mover] >= 50)
             continue;
-        }
         const int from = move_from(e->move), to = move_to(e->move);
         const int gain = see_values[victim] - see(pos, pos.side ^ 1, to, mover, occupancy(pos) & ~bit(from));
-        e->score = int16_t(gain <= -50 ? victim + 4 : gain < 50 ? mvv_lva - 6 : mvv_lva);
+        if (gain <= -50)
+            e->score = int16_t(victim + 4);
     }
 }
 
+// Quiet moves: killers and counter moves first, then the sum of the
+// butterfly history and the continuation histories of the moves one, two and
+// four plies back (the last at half weight).
 void score_quiets(SearchThread& t, int ply, MoveEntry* begin, MoveEntry* end) {
     const Position& pos = t.pos;
     const PlyRecord& rec = t.plies[ply];
     const Move prev = t.last_move;
     const int prev_piece = prev ? pos.board[move_to(prev)] : 0;
-    const int prev_type = type_of(prev_piece);
-    const Move before_prev = t.history_count >= 2 ? t.history[t.history_count - 2].move : NO_MOVE;
-    const Move follow = before_prev ? t.follow_up[pos.board[move_to(before_prev)]][move_to(before_prev)] : NO_MOVE;
     const Move c1 = prev ? t.counter1[prev_piece][move_to(prev)] : NO_MOVE;
-    const Move c2 = prev ? t.counter2[prev_piece][move_to(prev)] : NO_MOVE;
-    const int us = pos.side;
+    const int16_t* h1 = cont_of(t, ply - 1);
+    const int16_t* h2 = cont_of(t, ply - 2);
+    const int16_t* h4 = cont_of(t, ply - 4);
+    const int16_t* main = t.main_history[pos.side];
     for (MoveEntry* e = begin; e != end; ++e) {
         const Move m = e->move;
-        const int to = move_to(m);
-        int h = (t.history_table[prev_type][e->piece][to] / 256 + t.history_table[0][e->piece][to] / 256) / 2;
-        if (!rec.in_check) {
-            if (m == rec.killer1)
-                h += 60;
-            else if (m == rec.killer2)
-                h += 55;
-            else if (m == c1)
-                h += 50;
-            else if (m == c2)
-                h += 45;
-            else if (m == follow)
-                h += 40;
-            else if (type_of(e->piece) == PAWN && (us == WHITE ? rank_of(to) >= 5 : rank_of(to) <= 2))
-                h += 30;
-        } else {
-            if (m == rec.evasion_killer)
-                h += 60;
-            else if (m == c1)
-                h += 55;
-            else if (m == c2)
-                h += 50;
-        }
+        const int i = e->piece * 64 + move_to(m);
+        int h;
+        if (m == (rec.in_check ? rec.evasion_killer : rec.killer1))
+            h = 30000;
+        else if (!rec.in_check && m == rec.killer2)
+            h = 29000;
+        else if (m == c1)
+            h = 28000;
+        else
+            h = std::clamp((main[butterfly(m)] + h1[i] + h2[i] + h4[i] / 2) / 4, -20000, 20000);
         e->score = int16_t(h);
     }
 }
@@ -146,6 +144,8 @@ MoveEntry* next_move(SearchThread& t) {
             MoveEntry* out = gen_quiets(pos, pos.side, begin, rec.check_sq);
             out->move = END_OF_LIST;
             t.plies[ply + 1].list = out + 1;
+            for (MoveEntry* e = rec.current; e != begin; ++e)
+                e->score = int16_t(BAD_CAPTURE + e->score);
             if (ply > 1)
                 score_quiets(t, ply, begin, out);
             else
@@ -160,11 +160,7 @@ MoveEntry* next_move(SearchThread& t) {
                 break;
             }
             pick_best(rec.current);
-            if (rec.current->score > 2)
-                return rec.current++;
-            rec.stage = uint16_t(wants | ST_UNSORTED);
-            break;
-        case ST_UNSORTED:
+            return rec.current++;
         case ST_CHECKS:
             if (rec.current->move != END_OF_LIST)
                 return rec.current++;

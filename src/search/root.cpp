@@ -52,7 +52,7 @@ void score_root_moves(SearchThread& t) {
             const int gain = see_values[victim] - see(pos, pos.side ^ 1, to, mover, occupancy(pos) & ~bit(from));
             e->score = int16_t(gain < -50 ? victim + 4 : CAPTURE_BASE[victim] - mover);
         } else {
-            int h = (t.history_table[0][e->piece][to] / 256 + t.history_table[0][e->piece][to] / 256) / 2;
+            int h = std::clamp(8 + t.main_history[pos.side][butterfly(e->move)] / 512, 0, 64);
             if (e->move & FLAG_MASK)
                 h += 60;
             e->score = int16_t(h);
@@ -60,17 +60,14 @@ void score_root_moves(SearchThread& t) {
     }
 }
 
+// Killers and hash moves belong to one search; the histories and counter
+// moves are kept over the game.
 void clear_tables(SearchThread& t) {
     for (PlyRecord& r : t.plies) {
         r.hash_move = r.killer1 = r.killer2 = r.evasion_killer = NO_MOVE;
+        r.cont = t.cont_sentinel;
+        r.excluded = NO_MOVE;
     }
-    std::memset(t.counter1, 0, sizeof t.counter1);
-    std::memset(t.counter2, 0, sizeof t.counter2);
-    std::memset(t.follow_up, 0, sizeof t.follow_up);
-    for (auto& by_prev : t.history_table)
-        for (auto& by_piece : by_prev)
-            for (int16_t& h : by_piece)
-                h = 2048;
 }
 
 void finish_without_search(SearchThread& t, int score) {
@@ -180,7 +177,6 @@ void print_multipv_lines(SearchThread& t, int depth, int count) {
 int root_search(SearchThread& t, int side, int depth, int alpha, int beta, int pv_index) {
     Position& pos = t.pos;
     PlyRecord& root = t.plies[1];
-    root.iid = root.research = 0;
     const int check_sq = checking_square(pos, pos.king_sq[side], side ^ 1, occupancy(pos));
     const bool in_check = check_sq != NO_SQUARE;
     root.depth = int16_t(depth);
@@ -220,6 +216,7 @@ int root_search(SearchThread& t, int side, int depth, int alpha, int beta, int p
             reduction = 1;
 
         child[2] = NO_MOVE;
+        root.cont = t.cont_history[e->piece][move_to(m)];
         make_move(pos, m);
         int score;
         if (root.moves_searched == 0 || (depth < 2 && control.target_nps > 1000)) {
@@ -228,10 +225,8 @@ int root_search(SearchThread& t, int side, int depth, int alpha, int beta, int p
         } else {
             score = -search(t, side ^ 1, 2, depth - 1 - reduction, -running_alpha - 1, -running_alpha, 1, child);
             if (score > running_alpha && !control.stop_flag) {
-                root.research = 1;
                 score = -search(t, side ^ 1, 2, depth - 1, -beta, -alpha, 0, child);
-                root.research = 0;
-                if (score > alpha_in)
+                            if (score > alpha_in)
                     e->score = int16_t(std::clamp(score, -32000, 32000));
             }
         }

@@ -24,7 +24,7 @@ int history_bonus[70];
 
 void build_history_bonus() {
     for (int d = 0; d < 70; ++d)
-        history_bonus[d] = int(std::lround(std::pow(double(d), 0.65) * 16));
+        history_bonus[d] = std::min(170 * d - 80, 1700) * (d > 0);
 }
 
 void set_search_params() {
@@ -34,35 +34,27 @@ void set_search_params() {
     p.NMP_depth = search_settings.NMP_depth;
     p.LMP_depth = search_settings.LMP_depth;
     p.LMR_depth = search_settings.LMR_depth;
-    p.BP_margin = 15;
     for (int i = 0; i < 12; ++i) {
         p.FP_margin[i] = i * search_settings.FP_step;
         p.SEP_margin[i] = i * search_settings.SEP_step;
-        p.LMP_count[i] = i * search_settings.LMP_step;
+        p.LMP_count[i] = search_settings.LMP_step + i * i;
     }
     // The depth limits index 12-entry tables.
     p.FP_depth = std::min(p.FP_depth, 11);
     p.SEP_depth = std::min(p.SEP_depth, 11);
     p.LMP_depth = std::min(p.LMP_depth, 11);
     const int sel = std::min<int>(search_settings.Selectivity, 200);
-    if (sel < 100)
-        p.BP_margin = ((100 - sel) >> 1) + 15;
+    p.prune = sel > 0;
     if (sel == 0) {
         p.FP_depth = p.SEP_depth = p.LMP_depth = 0;
         p.NMP_depth = p.LMR_depth = 100;
-        p.BP_margin = 5000;
     }
     if (search_settings.Selectivity != p.lmr_built_for) {
         p.lmr_built_for = search_settings.Selectivity;
         for (int d = 0; d < 32; ++d)
             for (int m = 0; m < 32; ++m) {
-                float r = 0;
-                if (d >= 3 && m > 0) {
-                    float x = float(std::log(double(d)) * std::log(double(m)) * 0.44 - 0.5);
-                    x = float(double(x) * sel * 0.01);
-                    r = !(x > 0) ? 0 : x > 3.0f ? 3.0f : x;
-                }
-                p.lmr[d][m] = r;
+                const double r = d > 0 && m > 0 ? 0.75 + std::log(double(d)) * std::log(double(m)) / 2.25 : 0;
+                p.lmr[d][m] = int(r * sel / 100);
             }
     }
     timing.limit_nps = control.target_nps < control.calibration_nps - 20;
@@ -111,10 +103,6 @@ int no_legal_moves(SearchThread& t) {
 
 namespace {
 
-inline bool has_pieces_and_pawns(const Position& pos, int side) {
-    return pos.npm[side] > 0 && (pos.mat_sig[side] & 0xF) != 0;
-}
-
 // Counts a node, publishes counters now and then, and slows the search to
 // the target node rate when strength is limited.
 inline void count_node(SearchThread& t) {
@@ -134,198 +122,180 @@ inline void count_node(SearchThread& t) {
     }
 }
 
-// What the opponent threatens, for static evaluation pruning when the network
-// evaluates (it measures no danger values): 350 for an own pawn on its sixth
-// or seventh rank free to advance, and the exchange value of the opponent's
-// best capture of an own queen, or of a pawn, minor or rook when eval falls
-// short of beta by less than that piece's value.
-int network_threat(const Position& pos, int side, int eval, int beta) {
-    const Bitboard empty = ~occupancy(pos);
-    const Bitboard pawns = pieces_of(pos, side, PAWN);
-    const Bitboard advanced = side == WHITE ? pawns & 0x00FFFF0000000000ULL & (empty >> 8)
-                                            : pawns & 0x0000000000FFFF00ULL & (empty << 8);
-    int threat = advanced ? 350 : 0;
-    Bitboard targets = pieces_of(pos, side, QUEEN);
-    if (eval < beta + see_values[PAWN])
-        targets |= pawns;
-    if (eval < beta + see_values[KNIGHT])
-        targets |= pieces_of(pos, side, KNIGHT) | pieces_of(pos, side, BISHOP);
-    if (eval < beta + see_values[ROOK])
-        targets |= pieces_of(pos, side, ROOK);
-    while (targets) {
-        const int sq = pop_lsb(targets);
-        threat = std::max(threat, see(pos, side ^ 1, sq, type_of(pos.board[sq]), ~empty));
-    }
-    return threat;
+constexpr int MATE_BOUND = 9799;   // beyond: mate and tablebase scores
+
+inline bool is_decisive(int score) { return score >= MATE_BOUND || score <= -MATE_BOUND; }
+
+// Does the move win at least `threshold` by exchange on its square?
+bool see_ge(const Position& pos, Move m, int threshold) {
+    const int from = move_from(m), to = move_to(m);
+    const int mover = type_of(pos.board[from]);
+    if (mover == KING && (m & FLAG_MASK))
+        return threshold <= 0;
+    int victim = type_of(pos.board[to]);
+    if (mover == PAWN && to == pos.ep_square)
+        victim = PAWN;
+    // The opponent wins back at most the mover.
+    if (see_values[victim] - see_values[mover] >= threshold)
+        return true;
+    if (see_values[victim] < threshold)
+        return false;
+    const int side = colour_of(pos.board[from]);
+    return see_values[victim] - see(pos, side ^ 1, to, mover, occupancy(pos) & ~bit(from)) >= threshold;
 }
 
-// Does a late quiet move create a threat worth searching?
-bool creates_threat(const Position& pos, int side, const MoveEntry& e) {
-    const int from = move_from(e.move), to = move_to(e.move);
-    const int type = type_of(e.piece);
-    const int them = side ^ 1;
-    const Bitboard* enemy = pos.pieces + them * 8;
-    const Bitboard* own = pos.pieces + side * 8;
-    const int k = pos.king_sq[them];
-    const Bitboard zone = tables.king_attacks[k];
-    const Bitboard occ_before = occupancy(pos);
-    const Bitboard occ = (occ_before & ~bit(from)) | bit(to);
-    switch (type) {
-    case PAWN:
-        return (tables.pawn_attacks[side][to] & (enemy[KNIGHT] | enemy[BISHOP] | enemy[ROOK] | enemy[QUEEN] | zone)) != 0;
-    case KNIGHT:
-        return (tables.knight_attacks[to] & (zone | enemy[ROOK] | enemy[QUEEN])) != 0;
-    case KING:
-        return false;
-    default:
-        break;
+// Moves a history value toward +-HISTORY_MAX by `bonus`, less the closer it is.
+inline void history_update(int16_t& h, int bonus) { h = int16_t(h + bonus - h * std::abs(bonus) / HISTORY_MAX); }
+
+void update_continuations(SearchThread& t, int ply, int piece_to, int bonus) {
+    for (const int back : {1, 2, 4}) {
+        if (ply - back < 1)
+            break;
+        int16_t* c = t.plies[ply - back].cont;
+        if (c != t.cont_sentinel)
+            history_update(c[piece_to], bonus);
     }
-    // King-zone test along one kind of line: a zone square newly attacked
-    // from the target (own sliders of that kind may stand in between) that
-    // another own piece also attacks, the mover lifted from its origin.
-    auto zone_test = [&](bool diagonal) {
-        const Bitboard see_through = diagonal ? (own[BISHOP] | own[QUEEN]) : (own[ROOK] | own[QUEEN]);
-        const Bitboard blockers = occ & ~see_through;
-        const Bitboard from_to = diagonal ? bishop_attacks(to, blockers) : rook_attacks(to, blockers);
-        const Bitboard from_origin = diagonal ? bishop_attacks(from, blockers) : rook_attacks(from, blockers);
-        Bitboard fresh = zone & from_to & ~from_origin & ~bit(from);
-        Position lifted = pos;
-        lifted.pieces[side * 8] &= ~bit(from);
-        lifted.pieces[e.piece] &= ~bit(from);
-        while (fresh) {
-            const int s = pop_lsb(fresh);
-            if (is_attacked(lifted, s, side, occ & ~bit(from)))
-                return true;
+}
+
+// The moves a node tried before its best one, whose histories lose what the
+// best one gains.
+struct TriedMoves {
+    const MoveEntry* quiets[64];
+    const MoveEntry* captures[32];
+    int quiet_count = 0, capture_count = 0;
+};
+
+inline int capture_victim(const Position& pos, const MoveEntry& e) {
+    return type_of(e.victim) ? type_of(e.victim) : move_to(e.move) == pos.ep_square ? PAWN : 0;
+}
+
+// After a cut-off: the best move's histories gain, the others tried lose;
+// a quiet best move also becomes the killer and the counter move.
+void update_histories(SearchThread& t, int ply, int depth, const MoveEntry& best, bool quiet, const TriedMoves& tried,
+                      bool in_check) {
+    const Position& pos = t.pos;
+    const int bonus = history_bonus[std::min(depth, 69)];
+    if (quiet) {
+        int16_t* main = t.main_history[pos.side];
+        history_update(main[butterfly(best.move)], bonus);
+        update_continuations(t, ply, best.piece * 64 + move_to(best.move), bonus);
+        for (int i = 0; i < tried.quiet_count; ++i) {
+            const MoveEntry& q = *tried.quiets[i];
+            history_update(main[butterfly(q.move)], -bonus);
+            update_continuations(t, ply, q.piece * 64 + move_to(q.move), -bonus);
         }
-        return false;
-    };
-    if (type == BISHOP || type == ROOK) {
-        const bool diagonal = type == BISHOP;
-        const Bitboard targets = diagonal ? enemy[ROOK] | enemy[QUEEN] : enemy[QUEEN];
-        const Bitboard now = (diagonal ? bishop_attacks(to, occ) : rook_attacks(to, occ)) & targets;
-        const Bitboard before = (diagonal ? bishop_attacks(from, occ_before) : rook_attacks(from, occ_before)) & targets;
-        if (now & ~before)
-            return true;
-        return zone_test(diagonal);
-    }
-    return zone_test(false) || zone_test(true);
-}
-
-void update_quiet_history(SearchThread& t, int ply, int depth, const MoveEntry& e, bool raised_alpha, bool in_check) {
-    const int b = history_bonus[std::min(depth, 69)];
-    const Move prev = t.last_move;
-    const int prev_piece = prev ? t.pos.board[move_to(prev)] : 0;
-    const int p = type_of(prev_piece);
-    const int to = move_to(e.move);
-    int16_t* entries[2] = {&t.history_table[0][e.piece][to], &t.history_table[p][e.piece][to]};
-    if (!raised_alpha) {
-        for (int16_t* h : entries)
-            *h = int16_t(*h - (*h * b) / 2048);
-        return;
-    }
-    for (int16_t* h : entries)
-        *h = int16_t(*h + ((16384 - *h) * b) / 1024);
-    PlyRecord& rec = t.plies[ply];
-    if (!in_check) {
-        if (e.move != rec.killer1) {
+        PlyRecord& rec = t.plies[ply];
+        if (in_check) {
+            rec.evasion_killer = best.move;
+        } else if (best.move != rec.killer1) {
             rec.killer2 = rec.killer1;
-            rec.killer1 = e.move;
+            rec.killer1 = best.move;
         }
+        if (const Move prev = t.last_move)
+            t.counter1[pos.board[move_to(prev)]][move_to(prev)] = best.move;
     } else {
-        rec.evasion_killer = e.move;
+        history_update(t.capture_history[best.piece][move_to(best.move)][capture_victim(pos, best)], bonus);
     }
-    if (prev) {
-        Move& c1 = t.counter1[prev_piece][move_to(prev)];
-        if (c1 != e.move) {
-            t.counter2[prev_piece][move_to(prev)] = c1;
-            c1 = e.move;
-        }
+    for (int i = 0; i < tried.capture_count; ++i) {
+        const MoveEntry& c = *tried.captures[i];
+        history_update(t.capture_history[c.piece][move_to(c.move)][capture_victim(pos, c)], -bonus);
     }
-    const Move before_prev = t.history_count >= 2 ? t.history[t.history_count - 2].move : NO_MOVE;
-    if (before_prev)
-        t.follow_up[t.pos.board[move_to(before_prev)]][move_to(before_prev)] = e.move;
 }
 
+// The move loop. `hash_extension` is added to the hash move's depth (singular
+// extension). Fail-soft inside, bounds from the window at entry.
 int search_moves(SearchThread& t, int side, int ply, int depth, int alpha, int beta, int in_check, int null_window,
-                 Move* pv) {
+                 Move* pv, int hash_extension) {
     Position& pos = t.pos;
     PlyRecord& rec = t.plies[ply];
     pv[ply] = NO_MOVE;
-    const bool lmp = depth > 0 && depth <= params.LMP_depth && !in_check && null_window && !rec.iid;
-    const int row = std::min(depth, 31);
+    const bool pv_node = !null_window;
+    const bool improving = rec.improving;
+    const int eval = rec.static_eval;
     const int alpha_in = alpha;
+    const bool prune = params.prune && ply > 1;
+    const int lmp_limit = params.LMP_count[std::min(depth, 11)] / (2 - improving);
+    const Move hash_move = rec.hash_move;
+    const bool hash_capture = hash_move && pos.board[move_to(hash_move)];
+    const int16_t* h1 = cont_of(t, ply - 1);
+    const int16_t* h2 = cont_of(t, ply - 2);
     rec.moves_searched = 0;
     rec.in_check = uint16_t(in_check);
     picker_start(t, ply, 0x70);
     int best = -SCORE_INFINITE;
     Move best_move = NO_MOVE;
     Move child[PV_SIZE + 2];
+    TriedMoves tried;
+    bool skip_quiets = false;
 
     while (MoveEntry* e = next_move(t)) {
         const Move m = e->move;
-        if (!m || (m == rec.given_hash_move && e != &rec.hash_entry))
+        if (!m || (m == rec.given_hash_move && e != &rec.hash_entry) || m == rec.excluded)
+            continue;
+        const uint16_t flags = move_flags(pos, side, *e);
+        const bool quiet = !(flags & MF_CAPTURE) && !((m & FLAG_MASK) && type_of(e->piece) == PAWN);
+        const bool check = (flags & MF_CHECK) != 0;
+        if (quiet && skip_quiets && !check)
             continue;
         if (!is_legal(pos, side, m))
             continue;
-        const uint16_t flags = move_flags(pos, side, *e);
         rec.move_flags = flags;
-        int reduction = 0;
+        const int piece_to = e->piece * 64 + move_to(m);
+        const int history = quiet ? t.main_history[side][butterfly(m)] + h1[piece_to] + h2[piece_to]
+                                  : t.capture_history[e->piece][move_to(m)][capture_victim(pos, *e)];
+        const int moves = rec.moves_searched;
+        int reduction = depth >= params.LMR_depth ? params.lmr[std::min(depth, 31)][std::min(moves, 31)] : 0;
 
-        if (best >= -9799 && lmp) {
-            if (!(flags && depth >= 2)) {
-                bool prune = false;
-                if (rec.moves_searched >= params.LMP_count[depth] + e->score / 4 && !flags)
-                    prune = !creates_threat(pos, side, *e);
-                if (!prune && !see_ok(pos, m))
-                    prune = true;
-                if (prune)
+        // Pruning of late moves once a move has kept the node from a loss.
+        if (prune && best > -MATE_BOUND && pos.npm[side] > 0) {
+            const int lmr_depth = std::max(0, depth - 1 - reduction + history / 8192);
+            // Quiet checks are kept by the count and futility rules: they
+            // carry the attacks that follow a sacrifice.
+            if (quiet) {
+                if (!in_check && !check && depth <= params.LMP_depth && moves >= lmp_limit) {
+                    skip_quiets = true;
                     continue;
+                }
+                if (!in_check && !check && lmr_depth <= params.FP_depth &&
+                    eval + 100 + params.FP_margin[std::min(lmr_depth, 11)] <= alpha)
+                    continue;
+                if (lmr_depth <= 4 && history < -3000 * depth)
+                    continue;
+                if (!see_ge(pos, m, -25 * lmr_depth * lmr_depth))
+                    continue;
+            } else if (depth <= 6 && !see_ge(pos, m, -100 * depth)) {
+                continue;
             }
         }
-        if (depth >= params.LMR_depth && best >= -9799) {
-            float r = params.lmr[row][std::min<int>(rec.moves_searched, 31)];
-            if (null_window)
-                r += 1.2f;
-            if (e->score > 31)
-                r -= 1.0f;
-            if (row + t.search_ply < t.iteration_depth - 5)
-                r *= 0.7f;
-            int R = int(std::lroundf(r));
-            R = std::clamp(R, 0, 4);
-            if (R > 1 && flags)
-                R = 1;
-            // A bad move, capture or not, loses material by exchange on its square.
-            if (!see_ok(pos, m))
-                ++R;
-            if (depth - R <= 0)
-                R = depth - 1;
-            reduction = R;
-        }
-        rec.reduction = int8_t(reduction);
 
-        const bool quiet = !(flags & MF_CAPTURE);
+        const int extension = m == hash_move ? hash_extension : 0;
+        const int new_depth = depth - 1 + extension;
         child[ply + 1] = NO_MOVE;
+        rec.cont = t.cont_history[e->piece][move_to(m)];
         make_move(pos, m);
         tt_prefetch(pos.key);
-        int score;
-        if (rec.moves_searched == 0 || depth <= 1) {
-            score = -search(t, side ^ 1, ply + 1, depth - 1, -beta, -alpha, null_window, child);
-        } else {
-            score = -search(t, side ^ 1, ply + 1, depth - reduction - 1, -alpha - 1, -alpha, 1, child);
-            if (score > alpha && !control.stop_flag) {
-                rec.research = 1;
-                rec.reduction = 0;
-                score = -search(t, side ^ 1, ply + 1, depth - 1, -beta, -alpha, null_window, child);
-                rec.research = 0;
-            }
+        int score = 0;
+        if (moves >= 1 + pv_node && reduction > 0 && (quiet || e->score < 150)) {
+            // Late moves are searched shallower; less for a move with a good
+            // history, a check, a killer, on the principal variation or when
+            // the position improves.
+            reduction += !pv_node + !improving + hash_capture;
+            reduction -= check;
+            if (quiet)
+                reduction -= (e->score >= 28000) + history / 8192;
+            reduction = std::clamp(reduction, 0, std::max(new_depth - 1, 0));
+            score = -search(t, side ^ 1, ply + 1, new_depth - reduction, -alpha - 1, -alpha, 1, child);
+            if (score > alpha && reduction > 0)
+                score = -search(t, side ^ 1, ply + 1, new_depth, -alpha - 1, -alpha, 1, child);
+        } else if (!pv_node || moves > 0) {
+            score = -search(t, side ^ 1, ply + 1, new_depth, -alpha - 1, -alpha, 1, child);
         }
+        if (pv_node && (moves == 0 || (score > alpha && score < beta && !control.stop_flag)))
+            score = -search(t, side ^ 1, ply + 1, new_depth, -beta, -alpha, 0, child);
         unmake_move(pos);
         if (control.stop_flag)
             return 0;
         ++rec.moves_searched;
-
-        if (quiet && depth > 0)
-            update_quiet_history(t, ply, depth, *e, score > alpha, in_check);
 
         if (score > best) {
             best = score;
@@ -333,22 +303,31 @@ int search_moves(SearchThread& t, int side, int ply, int depth, int alpha, int b
             pv[ply] = m;
             pv[ply + 1] = NO_MOVE;
             if (score > alpha) {
-                if (score >= beta)
+                if (score >= beta) {
+                    if (depth > 0)
+                        update_histories(t, ply, depth, *e, quiet, tried, in_check);
                     break;
+                }
                 update_pv(pv, ply, m, child);
                 alpha = score;
             }
         }
+        if (quiet && tried.quiet_count < 64)
+            tried.quiets[tried.quiet_count++] = e;
+        else if (!quiet && tried.capture_count < 32)
+            tried.captures[tried.capture_count++] = e;
     }
 
-    int store_alpha = alpha_in, store_beta = beta;
     if (rec.moves_searched == 0) {
+        if (rec.excluded)
+            return alpha;
         best = in_check ? ply - SCORE_MATE : 0;
-        store_alpha = -SCORE_INFINITE;
-        store_beta = SCORE_INFINITE;
+        if (depth >= 0)
+            tt_store(pos, ply, depth, NO_MOVE, best, -SCORE_INFINITE, SCORE_INFINITE);
+        return best;
     }
-    if (depth >= 0)
-        tt_store(pos, ply, depth, best_move, best, store_alpha, store_beta);
+    if (depth >= 0 && !rec.excluded)
+        tt_store(pos, ply, depth, best_move, best, alpha_in, beta);
     return best;
 }
 
@@ -370,12 +349,11 @@ int search(SearchThread& t, int side, int ply, int depth, int alpha, int beta, i
 
     Position& pos = t.pos;
     PlyRecord& rec = t.plies[ply];
+    const Move excluded = rec.excluded;
     rec.node_type = uint16_t(null_window);
     rec.alpha = int16_t(alpha);
     rec.beta = int16_t(beta);
-    rec.in_check = rec.iid = rec.research = 0;
-    rec.reduction = 0;
-    rec.move_flags = rec.futility = 0;
+    rec.move_flags = 0;
     rec.moves_searched = 0;
     rec.tb_result = -1;
     rec.hash_move = NO_MOVE;
@@ -406,9 +384,8 @@ int search(SearchThread& t, int side, int ply, int depth, int alpha, int beta, i
     depth += extension;
     rec.depth = int16_t(depth);
 
-    int entry_depth = 0;
-    bool fails_low = false, fails_high = false;
-    if (depth >= 0) {
+    int tt_score = 0, tt_depth = -1, tt_bound = 0;
+    if (depth >= 0 && !excluded) {
         TTEntry e;
         e.depth = -10;
         tt_probe(pos, e);
@@ -417,23 +394,25 @@ int search(SearchThread& t, int side, int ply, int depth, int alpha, int beta, i
             ++t.tt_hits;
             rec.hash_move = e.move;
             int score = e.score;
-            if (score < -9799)
+            if (score < -MATE_BOUND)
                 score += ply;
-            else if (score >= 9799)
+            else if (score >= MATE_BOUND)
                 score -= ply;
             else
                 score -= (score * (int(pos.halfmove) - int(e.fifty))) / 256;
-            fails_low = e.bound != 2 && score <= alpha;
-            fails_high = e.bound != 1 && score >= beta;
-            entry_depth = e.depth;
+            const bool fails_low = e.bound != 2 && score <= alpha;
+            const bool fails_high = e.bound != 1 && score >= beta;
             if (null_window && depth <= e.depth && e.depth + pos.halfmove < 100 && (fails_low || fails_high))
                 return fails_low ? alpha : beta;
+            tt_score = score;
+            tt_depth = e.depth;
+            tt_bound = e.bound;
         }
     }
 
     // Tablebases, after a capture or pawn move or below a node that holds a result.
     const int parent_tb = t.plies[ply - 1].tb_result;
-    if (pos.halfmove == 0 || parent_tb != -1) {
+    if (!excluded && (pos.halfmove == 0 || parent_tb != -1)) {
         const int r = tb::tb_probe_wdl_search(pos, depth, search_settings.tb_probe_depth,
                                               search_settings.SyzygyProbeDepth6);
         if (r != -1) {
@@ -451,58 +430,77 @@ int search(SearchThread& t, int side, int ply, int depth, int alpha, int beta, i
 
     const int eval = evaluate(t, side, ply, in_check, 0);
     rec.static_eval = int16_t(eval);
+    // Improving: the static evaluation is above the one of this side two
+    // plies earlier (four when that one was in check).
+    bool improving = false;
+    if (!in_check) {
+        if (ply >= 3 && !t.plies[ply - 2].in_check)
+            improving = eval > t.plies[ply - 2].static_eval;
+        else if (ply >= 5 && !t.plies[ply - 4].in_check)
+            improving = eval > t.plies[ply - 4].static_eval;
+        else
+            improving = true;
+    }
+    rec.improving = improving;
 
     if (in_check)
-        return search_moves(t, side, ply, depth, alpha, beta, 1, null_window, pv);
+        return search_moves(t, side, ply, depth, alpha, beta, 1, null_window, pv, 0);
     if (depth < 1)
         return qsearch(t, side, ply, depth, alpha, beta, null_window, pv);
 
-    if (depth <= params.FP_depth && eval <= alpha - params.FP_margin[depth] && null_window && alpha <= 9798 &&
-        !fails_high) {
-        rec.futility = 1;
-        return qsearch(t, side, ply, depth, alpha, beta, null_window, pv);
-    }
+    // The hash score, when its bound says so, is a better guess than the
+    // static evaluation.
+    int guess = eval;
+    if (tt_depth >= 0 && !is_decisive(tt_score) && (tt_bound & (tt_score > eval ? 2 : 1)))
+        guess = tt_score;
 
-    if (null_window && eval >= beta + params.BP_margin && !fails_low && !t.plies[ply - 1].research &&
-        has_pieces_and_pawns(pos, side) && beta >= -9799) {
-        if (depth <= params.SEP_depth) {
-            const int threat = network_active() ? network_threat(pos, side, eval, beta) : rec.threat[side];
-            if (eval - threat >= beta + params.SEP_margin[depth])
-                return beta;
+    if (null_window && !excluded && params.prune && !is_decisive(beta)) {
+        // Reverse futility: far enough above beta that no move will fall below it.
+        if (depth <= params.SEP_depth && guess - params.SEP_margin[std::max(depth - improving, 0)] >= beta)
+            return beta;
+        // Razoring: far below alpha, only captures can help.
+        if (depth <= 3 && guess + 250 * depth <= alpha) {
+            const int score = qsearch(t, side, ply, 0, alpha, alpha + 1, 1, pv);
+            if (control.stop_flag)
+                return 0;
+            if (score <= alpha)
+                return score;
         }
+        // Null move, reduced more at depth and further above beta; verified
+        // with null moves off below it at high depth.
         const Move last = t.history_count >= 1 ? t.history[t.history_count - 1].move : Move(1);
-        const Move before = t.history_count >= 2 ? t.history[t.history_count - 2].move : Move(1);
-        if (depth >= params.NMP_depth && last && before) {
-            int R = depth <= 9 ? 3 : pos.npm[side] < 4 ? 3 : 4;
-            if (depth - R <= 0)
-                --R;
-            rec.reduction = int8_t(R);
+        if (depth >= params.NMP_depth && last && guess >= beta && eval >= beta - 15 * depth + 120 &&
+            pos.npm[side] > 0 && ply >= t.nmp_min_ply) {
+            const int R = 4 + depth / 3 + std::min((guess - beta) / 200, 3);
             Move child[PV_SIZE + 2];
             child[ply + 1] = NO_MOVE;
+            rec.cont = t.cont_sentinel;
             make_null_move(pos);
             tt_prefetch(pos.key);
-            const int score = -search(t, side ^ 1, ply + 1, depth - R - 1, -beta, -alpha, null_window, child);
+            const int score = -search(t, side ^ 1, ply + 1, depth - R, -beta, -beta + 1, 1, child);
             unmake_null_move(pos);
             if (control.stop_flag)
                 return 0;
             if (score >= beta) {
-                if (depth <= 5)
+                if (depth < 14)
                     return beta;
-                depth -= 5;
+                t.nmp_min_ply = int16_t(ply + 3 * (depth - R) / 4);
+                const int verified = search_moves(t, side, ply, depth - R, beta - 1, beta, 0, 1, pv, 0);
+                t.nmp_min_ply = 0;
+                if (control.stop_flag)
+                    return 0;
+                if (verified >= beta)
+                    return beta;
             }
         }
     }
 
-    const int target = null_window ? (depth > 8 ? depth - 5 : depth - 4) : depth - 3;
-    if (target >= 1 && target > entry_depth && eval >= alpha - 199) {
-        rec.iid = 1;
-        search_moves(t, side, ply, target, alpha, beta, 0, null_window, pv);
-        rec.iid = 0;
-        if (control.stop_flag)
-            return 0;
-        rec.hash_move = pv[ply];
-    }
-    return search_moves(t, side, ply, depth, alpha, beta, 0, null_window, pv);
+    // Internal iterative reduction: with no hash move to try first, search
+    // one ply less; the next iteration finds the hash move here (when there
+    // is a table to keep it).
+    if (!rec.hash_move && depth >= 4 && control.use_hash)
+        --depth;
+    return search_moves(t, side, ply, depth, alpha, beta, 0, null_window, pv, 0);
 }
 
 int qsearch(SearchThread& t, int side, int ply, int depth, int alpha, int beta, int null_window, Move* pv) {
@@ -542,6 +540,7 @@ int qsearch(SearchThread& t, int side, int ply, int depth, int alpha, int beta, 
         if (!see_ok(pos, m) || !is_legal(pos, side, m))
             continue;
         child[ply + 1] = NO_MOVE;
+        rec.cont = t.cont_history[e->piece][to];
         make_move(pos, m);
         if (depth >= 1)
             tt_prefetch(pos.key);

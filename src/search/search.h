@@ -8,12 +8,15 @@ namespace zelk {
 
 struct SearchThread;
 
-// Pruning parameters derived from the options at every search start.
+// Pruning parameters derived from the options at every search start. The
+// depth limits apply to reverse futility (SEP), futility of quiet moves (FP),
+// late-move pruning (LMP), null move (from NMP_depth on) and reductions (from
+// LMR_depth on).
 struct SearchParams {
     int FP_depth, SEP_depth, NMP_depth, LMP_depth, LMR_depth;
     int FP_margin[12], SEP_margin[12], LMP_count[12];
-    int BP_margin;
-    float lmr[32][32];
+    bool prune;               // Selectivity 0 turns every pruning rule off
+    int lmr[32][32];          // [depth][moves searched]: plies of reduction
     int lmr_built_for = -1;   // Selectivity the LMR table was built for, -1 before the first
 };
 extern SearchParams params;

@@ -1,5 +1,7 @@
 #include "search/thread.h"
 
+#include <cstring>
+
 #include "core/movegen.h"
 #include "io/output.h"
 
@@ -12,6 +14,8 @@ void thread_record_init(SearchThread& t) {
     t.plies[1].list = t.plies[1].current = t.move_stack;
     t.move_stack[0].move = END_OF_LIST;
     t.trace_sink = emit_line;
+    for (PlyRecord& r : t.plies)
+        r.cont = t.cont_sentinel;
 }
 
 void gen_ply_moves(SearchThread& t) {
@@ -20,6 +24,14 @@ void gen_ply_moves(SearchThread& t) {
     MoveEntry* end = gen_all(t.pos, rec.list);
     t.plies[t.search_ply + 1].list = end + 1;
     t.plies[t.search_ply + 2].list = end + 2;
+}
+
+void thread_tables_clear(SearchThread& t) {
+    std::memset(t.main_history, 0, sizeof t.main_history);
+    std::memset(t.capture_history, 0, sizeof t.capture_history);
+    std::memset(t.cont_history, 0, sizeof t.cont_history);
+    std::memset(t.pawn_correction, 0, sizeof t.pawn_correction);
+    std::memset(t.counter1, 0, sizeof t.counter1);
 }
 
 void publish_counters(SearchThread& t) {

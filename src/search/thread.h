@@ -23,11 +23,7 @@ struct PlyRecord {
     int16_t static_eval;
     int16_t alpha, beta;    // window at entry
     uint16_t in_check;
-    int8_t reduction;       // of the move being searched (also the null-move reduction)
-    uint8_t iid;            // internal iterative deepening runs here
-    uint8_t research;       // a reduced move is being searched again
     uint16_t move_flags;    // flags of the move being searched
-    uint16_t futility;      // handed to the quiescence search by futility
     int16_t threat[2];      // per side, what the evaluation sees as threatened
     int16_t moves_searched;
     int32_t tb_result;      // -1 none, else the win/draw/loss code
@@ -40,7 +36,15 @@ struct PlyRecord {
     MoveEntry* current;     // next entry the picker looks at
     Move given_hash_move;   // the hash move the picker has already offered
     MoveEntry hash_entry;   // the hash move as the picker hands it out
+    Move excluded;          // the move a singular-extension search leaves out
+    uint8_t improving;      // static evaluation above the one two plies earlier
+    int16_t* cont;          // continuation history of the move made here: [piece][to]
 };
+
+// History values stay within +-HISTORY_MAX: each update moves a value toward
+// the bound of its sign by a share of the distance left (saturating update).
+constexpr int HISTORY_MAX = 16384;
+using ContinuationTable = int16_t[16][64][16 * 64];
 
 // Every ply's list lives at once in the move stack.
 constexpr int MOVE_STACK_SIZE = (MAX_PLY + 2) * MAX_MOVES;
@@ -49,9 +53,13 @@ constexpr int PV_SIZE = MAX_PLY;
 struct SearchThread : BoardState, EvalState {
     PlyRecord plies[MAX_PLY + 2];      // two spare records: gen_all prepares ply + 2
     MoveEntry move_stack[MOVE_STACK_SIZE];
-    int16_t history_table[8][16][64];  // [previous mover's type or 0][piece][to]
-    Move counter1[16][64], counter2[16][64];
-    Move follow_up[16][64];
+    // Move-ordering tables learned over a game (cleared with the hash table).
+    int16_t main_history[2][64 * 64];               // [side][from * 64 + to]
+    int16_t capture_history[16][64][8];             // [piece][to][victim type]
+    ContinuationTable cont_history;                 // [previous piece][previous to][piece * 64 + to]
+    int16_t cont_sentinel[16 * 64];                 // read where no earlier move exists; never written
+    int16_t pawn_correction[2][16384];              // [side][pawn key]: search minus static evaluation
+    Move counter1[16][64];
     Move pv[PV_SIZE + 2];              // index 1 = best root move, 0-terminated
     // Read by other threads (time check, depth skipping): relaxed atomics.
     std::atomic<int> best_score;
@@ -59,6 +67,7 @@ struct SearchThread : BoardState, EvalState {
     std::atomic<int> completed_depth;
     std::atomic<int> fail_state;       // 0 inside the window, 1 failed low, 2 failed high
     uint8_t sel_depth;
+    int16_t nmp_min_ply;               // no null move below this ply (null-move verification)
     uint8_t thread_number;
     uint32_t seed;
     uint64_t node_limit;
@@ -88,6 +97,14 @@ inline int hce_evaluate(SearchThread& t, int side, int ply, int in_check, int tr
     return hce_evaluate(t, t.pos, side, ply, in_check, trace, t.plies[std::clamp(ply, 0, MAX_PLY + 1)].threat);
 }
 inline void show_eval(SearchThread& t) { show_eval(t, t); }
+
+// Forgets the learned move-ordering and correction tables (a new game).
+void thread_tables_clear(SearchThread& t);
+
+// The continuation history of the move made at `ply`; before the root, the
+// sentinel's zeros.
+inline int16_t* cont_of(SearchThread& t, int ply) { return ply >= 1 ? t.plies[ply].cont : t.cont_sentinel; }
+inline int butterfly(Move m) { return move_from(m) * 64 + move_to(m); }
 
 // Copies the owner's counters where other threads may read them.
 void publish_counters(SearchThread& t);

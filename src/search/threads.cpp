@@ -59,7 +59,7 @@ int thread_setup(int i) {
     t->move_stack[0].move = END_OF_LIST;
     t->plies[0].node_type = 0;
     t->plies[0].move_flags = 0;
-    t->plies[0].research = 0;
+    t->nmp_min_ply = 0;
     std::memset(t->pv, 0, sizeof t->pv);
     t->iteration_depth = t->completed_depth = t->fail_state = 0;
     t->sel_depth = 0;

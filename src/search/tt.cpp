@@ -119,6 +119,9 @@ int tt_alloc() {
 }
 
 void tt_clear() {
+    for (auto& slot : thread_table)
+        if (SearchThread* t = slot.load())
+            thread_tables_clear(*t);
     if (!control.use_hash || !tt.entries)
         return;
     const uint64_t total = tt.count + 16;

@@ -4,6 +4,7 @@
 
 #include "helpers.h"
 #include "core/position.h"
+#include "engine/options.h"
 #include "search/control.h"
 #include "search/result.h"
 #include "search/root.h"
@@ -15,6 +16,15 @@
 namespace zelk::test {
 
 SearchOutcome fixed_depth_search(const std::string& fen, int depth) {
+    // The search settings a user starts with, and a 1 MB table.
+    static const bool shipped = [] {
+        options_set_defaults(".");
+        search_settings = saved_options.search;
+        search_settings.Hash = 1;
+        control.use_hash = 1;
+        return tt_alloc() == 1;
+    }();
+    EXPECT_TRUE(shipped);
     EXPECT_EQ(pos_from_fen(game->pos, fen.c_str()), 0) << fen;
     game->history_count = 0;
     game->last_move = NO_MOVE;

@@ -93,7 +93,7 @@ TEST(EpdAnalysis, JudgesBestAvoidAndScoredMoves) {
     const std::string dir = make_temp_dir();
     std::ofstream(dir + "/two.epd") << "2rr3k/pp3pp1/1nnqbN1p/3pN3/2pP4/2P3Q1/PPB4P/R4RK1 w - - bm Rd1 Qg6; "
                                        "c0 \"Nf7+=8, Qg6=5\"; id \"t1\";\n" + LINE2 + "\n";
-    const EngineRun run = run_engine({"-use_hce", "-anepd", "two.epd", "-d", "5", "-noise", "0"}, "", dir);
+    const EngineRun run = run_engine({"-use_hce", "-anepd", "two.epd", "-d", "9", "-noise", "0"}, "", dir);
     ASSERT_EQ(run.status, 0);
     const std::vector<std::string> lines = job_lines(run);
     EXPECT_EQ(summary_value(lines, "score= "), "5 / 18");

@@ -10,8 +10,8 @@
 
 namespace zelk::test {
 
-constexpr uint64_t BENCH_SIGNATURE = 4052357;
+constexpr uint64_t BENCH_SIGNATURE = 1136079;
 constexpr int HCE_BENCH_DEPTH = 12;
-constexpr uint64_t HCE_BENCH_NODES = 3434546;
+constexpr uint64_t HCE_BENCH_NODES = 1102563;
 
 } // namespace zelk::test

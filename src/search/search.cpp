@@ -214,7 +214,7 @@ int search_moves(SearchThread& t, int side, int ply, int depth, int alpha, int b
     const int eval = rec.static_eval;
     const int alpha_in = alpha;
     const bool prune = params.prune && ply > 1;
-    const int lmp_limit = params.LMP_count[std::min(depth, 11)] / (2 - improving);
+    const int lmp_limit = params.LMP_count[std::clamp(depth, 0, 11)] / (2 - improving);
     const Move hash_move = rec.hash_move;
     const bool hash_capture = hash_move && pos.board[move_to(hash_move)];
     const int16_t* h1 = cont_of(t, ply - 1);
@@ -244,7 +244,7 @@ int search_moves(SearchThread& t, int side, int ply, int depth, int alpha, int b
         const int history = quiet ? t.main_history[side][butterfly(m)] + h1[piece_to] + h2[piece_to]
                                   : t.capture_history[e->piece][move_to(m)][capture_victim(pos, *e)];
         const int moves = rec.moves_searched;
-        int reduction = depth >= params.LMR_depth ? params.lmr[std::min(depth, 31)][std::min(moves, 31)] : 0;
+        int reduction = depth >= params.LMR_depth ? params.lmr[std::clamp(depth, 0, 31)][std::min(moves, 31)] : 0;
 
         // Pruning of late moves once a move has kept the node from a loss.
         if (prune && best > -MATE_BOUND && pos.npm[side] > 0) {

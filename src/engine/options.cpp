@@ -60,6 +60,19 @@ void options_set_defaults(const char* program_dir) {
     s.LMP_depth = 8;
     s.LMP_step = 3;
     s.LMR_depth = 2;
+    s.Razor_margin = 250;
+    s.NMP_base = 4;
+    s.NMP_divisor = 3;
+    s.NMP_eval_div = 200;
+    s.LMR_base = 75;
+    s.LMR_divisor = 225;
+    s.LMR_history = 8192;
+    s.FP_base = 100;
+    s.SEE_quiet = 25;
+    s.SEE_capture = 100;
+    s.HP_margin = 3000;
+    s.Hist_bonus = 170;
+    s.Hist_max = 1700;
 
     EvalSettings& e = saved_options.eval;
     e = EvalSettings{};
@@ -118,7 +131,7 @@ int parse_bool_option(const char* name, const char* value) {
     return result;
 }
 
-const TunableSetting TUNABLE_SETTINGS[9] = {
+const TunableSetting TUNABLE_SETTINGS[TUNABLE_COUNT] = {
     {"SEP_depth", &SearchSettings::SEP_depth, 0, 11, 1, 0.002},
     {"SEP_step", &SearchSettings::SEP_step, 20, 200, 9, 0.002},
     {"NMP_depth", &SearchSettings::NMP_depth, 1, 8, 0.5, 0.002},
@@ -128,6 +141,19 @@ const TunableSetting TUNABLE_SETTINGS[9] = {
     {"LMP_step", &SearchSettings::LMP_step, 1, 8, 0.5, 0.002},
     {"LMR_depth", &SearchSettings::LMR_depth, 1, 8, 0.5, 0.002},
     {"Selectivity", &SearchSettings::Selectivity, 50, 200, 8, 0.002},
+    {"Razor_margin", &SearchSettings::Razor_margin, 100, 500, 20, 0.002},
+    {"NMP_base", &SearchSettings::NMP_base, 2, 7, 0.5, 0.002},
+    {"NMP_divisor", &SearchSettings::NMP_divisor, 2, 8, 0.5, 0.002},
+    {"NMP_eval_div", &SearchSettings::NMP_eval_div, 80, 400, 20, 0.002},
+    {"LMR_base", &SearchSettings::LMR_base, 20, 140, 8, 0.002},
+    {"LMR_divisor", &SearchSettings::LMR_divisor, 150, 350, 12, 0.002},
+    {"LMR_history", &SearchSettings::LMR_history, 3000, 16000, 600, 0.002},
+    {"FP_base", &SearchSettings::FP_base, 0, 250, 15, 0.002},
+    {"SEE_quiet", &SearchSettings::SEE_quiet, 5, 80, 4, 0.002},
+    {"SEE_capture", &SearchSettings::SEE_capture, 30, 200, 10, 0.002},
+    {"HP_margin", &SearchSettings::HP_margin, 1000, 8000, 400, 0.002},
+    {"Hist_bonus", &SearchSettings::Hist_bonus, 60, 320, 15, 0.002},
+    {"Hist_max", &SearchSettings::Hist_max, 600, 3200, 120, 0.002},
 };
 
 void print_spsa_list() {

@@ -73,7 +73,8 @@ struct TunableSetting {
     int min, max;
     double c_end, r_end;
 };
-extern const TunableSetting TUNABLE_SETTINGS[9];
+constexpr int TUNABLE_COUNT = 22;
+extern const TunableSetting TUNABLE_SETTINGS[TUNABLE_COUNT];
 
 // "spsa": one line "Name, int, value, min, max, c_end, r_end" per tunable
 // setting, the value being its default.

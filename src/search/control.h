@@ -80,6 +80,20 @@ struct SearchSettings {
     int16_t LMP_depth;
     int16_t LMP_step;
     int16_t LMR_depth;
+    // Constants of the search's rules, options only in a tuning build.
+    int16_t Razor_margin;
+    int16_t NMP_base;
+    int16_t NMP_divisor;
+    int16_t NMP_eval_div;
+    int16_t LMR_base;
+    int16_t LMR_divisor;
+    int16_t LMR_history;
+    int16_t FP_base;
+    int16_t SEE_quiet;
+    int16_t SEE_capture;
+    int16_t HP_margin;
+    int16_t Hist_bonus;
+    int16_t Hist_max;
 };
 extern SearchSettings search_settings;
 

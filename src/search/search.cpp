@@ -24,7 +24,7 @@ int history_bonus[70];
 
 void build_history_bonus() {
     for (int d = 0; d < 70; ++d)
-        history_bonus[d] = std::min(170 * d - 80, 1700) * (d > 0);
+        history_bonus[d] = std::min(search_settings.Hist_bonus * d - 80, int(search_settings.Hist_max)) * (d > 0);
 }
 
 void set_search_params() {
@@ -49,14 +49,23 @@ void set_search_params() {
         p.FP_depth = p.SEP_depth = p.LMP_depth = 0;
         p.NMP_depth = p.LMR_depth = 100;
     }
-    if (search_settings.Selectivity != p.lmr_built_for) {
-        p.lmr_built_for = search_settings.Selectivity;
-        for (int d = 0; d < 32; ++d)
-            for (int m = 0; m < 32; ++m) {
-                const double r = d > 0 && m > 0 ? 0.75 + std::log(double(d)) * std::log(double(m)) / 2.25 : 0;
-                p.lmr[d][m] = int(r * sel / 100);
-            }
-    }
+    const SearchSettings& s = search_settings;
+    p.razor_margin = s.Razor_margin;
+    p.nmp_base = s.NMP_base;
+    p.nmp_divisor = std::max<int>(s.NMP_divisor, 1);
+    p.nmp_eval_div = std::max<int>(s.NMP_eval_div, 1);
+    p.lmr_history = std::max<int>(s.LMR_history, 1);
+    p.fp_base = s.FP_base;
+    p.see_quiet = s.SEE_quiet;
+    p.see_capture = s.SEE_capture;
+    p.hp_margin = s.HP_margin;
+    p.lmr_built_for = s.Selectivity;
+    const double base = s.LMR_base / 100.0, divisor = std::max<int>(s.LMR_divisor, 1) / 100.0;
+    for (int d = 0; d < 32; ++d)
+        for (int m = 0; m < 32; ++m) {
+            const double r = d > 0 && m > 0 ? base + std::log(double(d)) * std::log(double(m)) / divisor : 0;
+            p.lmr[d][m] = int(r * sel / 100);
+        }
     timing.limit_nps = control.target_nps < control.calibration_nps - 20;
 }
 
@@ -248,7 +257,7 @@ int search_moves(SearchThread& t, int side, int ply, int depth, int alpha, int b
 
         // Pruning of late moves once a move has kept the node from a loss.
         if (prune && best > -MATE_BOUND && pos.npm[side] > 0) {
-            const int lmr_depth = std::max(0, depth - 1 - reduction + history / 8192);
+            const int lmr_depth = std::max(0, depth - 1 - reduction + history / params.lmr_history);
             // Quiet checks are kept by the count and futility rules: they
             // carry the attacks that follow a sacrifice.
             if (quiet) {
@@ -257,13 +266,13 @@ int search_moves(SearchThread& t, int side, int ply, int depth, int alpha, int b
                     continue;
                 }
                 if (!in_check && !check && lmr_depth <= params.FP_depth &&
-                    eval + 100 + params.FP_margin[std::min(lmr_depth, 11)] <= alpha)
+                    eval + params.fp_base + params.FP_margin[std::min(lmr_depth, 11)] <= alpha)
                     continue;
-                if (lmr_depth <= 4 && history < -3000 * depth)
+                if (lmr_depth <= 4 && history < -params.hp_margin * depth)
                     continue;
-                if (!see_ge(pos, m, -25 * lmr_depth * lmr_depth))
+                if (!see_ge(pos, m, -params.see_quiet * lmr_depth * lmr_depth))
                     continue;
-            } else if (depth <= 6 && !see_ge(pos, m, -100 * depth)) {
+            } else if (depth <= 6 && !see_ge(pos, m, -params.see_capture * depth)) {
                 continue;
             }
         }
@@ -282,7 +291,7 @@ int search_moves(SearchThread& t, int side, int ply, int depth, int alpha, int b
             reduction += !pv_node + !improving + hash_capture;
             reduction -= check;
             if (quiet)
-                reduction -= (e->score >= 28000) + history / 8192;
+                reduction -= (e->score >= 28000) + history / params.lmr_history;
             reduction = std::clamp(reduction, 0, std::max(new_depth - 1, 0));
             score = -search(t, side ^ 1, ply + 1, new_depth - reduction, -alpha - 1, -alpha, 1, child);
             if (score > alpha && reduction > 0)
@@ -459,7 +468,7 @@ int search(SearchThread& t, int side, int ply, int depth, int alpha, int beta, i
         if (depth <= params.SEP_depth && guess - params.SEP_margin[std::max(depth - improving, 0)] >= beta)
             return beta;
         // Razoring: far below alpha, only captures can help.
-        if (depth <= 3 && guess + 250 * depth <= alpha) {
+        if (depth <= 3 && guess + params.razor_margin * depth <= alpha) {
             const int score = qsearch(t, side, ply, 0, alpha, alpha + 1, 1, pv);
             if (control.stop_flag)
                 return 0;
@@ -471,7 +480,7 @@ int search(SearchThread& t, int side, int ply, int depth, int alpha, int beta, i
         const Move last = t.history_count >= 1 ? t.history[t.history_count - 1].move : Move(1);
         if (depth >= params.NMP_depth && last && guess >= beta && eval >= beta - 15 * depth + 120 &&
             pos.npm[side] > 0 && ply >= t.nmp_min_ply) {
-            const int R = 4 + depth / 3 + std::min((guess - beta) / 200, 3);
+            const int R = params.nmp_base + depth / params.nmp_divisor + std::min((guess - beta) / params.nmp_eval_div, 3);
             Move child[PV_SIZE + 2];
             child[ply + 1] = NO_MOVE;
             rec.cont = t.cont_sentinel;

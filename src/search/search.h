@@ -16,12 +16,19 @@ struct SearchParams {
     int FP_depth, SEP_depth, NMP_depth, LMP_depth, LMR_depth;
     int FP_margin[12], SEP_margin[12], LMP_count[12];
     bool prune;               // Selectivity 0 turns every pruning rule off
+    int razor_margin;         // per ply of depth
+    int nmp_base, nmp_divisor, nmp_eval_div;   // null-move reduction: base + depth / divisor + (eval - beta) / eval_div
+    int lmr_history;          // history per ply of reduction
+    int fp_base;              // futility margin at depth 0
+    int see_quiet, see_capture;   // exchange-pruning margins: per squared depth, per depth
+    int hp_margin;            // history pruning below -margin * depth
     int lmr[32][32];          // [depth][moves searched]: plies of reduction
     int lmr_built_for = -1;   // Selectivity the LMR table was built for, -1 before the first
 };
 extern SearchParams params;
 
-// History bonus by depth, built at every search start.
+// History bonus by depth, built at every search start from Hist_bonus and
+// Hist_max.
 extern int history_bonus[70];
 
 void set_search_params();

@@ -139,6 +139,48 @@ TEST(SearchTranscript, TwoThreadsMultiPvAndWdl) {
     EXPECT_EQ(e.quit(), 0);
 }
 
+// Every line of a MultiPV search starts with a move of its own: where one
+// move wins a queen, line 1 is the move the one-line search plays, the
+// others follow with lower scores, and a root with two legal moves gets
+// two lines however many are asked for.
+TEST(SearchTranscript, MultiPvLinesAreTheBestDistinctMoves) {
+    EngineSession e(HCE);
+    const char* const WINS_QUEEN = "position fen 4k3/8/8/3q4/8/8/3R4/4K3 w - - 0 1";
+    e.send(WINS_QUEEN);
+    const std::string single = search(e, "go depth 8", 60).move;
+    EXPECT_EQ(single, "d2d5");
+    e.send("setoption name MultiPV value 4");
+    e.send("ucinewgame");
+    e.send(WINS_QUEEN);
+    EXPECT_EQ(search(e, "go depth 8", 60).move, single);
+    std::map<int, std::pair<std::string, int>> last;   // line -> first move, score of the deepest iteration
+    for (const auto& l : e.seen) {
+        int n = 0, d = 0, score = 0;
+        if (std::sscanf(l.c_str(), "info multipv %d depth %d", &n, &d) != 2 || d != 8)
+            continue;
+        const size_t at = l.find(" score cp ");
+        ASSERT_NE(at, std::string::npos) << l;
+        std::sscanf(l.c_str() + at, " score cp %d", &score);
+        last[n] = {l.substr(l.find(" pv ") + 4, 4), score};
+    }
+    ASSERT_EQ(last.size(), 4u);
+    EXPECT_EQ(last[1].first, single);
+    EXPECT_GT(last[1].second, last[2].second + 500) << "only line 1 takes the queen";
+    std::set<std::string> moves;
+    for (int n = 1; n <= 4; ++n) {
+        moves.insert(last[n].first);
+        EXPECT_TRUE(n == 1 || last[n].second <= last[n - 1].second) << n;
+    }
+    EXPECT_EQ(moves.size(), 4u);
+    // The king in the corner, checked along the h-file: Kg8 and Kg7 are
+    // left, so two lines.
+    e.send("position fen 7k/8/8/8/8/8/8/K6Q b - - 0 1");
+    search(e, "go depth 6", 60);
+    EXPECT_TRUE(contains(e.seen, "info multipv 2 "));
+    EXPECT_FALSE(contains(e.seen, "info multipv 3 "));
+    EXPECT_EQ(e.quit(), 0);
+}
+
 TEST(ConsoleTranscript, SelfPlayEndsTheGame) {
     EngineSession e({"-use_hce", "-c"});
     e.send("fen 8/5k2/8/8/8/3K4/5R2/8 w - -");

@@ -73,6 +73,11 @@ void options_set_defaults(const char* program_dir) {
     s.HP_margin = 3000;
     s.Hist_bonus = 170;
     s.Hist_max = 1700;
+    s.Time_fail_low = 250;
+    s.Time_fail_high = 100;
+    s.Time_drop = 30;
+    s.Time_unstable = 20;
+    s.Time_stable = 250;
 
     EvalSettings& e = saved_options.eval;
     e = EvalSettings{};
@@ -154,6 +159,11 @@ const TunableSetting TUNABLE_SETTINGS[TUNABLE_COUNT] = {
     {"HP_margin", &SearchSettings::HP_margin, 1000, 8000, 400, 0.002},
     {"Hist_bonus", &SearchSettings::Hist_bonus, 60, 320, 15, 0.002},
     {"Hist_max", &SearchSettings::Hist_max, 600, 3200, 120, 0.002},
+    {"Time_fail_low", &SearchSettings::Time_fail_low, 50, 400, 20, 0.002},
+    {"Time_fail_high", &SearchSettings::Time_fail_high, 0, 250, 12, 0.002},
+    {"Time_drop", &SearchSettings::Time_drop, 0, 100, 5, 0.002},
+    {"Time_unstable", &SearchSettings::Time_unstable, 0, 80, 4, 0.002},
+    {"Time_stable", &SearchSettings::Time_stable, 0, 600, 30, 0.002},
 };
 
 void print_spsa_list() {

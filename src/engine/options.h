@@ -73,7 +73,7 @@ struct TunableSetting {
     int min, max;
     double c_end, r_end;
 };
-constexpr int TUNABLE_COUNT = 22;
+constexpr int TUNABLE_COUNT = 27;
 extern const TunableSetting TUNABLE_SETTINGS[TUNABLE_COUNT];
 
 // "spsa": one line "Name, int, value, min, max, c_end, r_end" per tunable

@@ -94,6 +94,14 @@ struct SearchSettings {
     int16_t HP_margin;
     int16_t Hist_bonus;
     int16_t Hist_max;
+    // Extra time per mille of the clock left: after a fail low, a fail high,
+    // per score drop, while the best move is unstable; and the share of the
+    // target (per mille) given back when it has stood for six iterations.
+    int16_t Time_fail_low;
+    int16_t Time_fail_high;
+    int16_t Time_drop;
+    int16_t Time_unstable;
+    int16_t Time_stable;
 };
 extern SearchSettings search_settings;
 

@@ -213,22 +213,24 @@ void check_time() {
     const int s = std::abs(best) < 336 ? 20 : std::abs(best) >> 4;
     float limit = timing.target_time;
     if (control.time_control_moves != 1) {
+        const SearchSettings& ss = search_settings;
+        const float per_mille = left * 0.001f;
         float extra = 0;
         const int fail = main->fail_state;
         if (fail == 1) {
-            extra = left * 0.25f;
+            extra = per_mille * float(ss.Time_fail_low);
         } else if (fail == 2) {
-            extra = left * 0.1f;
+            extra = per_mille * float(ss.Time_fail_high);
         } else if (d >= 4) {
             if (best <= result.depth_score[d - 1] - s)
-                extra += left * 0.03f;
+                extra += per_mille * float(ss.Time_drop);
             if (best <= result.depth_score[d - 2] - s)
-                extra += left * 0.03f;
+                extra += per_mille * float(ss.Time_drop);
             const int since_change = d - result.change_depth;
             if (since_change < 3)
-                extra += left * 0.02f;
+                extra += per_mille * float(ss.Time_unstable);
             if (since_change > 5)
-                extra -= timing.target_time * 0.25f;
+                extra -= timing.target_time * 0.001f * float(ss.Time_stable);
         }
         if (extra < left * 0.08f) {
             for (int i = 1; i < control.thread_count && i < MAX_THREADS; ++i) {

@@ -509,7 +509,29 @@ int search(SearchThread& t, int side, int ply, int depth, int alpha, int beta, i
     // is a table to keep it).
     if (!rec.hash_move && depth >= 4 && control.use_hash)
         --depth;
-    return search_moves(t, side, ply, depth, alpha, beta, 0, null_window, pv, 0);
+
+    // Singular extension: when every other move fails well below the hash
+    // move's score, the hash move is searched deeper (two plies when far
+    // below, off the principal variation). When the others still reach
+    // beta, two moves refute this node (multi-cut); when only the hash move's
+    // own bound does, it is searched a ply shallower.
+    int hash_extension = 0;
+    if (depth >= 8 && ply > 1 && rec.hash_move && tt_depth >= depth - 3 && (tt_bound & 2) &&
+        !is_decisive(tt_score) && ply < 2 * t.iteration_depth.load(std::memory_order_relaxed)) {
+        const int singular_beta = tt_score - 2 * depth;
+        rec.excluded = rec.hash_move;
+        const int score = search_moves(t, side, ply, (depth - 1) / 2, singular_beta - 1, singular_beta, 0, 1, pv, 0);
+        rec.excluded = NO_MOVE;
+        if (control.stop_flag)
+            return 0;
+        if (score < singular_beta)
+            hash_extension = 1 + (null_window && score < singular_beta - 24);
+        else if (singular_beta >= beta)
+            return singular_beta;
+        else if (tt_score >= beta)
+            hash_extension = -1;
+    }
+    return search_moves(t, side, ply, depth, alpha, beta, 0, null_window, pv, hash_extension);
 }
 
 int qsearch(SearchThread& t, int side, int ply, int depth, int alpha, int beta, int null_window, Move* pv) {

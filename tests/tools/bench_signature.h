@@ -10,8 +10,8 @@
 
 namespace zelk::test {
 
-constexpr uint64_t BENCH_SIGNATURE = 1136079;
+constexpr uint64_t BENCH_SIGNATURE = 1871118;
 constexpr int HCE_BENCH_DEPTH = 12;
-constexpr uint64_t HCE_BENCH_NODES = 1102563;
+constexpr uint64_t HCE_BENCH_NODES = 1574625;
 
 } // namespace zelk::test

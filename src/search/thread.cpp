@@ -30,7 +30,6 @@ void thread_tables_clear(SearchThread& t) {
     std::memset(t.main_history, 0, sizeof t.main_history);
     std::memset(t.capture_history, 0, sizeof t.capture_history);
     std::memset(t.cont_history, 0, sizeof t.cont_history);
-    std::memset(t.pawn_correction, 0, sizeof t.pawn_correction);
     std::memset(t.counter1, 0, sizeof t.counter1);
 }
 

@@ -58,7 +58,6 @@ struct SearchThread : BoardState, EvalState {
     int16_t capture_history[16][64][8];             // [piece][to][victim type]
     ContinuationTable cont_history;                 // [previous piece][previous to][piece * 64 + to]
     int16_t cont_sentinel[16 * 64];                 // read where no earlier move exists; never written
-    int16_t pawn_correction[2][16384];              // [side][pawn key]: search minus static evaluation
     Move counter1[16][64];
     Move pv[PV_SIZE + 2];              // index 1 = best root move, 0-terminated
     // Read by other threads (time check, depth skipping): relaxed atomics.

@@ -1,6 +1,5 @@
-// Book building: the human games into "tmp_book.bin" through the engine
-// binary, read back by our reader; the keep rule, the move limit and bad PGN
-// in-process.
+// Book building: the human games through the binary, read back; the keep
+// rule, the move limit and bad PGN in-process.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>

@@ -4,11 +4,10 @@
 
 #include <stdexcept>
 
-#include "search/control.h"
 #include "engine/options.h"
-#include "eval/evaluate.h"
 #include "eval/weights.h"
 #include "run_engine.h"
+#include "search/control.h"
 #include "search/thread.h"
 #include "search/tt.h"
 

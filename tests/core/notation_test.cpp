@@ -2,10 +2,7 @@
 
 #include <string>
 
-#include "core/makemove.h"
 #include "core/notation.h"
-#include "search/control.h"
-#include "engine/options.h"
 #include "helpers.h"
 
 namespace zelk {

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -15,11 +14,12 @@
 
 namespace zelk::test {
 
+using Clock = std::chrono::steady_clock;
+
 std::vector<std::string> EngineRun::lines() const {
     std::vector<std::string> out;
     std::istringstream in(output);
-    std::string line;
-    while (std::getline(in, line))
+    for (std::string line; std::getline(in, line);)
         out.push_back(line);
     return out;
 }
@@ -67,9 +67,10 @@ std::string make_temp_dir() {
 
 namespace {
 
-// Starts the engine with pipes on its standard input and output.
-pid_t spawn_engine(const std::vector<std::string>& args, const std::string& dir, int& in, int& out,
-                   const char* binary_path = ZELK_BINARY) {
+// Starts the engine in `dir` with pipes on its standard input and output
+// (the output read without blocking).
+pid_t spawn_engine(const std::vector<std::string>& args, const std::string& dir, const char* binary, int& in,
+                   int& out) {
     int to_child[2], from_child[2];
     if (pipe(to_child) || pipe(from_child))
         throw std::runtime_error("pipe failed");
@@ -81,14 +82,13 @@ pid_t spawn_engine(const std::vector<std::string>& args, const std::string& dir,
         close(from_child[0]);
         if (!dir.empty() && chdir(dir.c_str()) != 0)
             _exit(120);
+        std::vector<std::string> words(args);
+        words.insert(words.begin(), binary);
         std::vector<char*> argv;
-        std::string binary = binary_path;
-        argv.push_back(binary.data());
-        std::vector<std::string> copies(args);
-        for (auto& a : copies)
-            argv.push_back(a.data());
+        for (auto& w : words)
+            argv.push_back(w.data());
         argv.push_back(nullptr);
-        execv(binary.c_str(), argv.data());
+        execv(binary, argv.data());
         _exit(121);
     }
     signal(SIGPIPE, SIG_IGN);
@@ -100,20 +100,43 @@ pid_t spawn_engine(const std::vector<std::string>& args, const std::string& dir,
     return pid;
 }
 
+// Appends what `fd` has to `buffer`, waiting until `deadline`: 1 when
+// something came, 0 at the end of the output, -1 at the deadline.
+int read_some(int fd, std::string& buffer, Clock::time_point deadline) {
+    for (char chunk[4096];;) {
+        const ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n >= 0) {
+            buffer.append(chunk, size_t(n));
+            return n > 0;
+        }
+        if (Clock::now() > deadline)
+            return -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+int exit_status(int status) {
+    return WIFEXITED(status) ? int(int8_t(WEXITSTATUS(status))) : -2000 - WTERMSIG(status);
+}
+
+Clock::time_point after(double seconds) {
+    return Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+}
+
 } // namespace
 
-EngineSession::EngineSession(const std::vector<std::string>& args) { pid_ = spawn_engine(args, "", in_, out_); }
+EngineSession::EngineSession(const std::vector<std::string>& args) {
+    pid_ = spawn_engine(args, "", ZELK_BINARY, in_, out_);
+}
 
 EngineSession::~EngineSession() {
     if (pid_ > 0) {
         kill(pid_, SIGKILL);
-        int status;
-        waitpid(pid_, &status, 0);
+        waitpid(pid_, nullptr, 0);
     }
     if (in_ >= 0)
         close(in_);
-    if (out_ >= 0)
-        close(out_);
+    close(out_);
 }
 
 void EngineSession::send(const std::string& line) {
@@ -123,48 +146,34 @@ void EngineSession::send(const std::string& line) {
 }
 
 bool EngineSession::read_line(std::string& line, double seconds) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    for (;;) {
-        const size_t nl = buffer_.find('\n');
-        if (nl != std::string::npos) {
-            line = buffer_.substr(0, nl);
-            buffer_.erase(0, nl + 1);
-            return true;
-        }
-        char chunk[4096];
-        const ssize_t n = read(out_, chunk, sizeof chunk);
-        if (n > 0) {
-            buffer_.append(chunk, size_t(n));
-            continue;
-        }
-        if (n == 0 || std::chrono::steady_clock::now() > deadline)
+    const auto deadline = after(seconds);
+    size_t nl;
+    while ((nl = buffer_.find('\n')) == std::string::npos)
+        if (read_some(out_, buffer_, deadline) <= 0)
             return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    line = buffer_.substr(0, nl);
+    buffer_.erase(0, nl + 1);
+    return true;
 }
 
 std::string EngineSession::expect(const std::string& prefix, double seconds) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    std::string line;
-    for (;;) {
-        const double left = std::chrono::duration<double>(deadline - std::chrono::steady_clock::now()).count();
-        if (left <= 0 || !read_line(line, left))
-            return "";
-        if (line.rfind(prefix, 0) == 0)
+    const auto deadline = after(seconds);
+    for (std::string line; read_line(line, std::chrono::duration<double>(deadline - Clock::now()).count());) {
+        if (line.starts_with(prefix))
             return line;
         seen.push_back(line);
     }
+    return "";
 }
 
 int EngineSession::finish(double seconds) {
     close(in_);
     in_ = -1;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    int status = 0;
-    while (std::chrono::steady_clock::now() < deadline) {
+    for (const auto deadline = after(seconds); Clock::now() < deadline;) {
+        int status = 0;
         if (waitpid(pid_, &status, WNOHANG) == pid_) {
             pid_ = -1;
-            return WIFEXITED(status) ? int(int8_t(WEXITSTATUS(status))) : -2000;
+            return exit_status(status);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
@@ -174,44 +183,30 @@ int EngineSession::finish(double seconds) {
 EngineRun run_engine(const std::vector<std::string>& args, const std::string& input, const std::string& dir,
                      int seconds, const char* binary) {
     int in = -1, out = -1;
-    const pid_t pid = spawn_engine(args, dir, in, out, binary);
-    std::thread writer([fd = in, &input] {
-        size_t done = 0;
-        while (done < input.size()) {
-            ssize_t n = write(fd, input.data() + done, input.size() - done);
+    const pid_t pid = spawn_engine(args, dir, binary, in, out);
+    std::thread writer([in, &input] {
+        for (size_t done = 0; done < input.size();) {
+            const ssize_t n = write(in, input.data() + done, input.size() - done);
             if (n <= 0)
                 break;
             done += size_t(n);
         }
-        close(fd);
+        close(in);
     });
     EngineRun run;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    char buffer[4096];
-    bool killed = false;
-    for (;;) {
-        ssize_t n = read(out, buffer, sizeof buffer);
-        if (n > 0) {
-            run.output.append(buffer, size_t(n));
-            continue;
-        }
-        if (n == 0)
-            break;
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid, SIGKILL);
-            killed = true;
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    const auto deadline = after(seconds);
+    int got;
+    while ((got = read_some(out, run.output, deadline)) > 0) {
     }
+    const bool killed = got < 0;
+    if (killed)
+        kill(pid, SIGKILL);
     close(out);
     writer.join();
     int status = 0;
     waitpid(pid, &status, 0);
-    if (!killed && WIFEXITED(status))
-        run.status = int(int8_t(WEXITSTATUS(status)));
-    else if (!killed && WIFSIGNALED(status))
-        run.status = -2000 - WTERMSIG(status);
+    if (!killed)
+        run.status = exit_status(status);
     return run;
 }
 

@@ -1,6 +1,5 @@
-// The engine as testing frameworks run it: command-line words that are not
-// switches run as command lines before the input, and the program alone in
-// a folder plays with its built-in network.
+// The engine as testing frameworks run it: command-line words, genfens, and
+// the program alone in a folder with its built-in network.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

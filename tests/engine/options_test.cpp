@@ -1,6 +1,5 @@
-// Every option of the "uci" reply at its bounds, through "setoption": the
-// echo, the default the next "uci" shows, and the value in effect where the
-// engine reads it. (Hash sizes the machine cannot give: uci_transcript_test.)
+// Every option at its bounds through "setoption": the echo, the default the
+// next "uci" shows, and the value where the engine reads it.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -178,18 +177,12 @@ TEST_F(Options, TextsAreKeptToTheirFieldSize) {
         }
 }
 
-TEST_F(Options, TheClearHashButton) {
+// Hash, Threads, Clear_Hash and ConfigFilePath wait for the end of a search;
+// the other rows act during one. The button clears the table.
+TEST_F(Options, TheIdleOnlyRowsWaitForTheSearchAndTheClearHashButton) {
     test::Board b;
     tt.tt_age = 1;
     tt_store(b.pos, 1, 5, NO_MOVE, 10, 0, 100);
-    EXPECT_EQ(uci_output("setoption name Clear_Hash"), "info string Hash table cleared\n");
-    TTEntry e{};
-    e.depth = -10;
-    tt_probe(b.pos, e);
-    EXPECT_LT(e.depth, 0);
-}
-
-TEST_F(Options, TheIdleOnlyRowsWaitForTheSearch) {
     control.search_state = STATE_SEARCHING;
     for (const char* line : {"setoption name Hash value 2", "setoption name Threads value 4", "setoption name Clear_Hash",
                              "setoption name ConfigFilePath value x.cfg"})
@@ -197,10 +190,18 @@ TEST_F(Options, TheIdleOnlyRowsWaitForTheSearch) {
     EXPECT_EQ(tt.megabytes, 1);
     EXPECT_EQ(control.thread_count, 1);
     EXPECT_STREQ(options.ConfigFilePath, "");
-    // The other rows act during a search (blanks between the words do not matter).
+    TTEntry e{};
+    e.depth = -10;
+    tt_probe(b.pos, e);
+    EXPECT_EQ(e.depth, 5) << "not cleared during the search";
+    // Blanks between the words do not matter.
     EXPECT_EQ(uci_output("setoption name MultiPV   value   3"), "info string MultiPV set to 3\n");
     EXPECT_EQ(uci_output("setoption name NoSuchOption value 3"), "");
     control.search_state = STATE_IDLE;
+    EXPECT_EQ(uci_output("setoption name Clear_Hash"), "info string Hash table cleared\n");
+    e.depth = -10;
+    tt_probe(b.pos, e);
+    EXPECT_LT(e.depth, 0);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <vector>
 
 #include "helpers.h"
 #include "run_engine.h"
@@ -99,20 +100,28 @@ TEST(FiftyMoveRule, ClockFromTheFenDrawsTheWin) {
     }
 }
 
-// The MultiPV lines of an iteration come together, best first, each with a
-// move of its own; win/draw/loss chances follow every score when asked for,
-// and only then.
-TEST(SearchTranscript, TwoThreadsMultiPvAndWdl) {
+// MultiPV on two threads: the lines of an iteration come together, best
+// first, each with a move of its own; where one move wins a queen, line 1 is
+// the move the one-line search plays and the only line that wins; a root
+// with two legal moves gets two lines however many are asked for.
+// Win/draw/loss chances follow every score when asked for, and only then.
+TEST(SearchTranscript, MultiPvLinesAreTheBestDistinctMoves) {
     EngineSession e({"-use_hce", "-threads", "2"});
-    e.send("setoption name MultiPV value 3");
-    e.send("position startpos");
-    Board board;
+    const char* const WINS_QUEEN = "position fen 4k3/8/8/3q4/8/8/3R4/4K3 w - - 0 1";
+    e.send(WINS_QUEEN);
+    const std::string single = search(e, "go depth 8", 60).move;
+    EXPECT_EQ(single, "d2d5");
+    e.send("setoption name MultiPV value 4");
     for (const bool wdl : {false, true}) {
         e.send(std::string("setoption name UCI_ShowWDL value ") + (wdl ? "true" : "false"));
-        EXPECT_NE(find_move(board.pos, search(e, "go depth 7", 60).move), NO_MOVE);
+        e.send("ucinewgame");
+        e.send(WINS_QUEEN);
+        EXPECT_EQ(search(e, "go depth 8", 60).move, single);
         EXPECT_EQ(contains(e.seen, " wdl "), wdl);
-        int lines = 0, depth = 0, last_score = 0;
-        std::set<std::string> first_moves;
+        int lines = 0, depth = 0;
+        // First move and score of each line, of this iteration and of the last complete one (the final
+        // line repeats line 1).
+        std::vector<std::pair<std::string, int>> iteration, complete;
         for (const auto& l : e.seen) {
             int n = 0, d = 0, score = 0, win = 0, draw = 0, loss = 0;
             if (std::sscanf(l.c_str(), "info multipv %d depth %d", &n, &d) != 2)
@@ -122,56 +131,26 @@ TEST(SearchTranscript, TwoThreadsMultiPvAndWdl) {
             EXPECT_EQ(std::sscanf(l.c_str() + at, " score cp %d wdl %d %d %d", &score, &win, &draw, &loss), wdl ? 4 : 1)
                 << l;
             EXPECT_TRUE(!wdl || win + draw + loss == 1000) << l;
-            EXPECT_EQ(n, lines++ % 3 + 1) << l;
+            EXPECT_EQ(n, lines++ % 4 + 1) << l;
             if (n == 1) {
                 depth = d;
-                first_moves.clear();
-            } else {
-                EXPECT_EQ(d, depth) << l;
-                EXPECT_LE(score, last_score) << l;
+                if (iteration.size() == 4)
+                    complete = iteration;
+                iteration.clear();
             }
-            last_score = score;
-            first_moves.insert(l.substr(l.find(" pv ") + 4, 4));
-            EXPECT_TRUE(n != 3 || first_moves.size() == 3u) << l;
+            EXPECT_EQ(d, depth) << l;
+            EXPECT_TRUE(n == 1 || score <= iteration.back().second) << l;
+            iteration.push_back({l.substr(l.find(" pv ") + 4, 4), score});
+            std::set<std::string> moves;
+            for (const auto& [move, s] : iteration)
+                moves.insert(move);
+            EXPECT_EQ(moves.size(), iteration.size()) << l;
         }
-        EXPECT_GE(lines, 3);
+        ASSERT_EQ(complete.size(), 4u);
+        EXPECT_EQ(depth, 8);
+        EXPECT_EQ(complete[0].first, single);
+        EXPECT_GT(complete[0].second, complete[1].second + 500) << "only line 1 takes the queen";
     }
-    EXPECT_EQ(e.quit(), 0);
-}
-
-// Every line of a MultiPV search starts with a move of its own: where one
-// move wins a queen, line 1 is the move the one-line search plays, the
-// others follow with lower scores, and a root with two legal moves gets
-// two lines however many are asked for.
-TEST(SearchTranscript, MultiPvLinesAreTheBestDistinctMoves) {
-    EngineSession e(HCE);
-    const char* const WINS_QUEEN = "position fen 4k3/8/8/3q4/8/8/3R4/4K3 w - - 0 1";
-    e.send(WINS_QUEEN);
-    const std::string single = search(e, "go depth 8", 60).move;
-    EXPECT_EQ(single, "d2d5");
-    e.send("setoption name MultiPV value 4");
-    e.send("ucinewgame");
-    e.send(WINS_QUEEN);
-    EXPECT_EQ(search(e, "go depth 8", 60).move, single);
-    std::map<int, std::pair<std::string, int>> last;   // line -> first move, score of the deepest iteration
-    for (const auto& l : e.seen) {
-        int n = 0, d = 0, score = 0;
-        if (std::sscanf(l.c_str(), "info multipv %d depth %d", &n, &d) != 2 || d != 8)
-            continue;
-        const size_t at = l.find(" score cp ");
-        ASSERT_NE(at, std::string::npos) << l;
-        std::sscanf(l.c_str() + at, " score cp %d", &score);
-        last[n] = {l.substr(l.find(" pv ") + 4, 4), score};
-    }
-    ASSERT_EQ(last.size(), 4u);
-    EXPECT_EQ(last[1].first, single);
-    EXPECT_GT(last[1].second, last[2].second + 500) << "only line 1 takes the queen";
-    std::set<std::string> moves;
-    for (int n = 1; n <= 4; ++n) {
-        moves.insert(last[n].first);
-        EXPECT_TRUE(n == 1 || last[n].second <= last[n - 1].second) << n;
-    }
-    EXPECT_EQ(moves.size(), 4u);
     // The king in the corner, checked along the h-file: Kg8 and Kg7 are
     // left, so two lines.
     e.send("position fen 7k/8/8/8/8/8/8/K6Q b - - 0 1");

@@ -1,6 +1,5 @@
-// The tablebases seen from the interface: the root answer, the search with
-// a known root result, tbhits, the scores of drawn and won endings, and
-// (make tb-deep) hard won endings converted within the fifty-move rule.
+// The tablebases seen from the interface: the root answer, searches with a
+// known root result, and (make tb-deep) hard endings won within fifty moves.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -23,6 +22,13 @@ namespace {
 // KRRvKR, white to move wins.
 const char* WON5 = "8/8/4k3/8/8/2RK4/8/1r5R w - - 0 1";
 
+// The WDL of the side to move, 99 when the probe fails.
+int wdl_now(const Position& pos) {
+    int success;
+    const int v = tb::probe_wdl(tb::tb_position(pos, false), success);
+    return success ? v : 99;
+}
+
 // `plies` quiet moves from `fen` after which white still wins: the clock
 // counts them.
 std::string quiet_line(const char* fen, int plies) {
@@ -31,13 +37,13 @@ std::string quiet_line(const char* fen, int plies) {
     for (int i = 0; i < plies; ++i) {
         Move chosen = NO_MOVE;
         for (Move m : legal_moves(b.pos)) {
-            const int mover = b.pos.side;
-            const bool zeroing = b.pos.board[move_to(m)] || type_of(b.pos.board[move_from(m)]) == PAWN;
+            const int won_for_white = b.pos.side == WHITE ? -2 : 2;
+            if (b.pos.board[move_to(m)] || type_of(b.pos.board[move_from(m)]) == PAWN)
+                continue;
             make_move(b.pos, m);
-            int success;
-            const int child = tb::probe_wdl(tb::tb_position(b.pos, false), success);
+            const bool keeps = wdl_now(b.pos) == won_for_white;
             unmake_move(b.pos);
-            if (!zeroing && success && (mover == WHITE ? child == -2 : child == 2)) {
+            if (keeps) {
                 chosen = m;
                 break;
             }
@@ -109,30 +115,13 @@ TEST_F(TablebaseTranscript, ClockOfTenAnswersAtOnceWithAWinningMove) {
         const Move m = find_move(b.pos, move_of(lines[2]));
         ASSERT_NE(m, NO_MOVE) << lines[2];
         make_move(b.pos, m);
-        int success;
-        EXPECT_EQ(tb::probe_wdl(tb::tb_position(b.pos, false), success), -2) << position;
-        EXPECT_NE(success, 0);
+        EXPECT_EQ(wdl_now(b.pos), -2) << position;
     }
 }
 
-TEST_F(TablebaseTranscript, ClockOfNineSearchesWithTheRootResultKnown) {
-    EngineSession e({"-use_hce", "-tbpath", ZELK_SYZYGY_DIR});
-    // Black to move and lost: searched, every line shown as a tablebase loss.
-    const auto lines =
-        search_lines(e, std::string("position fen ") + WON5 + " moves" + quiet_line(WON5, 9), "go depth 6");
-    ASSERT_GE(lines.size(), 3u);
-    double last_hits = 0;
-    for (size_t i = 0; i + 1 < lines.size(); ++i) {
-        const Info info = parse_info(lines[i]);
-        EXPECT_LT(info.depth, 99);
-        EXPECT_EQ(info.score, "cp -9800") << lines[i];
-        EXPECT_GE(info.tbhits, last_hits);
-        last_hits = info.tbhits;
-    }
-    EXPECT_GT(last_hits, 100) << "the search probes below the root";
-}
-
-TEST_F(TablebaseTranscript, DrawnEndingWithExtraMaterialScoresZero) {
+// Searched roots whose result the tables know: every line shows it, and the
+// search probes below the root.
+TEST_F(TablebaseTranscript, SearchedRootsShowTheTableResult) {
     // A KRBvKR draw, white to move with the bishop more and no capture.
     std::mt19937_64 rng(3);
     std::string drawn;
@@ -143,11 +132,25 @@ TEST_F(TablebaseTranscript, DrawnEndingWithExtraMaterialScoresZero) {
         if (p.turn && (p.white & p.bishops) && tb::tb_gen_captures(p, list) == list && tb::probe_wdl(p, success) == 0)
             drawn = tb_to_fen(p);
     }
+    const std::pair<std::string, const char*> cases[] = {
+        // The clock at nine: searched, black to move and lost.
+        {std::string("position fen ") + WON5 + " moves" + quiet_line(WON5, 9), "cp -9800"},
+        {"position fen " + drawn, "cp 0"},
+    };
     EngineSession e({"-use_hce", "-tbpath", ZELK_SYZYGY_DIR});
-    const auto lines = search_lines(e, "position fen " + drawn, "go depth 8");
-    ASSERT_GE(lines.size(), 2u) << drawn;
-    for (size_t i = 0; i + 1 < lines.size(); ++i)
-        EXPECT_EQ(parse_info(lines[i]).score, "cp 0") << drawn << ": " << lines[i];
+    for (const auto& [position, score] : cases) {
+        const auto lines = search_lines(e, position, "go depth 7");
+        ASSERT_GE(lines.size(), 3u) << position;
+        double hits = 0;
+        for (size_t i = 0; i + 1 < lines.size(); ++i) {
+            const Info info = parse_info(lines[i]);
+            EXPECT_LT(info.depth, 99);
+            EXPECT_EQ(info.score, score) << position << ": " << lines[i];
+            EXPECT_GE(info.tbhits, hits);
+            hits = info.tbhits;
+        }
+        EXPECT_GT(hits, 100) << position;
+    }
 }
 
 // The longest win among random positions with the first-named side (white)
@@ -183,15 +186,12 @@ int play_out(EngineSession& e, const std::string& fen, std::string& log) {
             return -1;
         e.send("position fen " + fen + (moves.empty() ? "" : " moves" + moves));
         e.send("go depth 8");
-        const std::string line = e.expect("bestmove", 30);
-        const std::string text = move_of(line);
+        const std::string text = move_of(e.expect("bestmove", 30));
         const Move found = find_move(b.pos, text);
-        if (!found) {
-            log += " illegal " + line;
-            return -1;
-        }
-        moves += " " + text;
         log += " " + text;
+        if (!found)
+            return -1;
+        moves += " " + text;
         make_move(b.pos, found);
     }
     return -1;

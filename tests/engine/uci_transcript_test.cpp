@@ -1,6 +1,5 @@
 // UCI and console transcripts of the built engine: the "uci" reply, switches,
-// console commands, configuration files, the log, pondering, the end of the
-// input and hash sizes the machine cannot give.
+// console commands, configuration files, the log, pondering, end of input.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -39,23 +38,28 @@ TEST(UciTranscript, IdentifiesWithEveryOptionInOrder) {
     EXPECT_EQ(count_prefix(run.lines(), "readyok"), 3) << "'@' separates commands";
 }
 
-// With no move to play the answer is UCI's null move after the final score
-// (the input reader turns tabs into blanks).
-TEST(UciTranscript, NoMoveToPlayAnswersTheNullMove) {
+// The final score and the answer: with no move to play UCI's null move
+// (the input reader turns tabs into blanks); mate scores count moves for the
+// side mated (values in plies: search/behaviour_test). After 1. Qb8+ Black
+// is mated in one: 1... Rxb8 2. Rxb8#.
+TEST(UciTranscript, FinalScoreAndAnswer) {
     std::string moves;
     for (int i = 0; i < 26; ++i)
         moves += " a1b1 h8g8 b1a1 g8h8";
     const struct {
         std::string position;
-        const char* score;
-    } cases[] = {{"position\tfen\t7k/8/8/8/8/8/8/K7\tw - - moves" + moves, "info depth 0 score cp 0"},
-                 {"position fen 7k/6Q1/6K1/8/8/8/8/8 b - -", "info depth 0 score mate 0"},
-                 {"position fen 7k/5Q2/6K1/8/8/8/8/8 b - -", "info depth 0 score cp 0"}};
+        const char *score, *answer;
+    } cases[] = {
+        {"position\tfen\t7k/8/8/8/8/8/8/K7\tw - - moves" + moves, "info depth 0 score cp 0", "bestmove 0000"},
+        {"position fen 7k/6Q1/6K1/8/8/8/8/8 b - -", "info depth 0 score mate 0", "bestmove 0000"},
+        {"position fen 7k/5Q2/6K1/8/8/8/8/8 b - -", "info depth 0 score cp 0", "bestmove 0000"},
+        {"position fen r5k1/5ppp/8/8/8/8/1Q6/1R4K1 w - - moves b2b8", " score mate -1 ", "bestmove a8b8 ponder b1b8"},
+    };
     for (const auto& c : cases) {
         const auto lines = run_engine(HCE, c.position + "\ngo depth 5\n").lines();
         ASSERT_GE(lines.size(), 2u);
-        EXPECT_EQ(lines[lines.size() - 2], c.score) << c.position;
-        EXPECT_EQ(lines.back(), "bestmove 0000") << c.position;
+        EXPECT_NE(lines[lines.size() - 2].find(c.score), std::string::npos) << c.position << "\n" << lines[lines.size() - 2];
+        EXPECT_EQ(lines.back(), c.answer) << c.position;
     }
 }
 
@@ -111,25 +115,16 @@ TEST(ConsoleTranscript, PerftBoardAndMoves) {
         EXPECT_NE(run.output.find(part), std::string::npos) << part << "\n" << run.output;
 }
 
-// Hostile input never crashes the engine, and it keeps answering.
+// The input reader survives an overlong line and binary junk, a search
+// runs under absurd limits, and the engine keeps answering (hostile commands
+// in-process: commands_test's fuzz run).
 TEST(BadInput, EngineSurvives) {
     std::string junk;
     for (int i = 0; i < 3000; ++i)
         junk += char((i * 7919 + 13) % 255 + 1);
-    std::string input = std::string(10000, 'x') + "\n" + junk + "\n" +
-                        "position fen rnbqkbnrrrrrrrrrrrr/pppppppp/99999999/8/8/8/PPPPPPPP/RNBQKBNR w KQkqKQkq e9\n"
-                        "position fen\n"
-                        "position startpos moves e2e4 z9z9 e7e5\n"
-                        "position startpos moves e2\n"
-                        "position startpos moves e1e8 a7a5\n"
-                        "position fen 8/8/8/8/8/8/8/8 w - - moves e2e4\n"
-                        "go wtime -5 btime 99999999999999999999 winc x nodes -3 depth 999 movestogo 99999999\n"
-                        "setoption name Hash value -5\n"
-                        "setoption name ConfigFilePath value /nonexistent/file.cfg\n"
-                        "setoption name Log value true\n"
-                        "isready\nquit\n";
-    const std::string dir = make_temp_dir();
-    EngineRun run = run_engine(HCE, input, dir);
+    const EngineRun run = run_engine(
+        HCE, std::string(10000, 'x') + "\n" + junk + "\nposition startpos moves e2\n"
+                 "go wtime -5 btime 99999999999999999999 winc x nodes -3 depth 999 movestogo 99999999\nisready\nquit\n");
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_TRUE(has_line(run, "readyok")) << run.output;
 }
@@ -267,17 +262,6 @@ TEST(HashSize, MoreThanTheMachineHasIsRefusedAndTheOldTableStays) {
     EXPECT_NE(start.output.find(refused), std::string::npos) << start.output;
     EXPECT_TRUE(has_line(start, "info string allocated 4 Mbytes for hash table")) << start.output;
     EXPECT_EQ(start.status, 0);
-}
-
-// Mate scores as UCI prints them, counted in moves (values: search/behaviour_test).
-// After 1. Qb8+ Black is mated in one: 1... Rxb8 2. Rxb8#.
-TEST(MateScores, CountMovesForTheSideMated) {
-    const auto lines =
-        run_engine(HCE, "position fen r5k1/5ppp/8/8/8/8/1Q6/1R4K1 w - - moves b2b8\ngo depth 4\n").lines();
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back(), "bestmove a8b8 ponder b1b8");
-    EXPECT_TRUE(contains(lines, " score mate -1 "));
-    EXPECT_FALSE(contains(lines, " score mate -2 "));
 }
 
 } // namespace

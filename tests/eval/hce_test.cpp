@@ -1,7 +1,6 @@
-// The hand-crafted evaluation: the entry's early exits and special endgames,
-// endgame scaling, contempt and fifty-move damping, the caches, the printed
-// breakdown; and each section's terms on small hand-made positions, as the
-// difference between two positions that differ in the term's condition only.
+// The hand-crafted evaluation: early exits, special endgames, scaling,
+// contempt, caches, and each section's terms as the difference between two
+// positions that differ in the term's condition only.
 #include <gtest/gtest.h>
 
 #include <cstdio>

@@ -1,7 +1,5 @@
-// Colour-flip symmetry: a position and its twin with the board mirrored
-// top to bottom, colours and the side to move swapped, evaluate alike.
-// Run over the perft suites and the openings, and every position one legal
-// move away from them, with contempt off.
+// A position and its colour-flipped twin evaluate alike: the suites, the
+// openings and every position one move from them, contempt off.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -11,7 +9,6 @@
 
 #include "core/makemove.h"
 #include "eval/evaluate.h"
-#include "eval/hce.h"
 #include "eval_setup.h"
 #include "helpers.h"
 #include "search/thread.h"

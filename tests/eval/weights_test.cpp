@@ -1,5 +1,4 @@
-// The weight table: scaling, and the parameter file in its accepted and
-// hostile forms.
+// The weight table: scaling, and the parameter file in good and bad forms.
 #include <gtest/gtest.h>
 
 #include <cstdio>

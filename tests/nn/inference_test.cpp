@@ -1,7 +1,6 @@
-// Inference: the feature lists' symmetry (their layout is pinned end to end
-// by the trainer's tests), the outputs against a plain forward pass,
-// the incremental first layer against the full one at every node of perft
-// trees, the extended input set, and the vector layer against the scalar one.
+// Inference: feature symmetry (the layout: trainer's tests), outputs against
+// a plain forward pass, the incremental first layer at every node of perft
+// trees, the extended input set, and the vector loops against scalar ones.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -116,46 +115,33 @@ struct WalkStats {
     int nodes = 0, extended = 0, switches = 0;
 };
 
-class IncrementalWalk {
-public:
-    IncrementalWalk(NnContext& ctx, WalkStats& stats) : ctx_(ctx), stats_(stats) {}
-
-    void walk(Board& b, int ply, int depth) {
-        check_node(b.pos, ply);
-        if (depth == 0)
+// At every node the incremental sums equal a full computation, and the
+// extended set is in use exactly when the kings stand on different wings.
+void walk(NnContext& ctx, WalkStats& stats, Board& b, int ply, int depth) {
+    const Position& pos = b.pos;
+    const NnCache& cache = ctx.cache[pos.side];
+    const bool was_extended = cache.count >= 0 && cache.extended;
+    ctx.ply = int16_t(ply);
+    nn_run(ctx, pos);
+    ++stats.nodes;
+    stats.extended += ctx.extended;
+    stats.switches += ctx.extended != was_extended;
+    alignas(64) int32_t full[256];
+    nn_first_layer_full(*ctx.net, ctx.features, ctx.count, full);
+    for (int i = 0; i < ctx.net->stride1; ++i)
+        ASSERT_EQ(cache.sums[i], full[i]) << "neuron " << i;
+    const bool wings = (file_of(pos.king_sq[WHITE]) < 4) != (file_of(pos.king_sq[BLACK]) < 4);
+    ASSERT_EQ(ctx.extended, ctx.net->inputs_a >= NN_EXTENDED_INPUTS && wings);
+    if (depth == 0)
+        return;
+    for (Move m : legal_moves(b.pos)) {
+        make_move(b.pos, m);
+        walk(ctx, stats, b, ply + 1, depth - 1);
+        unmake_move(b.pos);
+        if (::testing::Test::HasFatalFailure())
             return;
-        for (Move m : legal_moves(b.pos)) {
-            make_move(b.pos, m);
-            walk(b, ply + 1, depth - 1);
-            unmake_move(b.pos);
-        }
     }
-
-private:
-    void check_node(const Position& pos, int ply) {
-        const NnCache& cache = ctx_.cache[pos.side];
-        const bool was_extended = cache.count >= 0 && cache.extended;
-        ctx_.ply = int16_t(ply);
-        nn_run(ctx_, pos);
-        ++stats_.nodes;
-        stats_.extended += ctx_.extended;
-        stats_.switches += ctx_.extended != was_extended;
-
-        const Network& net = *ctx_.net;
-        alignas(64) int32_t full[256];
-        nn_first_layer_full(net, ctx_.features, ctx_.count, full);
-        for (int i = 0; i < net.stride1; ++i)
-            ASSERT_EQ(cache.sums[i], full[i]) << "neuron " << i;
-        uint8_t want_extended = 0;
-        const int kw = pos.king_sq[WHITE], kb = pos.king_sq[BLACK];
-        if (net.inputs_a >= NN_EXTENDED_INPUTS && (file_of(kw) < 4) != (file_of(kb) < 4))
-            want_extended = 1;
-        ASSERT_EQ(ctx_.extended, want_extended);
-    }
-
-    NnContext& ctx_;
-    WalkStats& stats_;
-};
+}
 
 WalkStats walk_suites(NnContext& ctx, int depth, size_t positions_per_suite) {
     WalkStats stats;
@@ -164,7 +150,7 @@ WalkStats walk_suites(NnContext& ctx, int depth, size_t positions_per_suite) {
         cases.resize(std::min(cases.size(), positions_per_suite));
         for (const PerftCase& c : cases) {
             Board b(c.fen.c_str());
-            IncrementalWalk(ctx, stats).walk(b, 1, depth);
+            walk(ctx, stats, b, 1, depth);
             if (::testing::Test::HasFatalFailure()) {
                 ADD_FAILURE() << c.fen;
                 return stats;

@@ -7,7 +7,6 @@
 
 #include "core/attacks.h"
 #include "helpers.h"
-#include "tablebase/tbcore.h"
 #include "tablebase/tbprobe.h"
 #include "tablebase/tbsearch.h"
 #include "tb_helpers.h"

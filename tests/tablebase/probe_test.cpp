@@ -1,11 +1,10 @@
-// The tables: probes of hand-picked positions against documented values,
-// first probes racing on threads, the bridge to the search (when probes are
-// allowed; the root probe's move, result class and moves that keep it), and
-// the registry, the path list and damaged files: every failure leaves the
-// engine running without the table, and probes never leave the mapping.
+// The tables: documented values, racing first probes, the bridge to the
+// search, the registry and path list, and damaged files, which leave the
+// engine running without the table.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <random>
 #include <sys/stat.h>
 #include <thread>
@@ -55,26 +54,30 @@ int wdl_after(Position& pos, Move m) {
     return v;
 }
 
-TEST_F(Bridge, CastlingRightsAreNeverProbed) {
-    Board with("r3k3/8/8/8/8/8/8/4K2R w Kq - 0 1");
-    Board without("r3k3/8/8/8/8/8/8/4K2R w - - 0 1");
+// The search probes without castling rights, within the largest table's
+// men, from its minimum depth on (and for six men from depth6 on).
+TEST_F(Bridge, WhenTheSearchProbes) {
+    const char* const FIVE = "8/8/4k3/8/8/2RK4/8/1r5R w - - 0 1";
+    const char* const SIX = "8/8/4k3/8/8/2RK4/7p/1r5R w - - 0 1";
+    const struct {
+        const char* fen;
+        int depth, min_depth, depth6, result;
+    } cases[] = {
+        {FIVE, 0, 0, 100, 4},   // the six-man limit does not apply
+        {FIVE, -1, 0, 1, -1},   // quiescence depths
+        {FIVE, 3, 4, 1, -1},    // below the minimum
+        {SIX, 50, 0, 1, -1},    // beyond the largest table
+        {"r3k3/8/8/8/8/8/8/4K2R w Kq - 0 1", 10, 0, 1, -1},
+        {"r3k3/8/8/8/8/8/8/4K2R w - - 0 1", 10, 0, 1, 4},   // Rh8+ and Rxa8
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(tb::tb_probe_wdl_search(Board(c.fen).pos, c.depth, c.min_depth, c.depth6), c.result) << c.fen;
     tb::TbRootResult r;
-    EXPECT_EQ(tb::tb_probe_wdl_search(with.pos, 10, 0, 1), -1);
-    EXPECT_EQ(tb::tb_probe_root(with.pos, r), -1);
-    EXPECT_EQ(tb::tb_resolve_root(with.pos, 0, 1, r), -1);
-    EXPECT_NE(tb::tb_probe_wdl_search(without.pos, 10, 0, 1), -1);
-    EXPECT_NE(tb::tb_probe_root(without.pos, r), -1);
-}
-
-TEST_F(Bridge, DepthAndMenLimits) {
-    Board five("8/8/4k3/8/8/2RK4/8/1r5R w - - 0 1");
-    EXPECT_EQ(tb::tb_probe_wdl_search(five.pos, 0, 0, 100), 4);   // six-man limit only
-    EXPECT_EQ(tb::tb_probe_wdl_search(five.pos, -1, 0, 1), -1);   // quiescence depths
-    EXPECT_EQ(tb::tb_probe_wdl_search(five.pos, 3, 4, 1), -1);    // general minimum
-    Board six("8/8/4k3/8/8/2RK4/7p/1r5R w - - 0 1");
-    EXPECT_EQ(tb::tb_probe_wdl_search(six.pos, 50, 0, 1), -1);    // beyond the largest table
-    tb::TbRootResult r;
-    EXPECT_EQ(tb::tb_probe_root(six.pos, r), -1);
+    EXPECT_EQ(tb::tb_probe_root(Board(SIX).pos, r), -1);
+    Board castling("r3k3/8/8/8/8/8/8/4K2R w Kq - 0 1");
+    EXPECT_EQ(tb::tb_probe_root(castling.pos, r), -1);
+    EXPECT_EQ(tb::tb_resolve_root(castling.pos, 0, 1, r), -1);
+    EXPECT_EQ(tb::tb_probe_root(Board("r3k3/8/8/8/8/8/8/4K2R w - - 0 1").pos, r), 4);
 }
 
 TEST_F(Bridge, RootMoveAndTheMovesThatKeepTheWin) {
@@ -114,18 +117,10 @@ TEST_F(Bridge, TheClockTurnsLongWinsIntoCursedOnes) {
     EXPECT_EQ(tb::tb_probe_root(b.pos, r), 3);
     EXPECT_EQ(r.dtz, 31);
     EXPECT_NE(r.keep[0], NO_MOVE);
-}
-
-TEST_F(Bridge, WithoutDtzTheRootKeepsTheWdlResultButNoMove) {
-    const std::string dir = make_temp_dir();
-    link_real(dir, "KRvK.rtbw");
-    quiet_init(dir);
-    Board b("7K/6R1/8/8/4k3/8/8/8 w - - 0 1");
-    tb::TbRootResult r;
-    EXPECT_EQ(tb::tb_probe_root(b.pos, r), -1);
-    EXPECT_EQ(tb::tb_resolve_root(b.pos, 0, 1, r), 4);
-    EXPECT_EQ(r.move, NO_MOVE);
-    quiet_init("");
+    // The winner's move goes one ply nearer the zeroing move.
+    make_move(b.pos, r.move);
+    int success;
+    EXPECT_EQ(tb::probe_dtz(tb::tb_position(b.pos, false), success), -30);
 }
 
 TEST_F(RealTables, DocumentedValues) {
@@ -164,22 +159,19 @@ TEST_F(RealTables, ConcurrentFirstProbesAgree) {
         expected.push_back(tb::probe_wdl(p, success));
     }
     quiet_init(ZELK_SYZYGY_DIR);
-    std::vector<std::vector<int>> got(4);
+    std::atomic<int> wrong{0};
     std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t)
+    for (size_t t = 1; t <= 4; ++t)
         threads.emplace_back([&, t] {
             for (size_t i = 0; i < positions.size(); ++i) {
+                const size_t k = i * t % positions.size();
                 int success;
-                const size_t k = (i * (t + 1)) % positions.size();
-                got[t].push_back(k);
-                got[t].push_back(tb::probe_wdl(positions[k], success));
+                wrong += tb::probe_wdl(positions[k], success) != expected[k];
             }
         });
     for (std::thread& th : threads)
         th.join();
-    for (const auto& g : got)
-        for (size_t i = 0; i < g.size(); i += 2)
-            EXPECT_EQ(g[i + 1], expected[size_t(g[i])]);
+    EXPECT_EQ(wrong, 0);
 }
 
 class Files : public ::testing::Test {
@@ -204,18 +196,15 @@ TEST_F(Files, RegistersTheRealSetAndReportsIt) {
     EXPECT_EQ(slots, 2 * 50 - 5);  // KBvKB, KNvKN, KPvKP, KQvKQ and KRvKR once
 }
 
-TEST_F(Files, EmptyPathsRegisterNothingSilently) {
+TEST_F(Files, PathListSkipsEmptyAndOverlongComponentsAndPrefersTheFirst) {
+    // Empty paths register nothing, silently; bare kings need no table.
     for (const char* path : {"", "<empty>"}) {
         testing::internal::CaptureStdout();
         EXPECT_EQ(tb::init_tablebases(path), 0);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-        // Bare kings need no table; anything else is not found.
         EXPECT_EQ(wdl_of("8/8/8/3k4/8/8/8/4K3 w - - 0 1"), 0);
         EXPECT_EQ(wdl_of(KRVK_WIN), 99);
     }
-}
-
-TEST_F(Files, PathListSkipsEmptyAndOverlongComponentsAndPrefersTheFirst) {
     const std::string a = make_temp_dir(), b = make_temp_dir(), c = make_temp_dir();
     // A directory named like a table is no table.
     ASSERT_EQ(mkdir((c + "/KRvK.rtbw").c_str(), 0700), 0);
@@ -275,12 +264,18 @@ TEST_F(Files, DamagedWdlFilesAreDroppedOnce) {
     }
 }
 
+// Without the DTZ file the root keeps the WDL result but has no move.
 TEST_F(Files, MissingOrDamagedDtzFileLeavesWdl) {
     const std::string dir = make_temp_dir();
     link_real(dir, "KRvK.rtbw");
     quiet_init(dir);
     EXPECT_EQ(wdl_of(KRVK_WIN), -2);
     EXPECT_EQ(dtz_of(KRVK_WIN), 99);
+    Board b("7K/6R1/8/8/4k3/8/8/8 w - - 0 1");
+    tb::TbRootResult r;
+    EXPECT_EQ(tb::tb_probe_root(b.pos, r), -1);
+    EXPECT_EQ(tb::tb_resolve_root(b.pos, 0, 1, r), 4);
+    EXPECT_EQ(r.move, NO_MOVE);
     const std::string real = read_text(syzygy_dir() + "/KRvK.rtbz");
     write_bytes(dir + "/KRvK.rtbz", real.substr(0, real.size() / 2));
     quiet_init(dir);

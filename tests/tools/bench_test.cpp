@@ -1,10 +1,10 @@
-// The benchmark jobs against the built engine: the signature bench as a
-// testing framework's worker reads it, the hand-crafted node total and the
-// report lines in both protocol modes, and the direct variant. ("quit"
-// during an offline job: analyse_test.)
+// The benchmark jobs against the built engine, read as a testing framework's
+// worker reads them. ("quit" during an offline job: analyse_test.)
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <future>
 #include <iterator>
 #include <sstream>
@@ -15,41 +15,6 @@
 
 namespace zelk::test {
 namespace {
-
-struct BenchReport {
-    int status = 0;
-    std::vector<std::string> lines;   // from the "running benchmark" line on
-    std::vector<int> positions;       // numbers of the "pos" lines
-    uint64_t nodes = 0;
-    bool has_total = false;
-};
-
-BenchReport run_bench(const std::vector<std::string>& args, int seconds = 120) {
-    const EngineRun run = run_engine(args, "", "", seconds);
-    BenchReport report;
-    report.status = run.status;
-    bool started = false;
-    for (const std::string& line : run.lines()) {
-        started = started || line.find("running benchmark") != std::string::npos;
-        if (!started)
-            continue;
-        report.lines.push_back(line);
-        // "pos" lines align their numbers with runs of blanks.
-        std::string squeezed;
-        for (char c : line)
-            if (c != ' ' || !squeezed.ends_with(' '))
-                squeezed += c;
-        std::vector<std::string> f;
-        if (fits(squeezed, "pos #: #.?? seconds", &f))
-            report.positions.push_back(std::stoi(f[0]));
-        f.clear();
-        if (fits(line, "total time= #.?? seconds, nodes= #, nps= #", &f)) {
-            report.nodes = std::stoull(f[3]);
-            report.has_total = true;
-        }
-    }
-    return report;
-}
 
 // A worker reads the output from the last line up, every character that is
 // not a letter, digit or blank read as a blank, and takes the first number
@@ -88,7 +53,7 @@ TEST(Bench, SignatureAsAWorkerReadsIt) {
         ASSERT_EQ(run->status, 0) << run->output;
         const auto lines = run->lines();
         ASSERT_FALSE(lines.empty());
-        EXPECT_EQ(lines.back().rfind("Bench: ", 0), 0u) << lines.back();
+        EXPECT_TRUE(lines.back().starts_with("Bench: ")) << lines.back();
         const WorkerReading r = read_like_a_worker(lines);
         EXPECT_EQ(r.nodes, BENCH_SIGNATURE)
             << "The bench node total changed, so the search or the evaluation behaves differently. If that is "
@@ -103,34 +68,41 @@ TEST(Bench, SignatureAsAWorkerReadsIt) {
     EXPECT_EQ(read_like_a_worker(run_engine({"bench", "deep"}, "", "", 120).lines()).nodes, BENCH_SIGNATURE);
 }
 
-// The report lines and the total, the same in both protocol modes.
-TEST(Bench, HandCraftedTotalIsUnchanged) {
-    const std::string depth = std::to_string(HCE_BENCH_DEPTH);
-    const BenchReport r = run_bench({"-use_hce", "-bench", "-d", depth});
-    ASSERT_EQ(r.status, 0);
-    ASSERT_TRUE(r.has_total);
-    EXPECT_EQ(r.nodes, HCE_BENCH_NODES)
-        << "The hand-crafted bench total changed: if that is intended, set HCE_BENCH_NODES in "
-           "tests/tools/bench_signature.h to "
-        << r.nodes;
-    ASSERT_EQ(r.lines.size(), 22u);
-    EXPECT_EQ(r.lines[0], "Zelk 5.20 running benchmark using 1 threads");
-    std::vector<int> expected(20);
-    for (int i = 0; i < 20; ++i)
-        expected[size_t(i)] = i + 1;
-    EXPECT_EQ(r.positions, expected);
-    EXPECT_EQ(run_bench({"-use_hce", "-c", "-bench", "-d", depth}).nodes, r.nodes) << "console mode";
+// The report from its "running benchmark" line on: that line, a line per
+// position and the total.
+std::vector<std::string> bench_report(const std::vector<std::string>& args, int threads, int positions) {
+    const EngineRun run = run_engine(args, "", "", 120);
+    EXPECT_EQ(run.status, 0);
+    const std::vector<std::string> all = run.lines();
+    const auto start = std::find_if(all.begin(), all.end(),
+                                    [](const std::string& l) { return l.find(" running benchmark ") != std::string::npos; });
+    const std::vector<std::string> lines(start, all.end());
+    EXPECT_EQ(lines.size(), size_t(positions + 2)) << run.output;
+    if (lines.size() != size_t(positions + 2))
+        return lines;
+    EXPECT_EQ(lines[0], "Zelk 5.20 running benchmark using " + std::to_string(threads) + " threads");
+    for (int i = 1; i <= positions; ++i) {
+        char number[16];
+        std::snprintf(number, sizeof number, "pos %2d: ", i);
+        EXPECT_TRUE(lines[size_t(i)].starts_with(number)) << lines[size_t(i)];
+    }
+    EXPECT_TRUE(fits(lines.back(), "total time= #.?? seconds, nodes= #, nps= #")) << lines.back();
+    return lines;
 }
 
-TEST(Bench, DirectVariantSearchesTenPositionsOnAllThreads) {
-    // The direct benchmark always searches to depth 17: a node limit keeps it short.
-    const BenchReport r = run_bench({"-use_hce", "-pbench", "-n", "20000", "-threads", "2"});
-    ASSERT_EQ(r.status, 0);
-    EXPECT_EQ(r.lines[0], "Zelk 5.20 running benchmark using 2 threads");
-    EXPECT_EQ(r.positions.size(), 10u);
-    ASSERT_TRUE(r.has_total);
-    // Each search stops at its node limit, counted per thread.
-    EXPECT_GE(r.nodes, 10u * 20000u);
+// The hand-crafted total, the same in both protocol modes; the direct
+// variant searches ten positions on every thread, each to its node limit
+// (it always goes for depth 17).
+TEST(Bench, HandCraftedTotalAndTheDirectVariant) {
+    const std::string depth = std::to_string(HCE_BENCH_DEPTH);
+    const uint64_t nodes = read_like_a_worker(bench_report({"-use_hce", "-bench", "-d", depth}, 1, 20)).nodes;
+    EXPECT_EQ(nodes, HCE_BENCH_NODES)
+        << "The hand-crafted bench total changed: if that is intended, set HCE_BENCH_NODES in "
+           "tests/tools/bench_signature.h to "
+        << nodes;
+    EXPECT_EQ(read_like_a_worker(bench_report({"-use_hce", "-c", "-bench", "-d", depth}, 1, 20)).nodes, nodes);
+    const auto direct = bench_report({"-use_hce", "-pbench", "-n", "20000", "-threads", "2"}, 2, 10);
+    EXPECT_GE(read_like_a_worker(direct).nodes, 10u * 20000u);
 }
 
 } // namespace

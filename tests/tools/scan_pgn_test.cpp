@@ -1,9 +1,6 @@
-// PGN scanning against the built engine: each comment rule, each mode's
-// lines and filters on hand-written games whose output was worked out by
-// hand, input that must be refused or survived, and the round trip on real
-// match games: "-scan_pgn2" on 20 self-play games played by fastchess
-// (tests/tools/make_selfplay_pgn.sh), every written line checked against the
-// games replayed on the position core.
+// PGN scanning against the built engine: each comment rule, each mode on
+// games worked out by hand, bad input, and "-scan_pgn2" on 20 fastchess
+// games (tests/tools/make_selfplay_pgn.sh) checked against their replay.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -194,8 +191,9 @@ TEST(ScanPgn, FilesThatCannotBeOpened) {
     EXPECT_EQ(read_lines(dir + "/tmpX.epd").size(), 9u);
 }
 
-// Input built to break readers: every mode must finish and count.
-TEST(ScanPgn, HostileInputIsSurvived) {
+// Input built to break readers: every mode must finish and count. Mode 3
+// stops a long game at ply 201 (the reader's own cap: pgn_test).
+TEST(ScanPgn, HostileAndLongInput) {
     std::string text = "[Event \"long\"]\n[Site \"" + std::string(5000, 's') + "\"]\n[Result \"1-0\"]\n\n";
     text += "1. e4 {" + std::string(5000, 'c') + " +0.50/3} e5 {+0.10/3}\n";
     text += std::string(5000, 'x') + "\n";
@@ -206,21 +204,16 @@ TEST(ScanPgn, HostileInputIsSurvived) {
         EXPECT_EQ(s.run.status, 0) << "mode " << mode;
         EXPECT_TRUE(last_line(s.run).starts_with("games= ")) << "mode " << mode << ": " << last_line(s.run);
     }
-}
-
-TEST(ScanPgn, Mode3StopsAtPly201) {
-    std::string text = "[Event \"800\"]\n[Result \"1/2-1/2\"]\n\n";
+    std::string shuffle = "[Event \"800\"]\n[Result \"1/2-1/2\"]\n\n";
     for (int i = 0; i < 400; ++i)
-        text += "Nf3 {+0.01/1} Nf6 {-0.01/1} Ng1 {+0.01/1} Ng8 {-0.01/1}\n";
-    text += "1/2-1/2\n";
-    // Mode 3 stops at ply 201 (the reader's own 791-ply cap is tested in pgn_test).
-    EXPECT_EQ(last_line(scan(text, 3).run), "games= 1, positions= 201");
+        shuffle += "Nf3 {+0.01/1} Nf6 {-0.01/1} Ng1 {+0.01/1} Ng8 {-0.01/1}\n";
+    EXPECT_EQ(last_line(scan(shuffle + "1/2-1/2\n", 3).run), "games= 1, positions= 201");
 }
 
 const std::string GAMES = std::string(ZELK_TEST_DATA) + "/selfplay-20.pgn";
 
-// fastchess comments ("+0.87/13 0.203s") give the mover's score, read by
-// comment_score, whose rules CommentScore.EachRule pins.
+// A position of the games: its comment's score, the result for its side
+// to move, its clock and ply.
 struct Seen {
     int score;
     double result;        // the game result for the side to move

@@ -4,7 +4,6 @@
 
 #include <sstream>
 
-#include "helpers.h"
 #include "run_engine.h"
 
 namespace zelk::test {

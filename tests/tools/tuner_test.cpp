@@ -1,6 +1,5 @@
-// The piece-square tuner: its model of the evaluation against the engine's
-// own evaluation on real positions, recovery of known values from data the
-// engine labelled itself, the parameter file it writes, and bad input.
+// The piece-square tuner: its model against the engine's evaluation, known
+// shifts recovered from self-labelled data, its parameter file, bad input.
 #include <gtest/gtest.h>
 
 #include <cstdio>

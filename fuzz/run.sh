@@ -5,7 +5,8 @@
 # grows <build>/fuzz-corpus/<target>, which later runs start from. Prints
 # per target the executions and libFuzzer's last coverage (cov), features
 # (ft) and corpus size; fails when a target found a fault, whose input is
-# left in <build>/fuzz-crashes/<target>/ and whose log is named.
+# left in <build>/fuzz-crashes/<target>/ and whose log is named. The targets
+# run with their output closed: rerun one on the input to see what it says.
 set -u
 build=$(cd "$1" && pwd) || exit 1
 seconds=$2
@@ -50,6 +51,7 @@ for entry in $targets; do
         status=1
         echo "  FAULT in $name (status $rc): log $log"
         grep -a 'Test unit written to' "$log" | sed 's/.*Test unit written to /  input: /'
+        echo "  rerun it with its messages: (cd $work && $build/fuzz/fuzz_$name <input>)"
         grep -a -m 1 -E 'ERROR: (AddressSanitizer|LeakSanitizer|libFuzzer)|runtime error' "$log" | sed 's/^/  /'
     fi
 done

@@ -11,7 +11,7 @@ BUILD_PACKAGES = cmake g++
 TEST_PACKAGES = $(BUILD_PACKAGES) googletest
 ARM_PACKAGES = $(TEST_PACKAGES) g++-arm-linux-gnueabihf qemu-user
 
-.PHONY: all zelk ttune data train finetune tune run test sanitize tsan arm bench perft-deep tb-deep clean help
+.PHONY: all zelk ttune data train finetune tune run test sanitize tsan arm bench perft-deep tb-deep fuzz clean help
 
 # EXE=<name>: the engine is also copied to <name> in this folder, as testing
 # frameworks build it; a CXX given on the command line or in the
@@ -138,6 +138,18 @@ tb-deep:
 	ZELK_TB_SAMPLES=2000 ./build-deep/tests/tablebase_tests
 	ZELK_TB_GAMES=1 ./build-deep/tests/engine_tests --gtest_filter='TablebaseGames.*'
 
+# libFuzzer on every input the engine reads (fuzz/), FUZZ_SECONDS a target,
+# under AddressSanitizer and UndefinedBehaviorSanitizer; the corpus grows
+# in build-fuzz, and a fault fails the target with its input left there.
+FUZZ_SECONDS ?= 60
+FUZZ_PACKAGES = cmake clang libclang-rt-14-dev
+SHARED_DATA ?= $(firstword $(wildcard $(ZELK_SHARED_DATA) ../shared/data /work/shared/data))
+fuzz:
+	@$(NEED) $(FUZZ_PACKAGES)
+	$(CMAKE) -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELK_FUZZ=ON -DZELK_TESTS=OFF -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	$(CMAKE) --build build-fuzz -j $(JOBS) --target fuzz_targets
+	sh fuzz/run.sh build-fuzz $(FUZZ_SECONDS) $(SHARED_DATA)
+
 clean:
 	rm -rf build build-test build-sanitize build-tsan build-arm build-bench build-deep
 
@@ -156,3 +168,4 @@ help:
 	@echo "make bench      build and run the benchmarks"
 	@echo "make perft-deep the perft suites at their full depths"
 	@echo "make tb-deep    the tablebase checks with 2000 positions per table, and endings played out"
+	@echo "make fuzz       every fuzz target for FUZZ_SECONDS seconds (default 60) under the sanitizers"

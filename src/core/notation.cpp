@@ -135,9 +135,15 @@ void move_to_texts(const Position& pos, Move m, char* form1, char* form2, char* 
             if (attacks_by_type(type, us, s, occ) & bit(to))
                 reaching |= bit(s);
         }
+        // SAN names the from-file, else the from-rank, else both: with rivals
+        // on the file and on the rank, neither alone tells the moves apart.
         if (reaching) {
-            Bitboard same_file = reaching & (0x0101010101010101ULL << file_of(from));
-            *f2++ = same_file ? char('1' + rank_of(from)) : from_file;
+            const bool same_file = reaching & (0x0101010101010101ULL << file_of(from));
+            const bool same_rank = reaching & (0xFFULL << (8 * rank_of(from)));
+            if (!same_file || same_rank)
+                *f2++ = from_file;
+            if (same_file)
+                *f2++ = char('1' + rank_of(from));
         }
         *f3++ = from_file;
         *f4++ = char('1' + rank_of(from));

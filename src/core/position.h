@@ -47,7 +47,7 @@ void pos_compute_keys(Position& pos);
 
 // Sets the position from FEN text. Never fails: unknown characters are
 // skipped; a rank or board that overruns its squares is clipped (the extra
-// pieces are dropped). Returns 0.
+// pieces are dropped), and so are pawns on the first or last rank. Returns 0.
 int pos_from_fen(Position& pos, const char* text);
 
 // The halfmove clock of a FEN's fifth field, which the FEN reader leaves

@@ -145,7 +145,8 @@ bool is_playable(const Position& pos);
 
 // Sets `pos` (whose owner holds its history) to the game's start: its FEN
 // tag with its halfmove clock, else the standard start position. False
-// when that position is not playable.
+// when that position is not playable or the tag puts a pawn on the first or
+// last rank.
 bool set_start_position(const Game& game, Position& pos);
 
 // The legal move of the side to move written as `text`: SAN (check marks,

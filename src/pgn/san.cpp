@@ -158,7 +158,28 @@ bool is_playable(const Position& pos) {
     return !is_attacked(pos, pos.king_sq[pos.side ^ 1], pos.side);
 }
 
+namespace {
+
+// Whether the FEN's placement puts a pawn on the first or last rank, where
+// the FEN reader drops it: that start is refused, not played without it.
+bool has_end_rank_pawn(std::string_view fen) {
+    int rank = 7;
+    for (const char c : fen) {
+        if (c == ' ' || c == '\t')
+            break;
+        if (c == '/')
+            --rank;
+        else if ((c == 'P' || c == 'p') && (rank == 7 || rank == 0))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 bool set_start_position(const Game& game, Position& pos) {
+    if (has_end_rank_pawn(game.fen))
+        return false;
     pos_from_fen(pos, game.fen.empty() ? START_FEN : game.fen.c_str());
     const int clock = fen_halfmove_clock(game.fen);
     pos.halfmove = uint8_t(clock >= 0 && clock <= 255 ? clock : 0);

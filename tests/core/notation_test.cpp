@@ -43,7 +43,7 @@ TEST_F(NotationTest, WriterForms) {
     } cases[] = {
         {KNIGHTS, mv("b1", "d2"), false, false, {nullptr, "Nbd2", "Nbd2", "N1d2"}},
         {"4k3/8/8/8/8/1N6/8/1N2K3 w - -", mv("b3", "d2"), false, false, {nullptr, "N3d2"}},
-        {QUEENS, mv("a1", "b2"), false, false, {nullptr, "Q1b2"}},
+        {QUEENS, mv("a1", "b2"), false, false, {nullptr, "Qa1b2"}},
         {QUEENS, mv("c1", "b2"), false, false, {nullptr, "Qcb2"}},
         {PAWN, mv("g2", "h3"), false, false, {"g2h3", "gxh3", "gh", ""}},
         {PROMO, mv("b7", "a8", FLAG_QUEEN), false, false, {"b7a8=Q+", "bxa8=Q+", "ba=Q+", "+"}},

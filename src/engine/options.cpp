@@ -239,7 +239,11 @@ void set_option(const char* name, const char* value) {
     } else if (is("SyzygyPath")) {
         copy_text(options.SyzygyPath, value);
         emit_text_set("SyzygyPath", options.SyzygyPath);
-        tb::init_tablebases(options.SyzygyPath);
+        // The search threads probe the mapped tables: they are replaced only between searches.
+        if (idle())
+            tb::init_tablebases(options.SyzygyPath);
+        else
+            emit_line("info string the tablebases are not reloaded during a search");
     } else if (is("SyzygyProbeDepth6")) {
         search_settings.SyzygyProbeDepth6 = int16_t(parse_int_option(name, value, -5, 100));
     } else if (is("UCI_LimitStrength")) {

@@ -159,7 +159,8 @@ void go_command(const char* args) {
     if (found && side == BLACK)
         control.increment = float(v / 1000);
     v = keyword_value(args, "movestogo", found);
-    if (found) {
+    // "movestogo 0" names no period: the clock is for the rest of the game.
+    if (found && v > 0) {
         control.time_control_moves = 40;
         control.moves_to_go = int16_t(v < 0 ? 0 : v > 32767 ? 32767 : v);
         control.depth_limit = DEPTH_UNLIMITED;

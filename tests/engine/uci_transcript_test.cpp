@@ -184,6 +184,9 @@ TEST(Pondering, MissStopAnswersOnceAndTheNextSearchFollows) {
     e.send("position startpos moves e2e4 e7e5");
     e.send("go ponder wtime 100000 btime 100000");
     EXPECT_EQ(e.expect("bestmove", 0.5), "") << "no move while pondering";
+    // The search threads probe the tables: they are not swapped under them.
+    e.send("setoption name SyzygyPath value /no/tables");
+    EXPECT_EQ(e.expect("info string the tablebases", 3), "info string the tablebases are not reloaded during a search");
     // The opponent played something else: "stop" answers by itself, a second "stop" changes nothing.
     e.send("stop");
     legal_after("e2e4 e7e5", e.expect("bestmove", 3));

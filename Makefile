@@ -11,7 +11,7 @@ BUILD_PACKAGES = cmake g++
 TEST_PACKAGES = $(BUILD_PACKAGES) googletest
 ARM_PACKAGES = $(TEST_PACKAGES) g++-arm-linux-gnueabihf qemu-user
 
-.PHONY: all zelk ttune data train finetune tune run test sanitize tsan arm bench perft-deep tb-deep fuzz clean help
+.PHONY: all zelk ttune data train finetune tune run test sanitize tsan arm bench perft-deep tb-deep fuzz soak clean help
 
 # EXE=<name>: the engine is also copied to <name> in this folder, as testing
 # frameworks build it; a CXX given on the command line or in the
@@ -150,6 +150,14 @@ fuzz:
 	$(CMAKE) --build build-fuzz -j $(JOBS) --target fuzz_targets
 	sh fuzz/run.sh build-fuzz $(FUZZ_SECONDS) $(SHARED_DATA)
 
+# A mixed soak of SOAK_GAMES games (soak/soak.sh says what it plays), one
+# table of faults; fails on any fault, keeping the faulty games' records.
+soak:
+	@$(NEED) $(BUILD_PACKAGES)
+	$(CMAKE) -S . -B build -DCMAKE_BUILD_TYPE=Release -DZELK_TESTS=OFF -DZELK_NATIVE=$(NATIVE) $(CXX_FLAG) $(EVAL_FLAG) >/dev/null
+	$(CMAKE) --build build -j $(JOBS) --target zelk zelk-referee
+	sh soak/soak.sh build/zelk build/soak/zelk-referee $(SHARED_DATA)
+
 clean:
 	rm -rf build build-test build-sanitize build-tsan build-arm build-bench build-deep
 
@@ -169,3 +177,4 @@ help:
 	@echo "make perft-deep the perft suites at their full depths"
 	@echo "make tb-deep    the tablebase checks with 2000 positions per table, and endings played out"
 	@echo "make fuzz       every fuzz target for FUZZ_SECONDS seconds (default 60) under the sanitizers"
+	@echo "make soak       SOAK_GAMES games (default 800) of every feature in turn under fastchess: a fault table"

@@ -98,22 +98,6 @@ bool starts_search(const Words& w) {
     return either(w, "go") || either(w, "an") || either(w, "mv") || either(w, "self");
 }
 
-// Whether a run of digits in the text reads as a number above `limit`.
-bool has_number_above(const std::string& text, long long limit) {
-    for (size_t i = 0; i < text.size();) {
-        if (text[i] < '0' || text[i] > '9') {
-            ++i;
-            continue;
-        }
-        long long v = 0;
-        for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-            v = v > limit ? v : v * 10 + (text[i] - '0');
-        if (v > limit)
-            return true;
-    }
-    return false;
-}
-
 // The command as it is run, or "" when it is left out.
 std::string bounded(const std::string& command, const Words& w) {
     for (const char* device : {"/dev", "/proc", "/sys"})

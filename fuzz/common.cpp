@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "core/attacks.h"
+#include "core/board.h"
 #include "core/hashcodes.h"
 #include "core/position.h"
 #include "engine/options.h"
@@ -21,6 +22,16 @@ namespace zelk::fuzz {
 
 namespace {
 std::string folder;
+}
+
+BoardState& scratch_board() {
+    init_engine();
+    static BoardState* const board = [] {
+        auto* b = new BoardState{};
+        board_init(*b);
+        return b;
+    }();
+    return *board;
 }
 
 void init_engine() {
@@ -77,5 +88,20 @@ void fail(const char* what, std::string_view detail) {
 }
 
 std::string as_text(const uint8_t* data, size_t size) { return std::string(reinterpret_cast<const char*>(data), size); }
+
+bool has_number_above(const std::string& text, long long limit) {
+    for (size_t i = 0; i < text.size();) {
+        if (text[i] < '0' || text[i] > '9') {
+            ++i;
+            continue;
+        }
+        long long v = 0;
+        for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+            v = v > limit ? v : v * 10 + (text[i] - '0');
+        if (v > limit)
+            return true;
+    }
+    return false;
+}
 
 } // namespace zelk::fuzz

@@ -8,6 +8,10 @@
 #include <string>
 #include <string_view>
 
+namespace zelk {
+struct BoardState;
+}
+
 namespace zelk::fuzz {
 
 // Once per process: the attack and hash tables, the locks, the game record,
@@ -16,6 +20,9 @@ namespace zelk::fuzz {
 // here) into the working folder: run a target from a folder of its own, as
 // fuzz/run.sh and the replay tests do.
 void init_engine();
+
+// A board of its own for the targets that set up positions (after init_engine).
+BoardState& scratch_board();
 
 // The working folder, absolute.
 const std::string& work_dir();
@@ -31,5 +38,9 @@ void reset_game();
 
 // The input as text (bytes past a NUL included) and as its lines split at LF.
 std::string as_text(const uint8_t* data, size_t size);
+
+// Whether a run of digits in the text reads as a number above `limit`
+// (inputs asking for huge tables or many threads are cut short).
+bool has_number_above(const std::string& text, long long limit);
 
 } // namespace zelk::fuzz

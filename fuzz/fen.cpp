@@ -3,7 +3,6 @@
 // and on a playable position every legal move makes and unmakes cleanly and
 // its coordinate and SAN texts read back as the same move.
 #include <cstring>
-#include <memory>
 #include <string>
 
 #include "common.h"
@@ -81,14 +80,9 @@ void check_moves(Position& pos, const std::string& fen) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace zelk;
     using namespace zelk::fuzz;
-    static std::unique_ptr<BoardState> board = [] {
-        init_engine();
-        auto b = std::make_unique<BoardState>();
-        board_init(*b);
-        return b;
-    }();
+    init_engine();
     const std::string text = as_text(data, size);
-    Position& pos = board->pos;
+    Position& pos = scratch_board().pos;
     pos_from_fen(pos, text.c_str());
     fen_halfmove_clock(text);
     check_keys(pos, text);

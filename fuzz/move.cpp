@@ -4,7 +4,6 @@
 // jobs do, on playable positions. A move either reader returns must be
 // legal; it is played, as the console plays it, so the next line applies
 // to the new position.
-#include <memory>
 #include <string>
 
 #include "common.h"
@@ -35,14 +34,9 @@ bool is_legal_move(Position& pos, Move m) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace zelk;
     using namespace zelk::fuzz;
-    static std::unique_ptr<BoardState> board = [] {
-        init_engine();
-        auto b = std::make_unique<BoardState>();
-        board_init(*b);
-        return b;
-    }();
+    init_engine();
     const std::string text = as_text(data, size);
-    Position& pos = board->pos;
+    Position& pos = scratch_board().pos;
     size_t at = text.find('\n');
     pos_from_fen(pos, text.substr(0, at).c_str());
     int played = 0;

@@ -2,7 +2,6 @@
 // networks evaluate positions that reach every head and both input sets,
 // each followed by its legal moves one by one, so that the first layer is
 // also updated from the last evaluation rather than summed afresh.
-#include <memory>
 #include <string>
 
 #include "common.h"
@@ -34,19 +33,14 @@ const char* const POSITIONS[] = {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace zelk;
     using namespace zelk::fuzz;
-    static std::unique_ptr<BoardState> board = [] {
-        init_engine();
-        auto b = std::make_unique<BoardState>();
-        board_init(*b);
-        return b;
-    }();
+    init_engine();
     const std::string path = write_file("input.nn", data, size);
     if (load_network(path.c_str()) != NnLoad::LOADED)
         return 0;
     NnContext ctx;
     if (!nn_init_thread(ctx))
         fail("no memory for the network context", "");
-    Position& pos = board->pos;
+    Position& pos = scratch_board().pos;
     for (const char* fen : POSITIONS) {
         pos_from_fen(pos, fen);
         network_score(ctx, pos, true);

@@ -34,6 +34,8 @@ for f in "$zelk" "$referee" "$fastchess" "$shared/openings.epd" "$shared/perft-c
 done
 mkdir -p "$out/faults" "$out/work"
 out=$(cd "$out" && pwd)
+# The runner writes its own files (config.json) where it runs.
+cd "$out/work" || exit 2
 # The engine runs from a copy with its network beside it, so that a rebuild
 # during the soak changes nothing, through a wrapper that records abnormal exits.
 cp "$zelk" "$out/work/zelk"
@@ -142,7 +144,9 @@ play_chunk() {
     lost=$((abandoned - stalls))
     [ $lost -lt 0 ] && lost=0
     disconnects=$((lost > crashes ? lost - crashes : 0))
-    warnings=$(grep -c '^\[WARN' "$log" 2>/dev/null)
+    # Warnings beyond those that tell of the faults counted above.
+    warnings=$(grep '^\[WARN' "$log" 2>/dev/null | grep -c -v -E \
+        'loses on time|disconnects|stalls|stalled|not responsive|Illegal move|Failed to send')
     # A match that overran its watchdog or failed to finish is a stall.
     if [ $rc -eq 124 ] || [ $rc -eq 137 ]; then
         stalls=$((stalls + 1))

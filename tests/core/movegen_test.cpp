@@ -1,6 +1,6 @@
-// Move generation: the perft suites (which also cover the slider attacks),
-// static exchange evaluation (and with it the attacker queries), the staged
-// generators and pseudo-legality.
+// Move generation: the staged generators, the perft suites (which also cover
+// the slider attacks) with pseudo-legality, and static exchange evaluation
+// (and with it the attacker queries).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -26,10 +26,9 @@ TEST(Generators, StagedFamilies) {
         const char* moves;
     } cases[] = {
         {"r3k3/1P6/8/8/8/8/8/4K3 w - -", [](const Position& p, MoveEntry* l) { return gen_promotions(p, WHITE, 1, l); },
-         "b7b8=Q b7b8=N b7b8=B b7b8=R b7a8=Q b7a8=N b7a8=B b7a8=R"},
+         "b7b8q b7b8n b7b8b b7b8r b7a8q b7a8n b7a8b b7a8r"},
         {"r3k3/1P6/8/8/8/8/8/4K3 w - -", [](const Position& p, MoveEntry* l) { return gen_promotions(p, WHITE, 0, l); },
-         "b7b8=Q b7a8=Q"},
-        {"r3k3/1P6/8/8/8/8/8/4K3 w - -", [](const Position& p, MoveEntry* l) { return gen_captures(p, WHITE, l, NO_SQUARE); }, ""},
+         "b7b8q b7a8q"},
         // Rook e8 checks the king on e1; the knight on c3 can block on e2 or e4.
         {"4r1k1/8/8/8/8/2N5/8/R3K2R w KQ -", [](const Position& p, MoveEntry* l) { return gen_quiets(p, WHITE, l, 60); },
          "c3e2 c3e4 e1d1 e1f1 e1d2 e1e2 e1f2 e1g1 e1c1"},
@@ -41,7 +40,6 @@ TEST(Generators, StagedFamilies) {
         {"8/8/8/3k4/8/2P5/4P3/6K1 w - -", [](const Position& p, MoveEntry* l) { return gen_quiet_checks(p, WHITE, l); },
          "c3c4 e2e4"},
     };
-    notation_style.uci = false;
     for (const auto& c : cases) {
         test::Board b(c.fen);
         MoveEntry list[MAX_MOVES];
@@ -50,33 +48,14 @@ TEST(Generators, StagedFamilies) {
             texts += (texts.empty() ? "" : " ") + test::coord(b.pos, e->move);
         EXPECT_EQ(texts, c.moves) << c.fen;
     }
-    notation_style.uci = true;
 }
 
-// Every generated move passes the check; random move codes pass it exactly
-// when the generators would produce them.
-TEST(PseudoLegal, AgreesWithTheGenerators) {
-    for (const char* file : {"perft-standard.epd", "perft-chess960.epd"})
-        for (const auto& c : test::load_perft_suite(file)) {
-            test::Board b(c.fen.c_str());
-            gen_ply_moves(*b.thread);
-            std::vector<Move> generated;
-            for (MoveEntry* e = b.thread->plies[1].list; e->move != END_OF_LIST; ++e)
-                generated.push_back(e->move);
-            for (uint32_t code = 0; code < 65536; code += 7) {
-                const Move m = Move(code);
-                const bool listed = std::find(generated.begin(), generated.end(), m) != generated.end();
-                ASSERT_EQ(is_pseudo_legal(b.pos, m), listed ? 1 : 0) << c.fen << " " << m;
-            }
-            for (Move m : generated)
-                ASSERT_EQ(is_pseudo_legal(b.pos, m), 1) << c.fen << " " << m;
-        }
-}
-
-// Every position of both suites up to ZELK_PERFT_DEPTH (4 by default).
+// Every position of both suites up to ZELK_PERFT_DEPTH (4 by default); and
+// the pseudo-legality test there: every generated move passes it, random
+// move codes pass it exactly when the generators would produce them.
 class PerftSuite : public ::testing::TestWithParam<const char*> {};
 
-TEST_P(PerftSuite, MatchesEveryCount) {
+TEST_P(PerftSuite, CountsAndPseudoLegality) {
     const int max_depth = test::perft_depth(4);
     for (const auto& c : test::load_perft_suite(GetParam())) {
         test::Board b(c.fen.c_str());
@@ -84,6 +63,17 @@ TEST_P(PerftSuite, MatchesEveryCount) {
         for (int d = 1; d <= depth; ++d)
             ASSERT_EQ(test::perft_count(b, d), c.counts[d - 1]) << c.fen << " depth " << d;
         ASSERT_EQ(b.fen(), test::Board(c.fen.c_str()).fen()) << "perft leaves the position as it found it";
+        gen_ply_moves(*b.thread);
+        std::vector<Move> generated;
+        for (MoveEntry* e = b.thread->plies[1].list; e->move != END_OF_LIST; ++e)
+            generated.push_back(e->move);
+        for (uint32_t code = 0; code < 65536; code += 7) {
+            const Move m = Move(code);
+            const bool listed = std::find(generated.begin(), generated.end(), m) != generated.end();
+            ASSERT_EQ(is_pseudo_legal(b.pos, m), listed ? 1 : 0) << c.fen << " " << m;
+        }
+        for (Move m : generated)
+            ASSERT_EQ(is_pseudo_legal(b.pos, m), 1) << c.fen << " " << m;
     }
 }
 
@@ -96,7 +86,6 @@ TEST(Perft, PositionsWithoutAKingCountWithoutCrashing) {
 }
 
 int sq(const char* n) { return make_square(n[0] - 'a', n[1] - '1'); }
-Move mv(const char* from, const char* to) { return make_move_code(sq(from), sq(to)); }
 
 // Static exchange evaluation on small hand-made positions: the gain of a
 // capture sequence on a square, and whether a move loses material.
@@ -123,19 +112,19 @@ TEST(See, ExchangesAndMoves) {
     }
     const struct {
         const char* fen;
-        Move move;
+        const char *from, *to;
         int ok;
     } moves[] = {
-        {"4k3/8/3p4/4p3/8/8/8/4RK2 w - -", mv("e1", "e5"), 0},     // rook for a defended pawn
-        {"4k3/8/3p4/4n3/3P4/8/8/4K3 w - -", mv("d4", "e5"), 1},    // pawn takes knight
-        {"4k3/8/3p4/8/8/8/8/R3K3 w - -", mv("a1", "a5"), 1},       // quiet, nothing attacks a5
-        {"4k3/8/1p6/8/8/8/8/R3K3 w - -", mv("a1", "a5"), 0},       // quiet into a pawn's attack
-        {"4k3/8/8/3pP3/8/8/8/4K3 w - d6", mv("e5", "d6"), 1},      // en passant
-        {"4k3/8/8/8/8/2p5/3p4/4K3 w - -", mv("e1", "d2"), 0},      // the king takes a defended pawn
+        {"4k3/8/3p4/4p3/8/8/8/4RK2 w - -", "e1", "e5", 0},     // rook for a defended pawn
+        {"4k3/8/3p4/4n3/3P4/8/8/4K3 w - -", "d4", "e5", 1},    // pawn takes knight
+        {"4k3/8/3p4/8/8/8/8/R3K3 w - -", "a1", "a5", 1},       // quiet, nothing attacks a5
+        {"4k3/8/1p6/8/8/8/8/R3K3 w - -", "a1", "a5", 0},       // quiet into a pawn's attack
+        {"4k3/8/8/3pP3/8/8/8/4K3 w - d6", "e5", "d6", 1},      // en passant
+        {"4k3/8/8/8/8/2p5/3p4/4K3 w - -", "e1", "d2", 0},      // the king takes a defended pawn
     };
     for (const auto& c : moves) {
         test::Board b(c.fen);
-        EXPECT_EQ(see_ok(b.pos, c.move), c.ok) << c.fen;
+        EXPECT_EQ(see_ok(b.pos, make_move_code(sq(c.from), sq(c.to))), c.ok) << c.fen;
     }
 }
 

@@ -1,16 +1,13 @@
-// The interpreters driven in-process: "position", what "go" stores and whose
-// clock it follows, and a fuzz run of random and mutated command lines.
+// The interpreters driven in-process: "position", and what "go" stores and
+// whose clock it follows.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <random>
 #include <set>
 #include <string>
 
-#include "core/notation.h"
 #include "core/position.h"
 #include "engine/interpreter.h"
-#include "engine/options.h"
 #include "helpers.h"
 #include "search/control.h"
 #include "search/result.h"
@@ -27,10 +24,11 @@ std::string game_fen() {
     return fen;
 }
 
-// Every row starts from RESET, so a line that leaves the position alone
-// shows; the FEN of a row may stop short of the move number.
-TEST(PositionCommand, MovesSpellingsAndMalformedText) {
+// Every row starts from RESET, so a line that leaves the position or its
+// clock alone shows; the FEN of a row may stop short of the move number.
+TEST(PositionCommand, MovesSpellingsClocksAndMalformedText) {
     const char* const RESET = "4k3/8/8/8/8/8/8/4K3 w - - 5 ";
+    const std::string LONE = "7k/8/8/8/8/8/8/K7 w - -";
     const std::string after_d4 = "rnbqkbnr/pppppppp/8/8/3P4/8/PPP1PPPP/RNBQKBNR b KQkq d3 0 1";
     const std::string castled = "2kr3r/8/8/8/8/8/8/R4RK1 w - - 0 2";
     struct Row {
@@ -52,7 +50,17 @@ TEST(PositionCommand, MovesSpellingsAndMalformedText) {
         // Blanks anywhere between the words.
         {" position  fen  7k/8/8/8/8/8/8/K7 w - - moves", "7k/8/8/8/8/8/8/K7 w - - 0 0"},
         {"position fen 7k/8/8/8/8/8/8/K7  w  -  -  moves  a1b1  h8g8  b1a1  g8h8", "7k/8/8/8/8/8/8/K7 w - - 4 "},
+        // The FEN's halfmove clock is read; a missing one is 0.
+        {"position fen " + LONE + " 37 80", LONE + " 37 "},
+        {"position fen " + LONE + " 100", LONE + " 100 "},
+        {"position fen " + LONE, LONE + " 0 "},
+        {"position fen " + LONE + "  0 1", LONE + " 0 "},
+        {"position fen " + LONE + " 37 80 moves a1b1", "7k/8/8/8/8/8/8/1K6 b - - 38 "},
     };
+    // A bad clock is 0, and said so.
+    for (const char* bad : {" 101 1", " -3 1", " abc", " 1x5 80", " 99999999999999999999 1"})
+        rows.push_back({"position fen " + LONE + bad, LONE + " 0 ",
+                        "info string halfmove clock not a number from 0 to 100: read as 0\n"});
     // A move that is not legal, or not a move, ends the list there.
     for (const char* bad : {"e7", "e7e4", "i7i5", "e9e5", "garbage", "e8e7", "e2e4", "7e5e", ""})
         rows.push_back({std::string("position startpos moves d2d4 ") + bad + " c2c4", after_d4});
@@ -67,26 +75,6 @@ TEST(PositionCommand, MovesSpellingsAndMalformedText) {
     uci_command("position startpos moves e2e4 e7e5 g1f3 b8c6");
     uci_command("position startpos moves e2e4 e7e5 g1f3");
     EXPECT_EQ(game->history[3].move, NO_MOVE);
-}
-
-// The FEN's halfmove clock is read; a missing one is 0, a bad one 0 and said so.
-TEST(PositionCommand, HalfmoveClockFromTheFen) {
-    const struct {
-        const char* clocks;
-        int halfmove;
-        bool complaint;
-    } cases[] = {{" 37 80", 37, false}, {" 100", 100, false}, {"", 0, false}, {"  0 1", 0, false},
-                 {" 37 80 moves a1b1", 38, false}, {" 101 1", 0, true}, {" -3 1", 0, true}, {" abc", 0, true},
-                 {" 1x5 80", 0, true}, {" 99999999999999999999 1", 0, true}};
-    for (const auto& c : cases) {
-        uci_command("position fen 7k/8/8/8/8/8/8/K7 w - - 20 1");
-        ::testing::internal::CaptureStdout();
-        uci_command(std::string("position fen 7k/8/8/8/8/8/8/K7 w - -") + c.clocks);
-        const std::string said = ::testing::internal::GetCapturedStdout();
-        EXPECT_EQ(game->pos.halfmove, c.halfmove) << c.clocks;
-        EXPECT_EQ(said, c.complaint ? "info string halfmove clock not a number from 0 to 100: read as 0\n" : "")
-            << c.clocks;
-    }
 }
 
 // A game of any length is played to its end: when the history stack fills,
@@ -215,64 +203,6 @@ TEST(GoKeywords, AloneAndCombined) {
         budgets.insert(control.node_limit);
     }
     EXPECT_GT(budgets.size(), 3u);
-}
-
-// Thousands of seeded random and mutated lines through both interpreters:
-// nothing may crash, hang or write out of bounds (run under the sanitizers).
-TEST(Fuzz, RandomAndMutatedCommandLines) {
-    const std::vector<std::string> seeds = {
-        "uci", "isready", "ucinewgame", "debug on", "stop", "ponderhit", "go depth 3", "go nodes 1000 ponder",
-        "go wtime 1000 btime 1000 winc 10 binc 10 movestogo 5", "go infinite", "go movetime 50",
-        "position startpos moves e2e4 e7e5 g1f3 b8c6 f1b5", "position fen r3k2r/8/8/8/8/8/8/R3K2R w KQkq - moves e1g1",
-        "position fen 8/P7/8/8/8/8/8/k6K w - - moves a7a8q", "setoption name Threads value 2",
-        "setoption name Contempt value 15", "setoption name MultiPV value 3", "setoption name Clear_Hash",
-        "setoption name UCI_Chess960 value true", "setoption name OwnBook_File value x.bin",
-        "new", "fen 4k3/8/8/8/8/8/8/4K2R w K -", "e4", "O-O", "undo", "[", "]", "jump 3", "bd", "trace 1",
-        "set level 40 5:00 0", "set depth 5", "set frc 1", "set ss 0", "move e2e4", "load nofile.pgn", "save",
-        "get WAC.001", "mv", "an 3", "go 2",
-    };
-    std::mt19937 rng(20261206);
-    auto pick = [&](size_t n) { return size_t(rng() % n); };
-    const char* nasty[] = {"-99999999999999999999", "99999999999", "@", "@@", "\x01", "\xff", "moves", "fen",
-                           "name", "value", "  ", "startpos", "a9", "h0", "=Q", "+", "0-0-0", "{", "}", "/"};
-    std::string broken;   // the first line after which the keys disagree
-    ::testing::internal::CaptureStdout();
-    for (int i = 0; i < 4000; ++i) {
-        std::string line = seeds[pick(seeds.size())];
-        for (int m = int(pick(4)); m > 0; --m) {
-            switch (pick(5)) {
-            case 0: line.insert(pick(line.size() + 1), 1, char(rng() % 256)); break;
-            case 1: if (!line.empty()) line.erase(pick(line.size()), 1 + pick(4)); break;
-            case 2: line.insert(pick(line.size() + 1), std::string(" ") + nasty[pick(std::size(nasty))] + " "); break;
-            case 3: line += " " + seeds[pick(seeds.size())]; break;
-            default: line.resize(pick(line.size() + 1)); break;
-            }
-        }
-        // Keep the run short and the machine's memory safe: no deep perft,
-        // no multi-gigabyte tables, and no editor waiting on the test's input.
-        if (line.find("perft") != std::string::npos || line.find("Hash") != std::string::npos ||
-            line.find("edit") != std::string::npos)
-            continue;
-        control.protocol_mode = int16_t(i % 2);
-        if (i % 2)
-            uci_command(line);
-        else
-            console_command(line);
-        control.search_state = STATE_IDLE;
-        control.stop_flag = 0;
-        control.quit_flag = 0;
-        // The game position stays consistent whatever was typed.
-        uint64_t key, pawn_key;
-        pos_compute_keys(game->pos, key, pawn_key);
-        if (key != game->pos.key && broken.empty())
-            broken = line;
-    }
-    ::testing::internal::GetCapturedStdout();
-    // Leave the process as the other tests expect it.
-    control.protocol_mode = 1;
-    notation_style.chess960 = 0;
-    options_set_defaults("/nonexistent");
-    EXPECT_EQ(broken, "");
 }
 
 } // namespace

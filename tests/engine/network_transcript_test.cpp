@@ -50,7 +50,6 @@ TEST(EngineNetwork, SearchesAfterSmallLargeAndRefusedLoads) {
 
     EngineSession e({"-use_hce"});
     e.send("setoption name NN_File value " + small);
-    EXPECT_NE(e.expect("info string NN_File set to '" + small + "'"), "");
     e.send("setoption name Use_NN_eval value true");
     e.send("position startpos moves e2e4 e7e5");
     e.send("go depth 6");
@@ -79,7 +78,6 @@ TEST(EngineNetwork, ShippedNetworkIsTheDefault) {
     EngineRun run = run_engine({"-c"}, std::string("fen ") + knight_up_white + "\nev\nfen " + knight_up_black +
                                            "\nev\nfen " + knight_down + "\nev\nnew\nev\nquit\n");
     ASSERT_EQ(run.status, 0) << run.output;
-    EXPECT_NE(run.output.find("info string loaded "), std::string::npos) << run.output;
     std::vector<int> evals;
     for (const std::string& line : run.lines())
         if (line.starts_with("NN eval= "))

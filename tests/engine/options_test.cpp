@@ -42,10 +42,6 @@ std::map<std::string, std::string> uci_option_lines() {
     return lines;
 }
 
-std::string set(const std::string& name, const std::string& value) {
-    return uci_output("setoption name " + name + " value " + value);
-}
-
 struct Spin {
     const char* name;
     int min, max;
@@ -117,63 +113,52 @@ struct Options : ::testing::Test {
     }
 };
 
+// Sets `name` to `value`, checks that the echo shows `shown`, and returns
+// the option's "uci" line (its type and default).
+std::string set_and_show(const std::string& name, const std::string& value, const std::string& shown) {
+    const std::string echo = uci_output("setoption name " + name + " value " + value);
+    EXPECT_NE(echo.find("info string " + name + " set to " + shown + "\n"), std::string::npos) << echo;
+    return uci_option_lines()[name];
+}
+
 TEST_F(Options, IntegersAtAndBeyondTheirBounds) {
     for (const Spin& s : SPINS) {
         const std::string name = s.name;
-        struct Try {
-            std::string value;
-            int expected;
-        };
-        std::vector<Try> tries = {{std::to_string(s.min), s.min},     {std::to_string(s.min - 1), s.min},
-                                  {std::to_string(s.max), s.max},     {std::to_string(s.max + 1), s.max},
-                                  {"abc", std::clamp(0, s.min, s.max)}, {"-99999999999", s.min}};
+        std::vector<std::pair<std::string, int>> tries = {
+            {std::to_string(s.min), s.min},     {std::to_string(s.min - 1), s.min},   {std::to_string(s.max), s.max},
+            {std::to_string(s.max + 1), s.max}, {"abc", std::clamp(0, s.min, s.max)}, {"-99999999999", s.min}};
         if (name == "Hash")   // the largest tables are tried in a process of their own
             tries = {{"0", 0}, {"-1", 0}, {"abc", 0}, {"-99999999999", 0}, {"3", 3}};
-        for (const Try& t : tries) {
-            SCOPED_TRACE(name + " set to " + t.value);
-            const std::string echo = set(name, t.value);
-            EXPECT_NE(echo.find("info string " + name + " set to " + std::to_string(t.expected) + "\n"),
-                      std::string::npos)
-                << echo;
-            // "uci" shows the same range, and its own default for UCI_Elo, up to max_elo.
-            const std::string line = uci_option_lines()[name];
-            const int max = name == "UCI_Elo" ? 2900 : s.max;
-            EXPECT_TRUE(line.ends_with(" min " + std::to_string(s.min) + " max " + std::to_string(max))) << line;
-            if (name != "UCI_Elo") {
-                EXPECT_EQ(line.rfind("type spin default " + std::to_string(t.expected) + " ", 0), 0u) << line;
-            }
-            EXPECT_EQ(s.in_effect(), t.expected);
+        for (const auto& [value, expected] : tries) {
+            SCOPED_TRACE(name + " set to " + value);
+            const std::string line = set_and_show(name, value, std::to_string(expected));
+            // "uci" shows the range, and its own default for UCI_Elo, up to max_elo.
+            const std::string range = " min " + std::to_string(s.min) + " max " + std::to_string(name == "UCI_Elo" ? 2900 : s.max);
+            EXPECT_TRUE(line.ends_with(range)) << line;
+            EXPECT_TRUE(name == "UCI_Elo" || line == "type spin default " + std::to_string(expected) + range) << line;
+            EXPECT_EQ(s.in_effect(), expected);
         }
     }
 }
 
 TEST_F(Options, ChecksReadTrueOnlyInLowerCase) {
-    const struct {
-        const char* value;
-        int expected;
-    } tries[] = {{"true", 1}, {"false", 0}, {"True", 0}, {"TRUE", 0}, {"1", 0}, {"it is true", 1}, {"", 0}};
+    const std::pair<const char*, int> tries[] = {{"true", 1}, {"false", 0},      {"True", 0}, {"TRUE", 0},
+                                                 {"1", 0},    {"it is true", 1}, {"", 0}};
     for (const Check& c : CHECKS)
-        for (const auto& t : tries) {
-            SCOPED_TRACE(std::string(c.name) + " set to '" + t.value + "'");
-            const std::string echo = set(c.name, t.value);
-            EXPECT_NE(echo.find("info string " + std::string(c.name) + " set to " + std::to_string(t.expected)),
-                      std::string::npos)
-                << echo;
-            EXPECT_EQ(uci_option_lines()[c.name], std::string("type check default ") + (t.expected ? "true" : "false"));
-            EXPECT_EQ(c.in_effect(), t.expected);
+        for (const auto& [value, expected] : tries) {
+            SCOPED_TRACE(std::string(c.name) + " set to '" + value + "'");
+            EXPECT_EQ(set_and_show(c.name, value, std::to_string(expected)),
+                      std::string("type check default ") + (expected ? "true" : "false"));
+            EXPECT_EQ(c.in_effect(), expected);
         }
 }
 
 TEST_F(Options, TextsAreKeptToTheirFieldSize) {
-    const std::string long_value(300, 'x');
     for (const Text& t : TEXTS)
-        for (const std::string& value : {std::string("no such file.bin"), long_value}) {
+        for (const std::string& value : {std::string("no such file.bin"), std::string(300, 'x')}) {
             const std::string kept = value.substr(0, t.capacity);
-            const std::string echo = set(t.name, value);
-            EXPECT_NE(echo.find("info string " + std::string(t.name) + " set to '" + kept + "'\n"), std::string::npos)
-                << echo;
+            EXPECT_EQ(set_and_show(t.name, value, "'" + kept + "'"), "type string default " + kept) << t.name;
             EXPECT_EQ(t.in_effect(), kept) << t.name;
-            EXPECT_EQ(uci_option_lines()[t.name], "type string default " + kept) << t.name;
         }
 }
 

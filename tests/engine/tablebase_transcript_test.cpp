@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <map>
-#include <random>
 #include <sstream>
 
 #include "core/attacks.h"
@@ -19,42 +17,16 @@
 namespace zelk::test {
 namespace {
 
-// KRRvKR, white to move wins.
+// KRRvKR, white to move wins; after these nine quiet plies of the rooks,
+// and after the tenth, white still wins.
 const char* WON5 = "8/8/4k3/8/8/2RK4/8/1r5R w - - 0 1";
+const std::string QUIET9 = " h1c1 b1a1 c1c2 a1b1 c2c1 b1a1 c1c2 a1b1 c2c1", QUIET10 = QUIET9 + " b1a1";
 
 // The WDL of the side to move, 99 when the probe fails.
 int wdl_now(const Position& pos) {
     int success;
     const int v = tb::probe_wdl(tb::tb_position(pos, false), success);
     return success ? v : 99;
-}
-
-// `plies` quiet moves from `fen` after which white still wins: the clock
-// counts them.
-std::string quiet_line(const char* fen, int plies) {
-    Board b(fen);
-    std::string line;
-    for (int i = 0; i < plies; ++i) {
-        Move chosen = NO_MOVE;
-        for (Move m : legal_moves(b.pos)) {
-            const int won_for_white = b.pos.side == WHITE ? -2 : 2;
-            if (b.pos.board[move_to(m)] || type_of(b.pos.board[move_from(m)]) == PAWN)
-                continue;
-            make_move(b.pos, m);
-            const bool keeps = wdl_now(b.pos) == won_for_white;
-            unmake_move(b.pos);
-            if (keeps) {
-                chosen = m;
-                break;
-            }
-        }
-        EXPECT_NE(chosen, NO_MOVE);
-        if (!chosen)
-            break;
-        line += " " + coord(b.pos, chosen);
-        make_move(b.pos, chosen);
-    }
-    return line;
 }
 
 struct Info {
@@ -92,85 +64,49 @@ std::vector<std::string> search_lines(EngineSession& e, const std::string& posit
 
 class TablebaseTranscript : public RealTables {};
 
-// The clock counted by the moves played, or read from the FEN.
-TEST_F(TablebaseTranscript, ClockOfTenAnswersAtOnceWithAWinningMove) {
-    const std::string won_at_ten = std::string(WON5).replace(std::strlen(WON5) - 3, 1, "10");
-    const std::string moves = quiet_line(WON5, 10);
-    for (const auto& [fen, played] : {std::pair{std::string(WON5), moves}, std::pair{won_at_ten, std::string()}}) {
-        const std::string position = "position fen " + fen + (played.empty() ? "" : " moves" + played);
-        EngineSession e({"-use_hce", "-tbpath", ZELK_SYZYGY_DIR});
-        const auto lines = search_lines(e, position, "go movetime 20000");
-        // The answer's line, repeated as the final line, then bestmove.
-        ASSERT_EQ(lines.size(), 3u) << position << "\n" << lines[0];
-        EXPECT_EQ(parse_info(lines[1]).depth, 99);
-        const Info info = parse_info(lines[0]);
-        EXPECT_EQ(info.depth, 99);
-        EXPECT_EQ(info.score, "cp 9800");  // the root score 9799, shown as a tablebase win
-        EXPECT_GE(info.tbhits, 1);
-        EXPECT_EQ(lines[2].find("ponder"), std::string::npos);
-
-        // The move keeps the win: the opponent is lost after it.
-        Board b(fen.c_str());
-        play(b.pos, played.c_str());
-        const Move m = find_move(b.pos, move_of(lines[2]));
-        ASSERT_NE(m, NO_MOVE) << lines[2];
-        make_move(b.pos, m);
-        EXPECT_EQ(wdl_now(b.pos), -2) << position;
-    }
-}
-
-// Searched roots whose result the tables know: every line shows it, and the
-// search probes below the root.
-TEST_F(TablebaseTranscript, SearchedRootsShowTheTableResult) {
-    // A KRBvKR draw, white to move with the bishop more and no capture.
-    std::mt19937_64 rng(3);
-    std::string drawn;
-    while (drawn.empty()) {
-        tb::TbPosition p = random_position("KRBvKR", rng);
-        tb::TbMove list[tb::TB_MAX_MOVES];
-        int success;
-        if (p.turn && (p.white & p.bishops) && tb::tb_gen_captures(p, list) == list && tb::probe_wdl(p, success) == 0)
-            drawn = tb_to_fen(p);
-    }
-    const std::pair<std::string, const char*> cases[] = {
-        // The clock at nine: searched, black to move and lost.
-        {std::string("position fen ") + WON5 + " moves" + quiet_line(WON5, 9), "cp -9800"},
-        {"position fen " + drawn, "cp 0"},
+// Roots the tables know. With the clock at ten (counted by the moves played,
+// or read from the FEN) the root's move comes at once, at depth 99 and with
+// no ponder move; below ten the search runs and probes below the root. Every
+// line shows the table's result, and the move keeps it.
+TEST_F(TablebaseTranscript, RootsTheTablesKnow) {
+    const struct {
+        std::string fen, moves;
+        const char* score;   // a win is the root score 9799, shown as a tablebase win
+        bool at_once;
+    } cases[] = {
+        {WON5, QUIET10, "cp 9800", true},
+        {"8/8/4k3/8/8/2RK4/8/1r5R w - - 10 1", "", "cp 9800", true},
+        {WON5, QUIET9, "cp -9800", false},   // black to move and lost
+        // A KRBvKR draw, white to move with the bishop more and no capture.
+        {"7K/8/8/8/5B2/3R4/8/1r5k w - - 0 1", "", "cp 0", false},
     };
     EngineSession e({"-use_hce", "-tbpath", ZELK_SYZYGY_DIR});
-    for (const auto& [position, score] : cases) {
-        const auto lines = search_lines(e, position, "go depth 7");
+    for (const auto& c : cases) {
+        const std::string position = "position fen " + c.fen + (c.moves.empty() ? "" : " moves" + c.moves);
+        const auto lines = search_lines(e, position, c.at_once ? "go movetime 20000" : "go depth 7");
         ASSERT_GE(lines.size(), 3u) << position;
+        if (c.at_once) {
+            // The answer's line, repeated as the final line, then bestmove.
+            EXPECT_EQ(lines.size(), 3u) << position << "\n" << lines[0];
+            EXPECT_EQ(lines.back().find("ponder"), std::string::npos);
+        }
         double hits = 0;
         for (size_t i = 0; i + 1 < lines.size(); ++i) {
             const Info info = parse_info(lines[i]);
-            EXPECT_LT(info.depth, 99);
-            EXPECT_EQ(info.score, score) << position << ": " << lines[i];
+            EXPECT_EQ(info.depth == 99, c.at_once) << position << ": " << lines[i];
+            EXPECT_EQ(info.score, c.score) << position << ": " << lines[i];
             EXPECT_GE(info.tbhits, hits);
             hits = info.tbhits;
         }
-        EXPECT_GT(hits, 100) << position;
+        EXPECT_GT(hits, c.at_once ? 0 : 100) << position;
+        Board b(c.fen.c_str());
+        play(b.pos, c.moves.c_str());
+        const int before = wdl_now(b.pos);
+        const Move m = find_move(b.pos, move_of(lines.back()));
+        ASSERT_NE(m, NO_MOVE) << lines.back();
+        make_move(b.pos, m);
+        EXPECT_EQ(wdl_now(b.pos), -before) << position;
     }
-}
-
-// The longest win among random positions with the first-named side (white)
-// to move.
-std::string hardest_win(const char* name, int samples) {
-    std::mt19937_64 rng(17);
-    std::string best;
-    int longest = 0;
-    for (int i = 0; i < samples; ++i) {
-        tb::TbPosition p = random_position(name, rng);
-        if (!(p.turn ? p.white & ~p.kings & (p.queens | p.rooks | p.bishops) : 0))
-            continue;  // the stronger side must be white and to move
-        int success;
-        const int dtz = tb::probe_dtz(p, success);
-        if (success && dtz > longest && dtz <= 100) {
-            longest = dtz;
-            best = tb_to_fen(p);
-        }
-    }
-    return best;
 }
 
 // Plays the game out; returns the number of plies to mate, or -1 when it is
@@ -197,22 +133,24 @@ int play_out(EngineSession& e, const std::string& fen, std::string& log) {
     return -1;
 }
 
-// A few seconds of play: run by make tb-deep (ZELK_TB_GAMES set).
+// The longest wins of 3000 random placements each, white to move: a few
+// seconds of play, run by make tb-deep (ZELK_TB_GAMES set).
 TEST(TablebaseGames, HardEndingsAreWonWithinTheFiftyMoveRule) {
     if (!std::getenv("ZELK_TB_GAMES"))
         GTEST_SKIP() << "set ZELK_TB_GAMES (make tb-deep)";
     if (!use_real_tables())
         GTEST_SKIP() << "no Syzygy tables at " << ZELK_SYZYGY_DIR;
     EngineSession e({"-use_hce", "-tbpath", ZELK_SYZYGY_DIR});
-    for (const char* name : {"KRvK", "KQvKR", "KBNvK"}) {
-        const std::string fen = hardest_win(name, 3000);
-        ASSERT_FALSE(fen.empty()) << name;
+    const std::pair<const char*, int> endings[] = {{"7K/6R1/8/8/4k3/8/8/8 w - - 0 1", 31},    // KRvK
+                                                   {"8/8/8/8/4k3/6r1/8/Q6K w - - 0 1", 57},   // KQvKR
+                                                   {"7K/N4k2/8/2B5/8/8/8/8 w - - 0 1", 62}};  // KBNvK
+    for (const auto& [fen, dtz] : endings) {
         int success;
-        const int dtz = tb::probe_dtz(tb_from_fen(fen.c_str()), success);
+        ASSERT_EQ(tb::probe_dtz(tb_from_fen(fen), success), dtz) << fen;
         std::string log;
         const int plies = play_out(e, fen, log);
-        EXPECT_GT(plies, 0) << name << " from " << fen << " (dtz " << dtz << "):" << log;
-        std::cout << name << " from " << fen << " (dtz " << dtz << ") mated in " << plies << " plies\n";
+        EXPECT_GT(plies, 0) << fen << " (dtz " << dtz << "):" << log;
+        std::cout << fen << " (dtz " << dtz << ") mated in " << plies << " plies\n";
     }
 }
 

@@ -11,18 +11,14 @@
 
 namespace zelk::test {
 
-// Options as the front end writes them at start-up, contempt off, and a
-// parameter file name that does not exist.
+// Options as the front end writes them at start-up, contempt and the network
+// off, and a parameter file name that does not exist.
 inline void default_eval_options() {
-    eval_settings.Contempt = 0;
-    eval_settings.contempt_base = 0;
-    eval_settings.eval_jitter = 0;
+    eval_settings = EvalSettings{};
+    eval_settings.Use_NN_eval = 0;
     for (auto& pair : eval_settings.eval_scales)
         pair[0] = pair[1] = 100;
     std::snprintf(eval_settings.param_file, sizeof eval_settings.param_file, "%s", "no-such-params.txt");
-    eval_settings.Use_NN_eval = 0;
-    eval_settings.root_side = 0;
-    eval_settings.target_time = 0;
 }
 
 // Default weights; the KPK table is built on the first call.

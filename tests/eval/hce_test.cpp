@@ -29,36 +29,23 @@ int eval_at(const char* fen, int side, int ply = 1) {
     return evaluate(*b.thread, side, ply, 0, 0);
 }
 
-std::string traced(const char* fen, int level) {
-    test::Board b(fen);
-    ::testing::internal::CaptureStdout();
-    hce_evaluate(*b.thread, b.pos.side, 1, 0, level);
-    std::fflush(stdout);
-    return ::testing::internal::GetCapturedStdout();
-}
-
 TEST_F(Hce, EarlyExitsAndSpecialEndgames) {
     EXPECT_EQ(eval_at("8/8/8/3k4/3n4/8/8/3KB3 w - -", WHITE), 0);     // bishop against knight
     EXPECT_EQ(eval_at("8/8/8/3k4/8/8/8/2NKN3 w - -", WHITE), 0);      // two knights
     EXPECT_NE(eval_at("8/8/8/3k4/8/8/8/2BKB3 w - -", WHITE), 0);      // two bishops do mate
     EXPECT_EQ(eval_at("rnbq1bnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQ1BNR w - -", WHITE), 0);   // no kings
-    {
-        test::Board b(START_FEN);
-        EXPECT_EQ(hce_evaluate(*b.thread, WHITE, 1, 1, 0), -10001);    // in check: placeholder
-    }
+    EXPECT_EQ(hce_evaluate(*test::Board().thread, WHITE, 1, 1, 0), -10001);   // in check: placeholder
     // King and pawn: distances plus 800 for a table win. b7, kings h8 and h1:
     // 7 + 4 * 6 - 6 + 800, the same for Black's view negated.
     EXPECT_EQ(eval_at("7K/1P6/8/8/8/8/8/7k w - -", BLACK), -825);
     // A rook pawn the defending king stops: no bonus. 0 + 4 * 5 - 7.
     EXPECT_EQ(eval_at("k7/8/P7/8/8/8/8/7K w - -", WHITE), 13);
-    // Rook against bare king: 500 + 2 * (edge 60 + 100 - 8 * distance 7).
-    EXPECT_EQ(eval_at("7k/8/8/8/8/8/8/KR6 w - -", BLACK), -708);
-    {
-        test::Board b("7k/8/8/8/8/8/8/KR6 w - -");
-        b.thread->plies[3].threat[WHITE] = b.thread->plies[3].threat[BLACK] = 500;
-        evaluate(*b.thread, WHITE, 3, 0, 0);
-        EXPECT_EQ(b.thread->plies[3].threat[WHITE] | b.thread->plies[3].threat[BLACK], 0);
-    }
+    // Rook against bare king: 500 + 2 * (edge 60 + 100 - 8 * distance 7), and
+    // no danger left over in the ply record.
+    test::Board krk("7k/8/8/8/8/8/8/KR6 w - -");
+    krk.thread->plies[3].threat[WHITE] = krk.thread->plies[3].threat[BLACK] = 500;
+    EXPECT_EQ(evaluate(*krk.thread, BLACK, 3, 0, 0), -708);
+    EXPECT_EQ(krk.thread->plies[3].threat[WHITE] | krk.thread->plies[3].threat[BLACK], 0);
     // Bishop and knight: the dark bishop drives the king to a1 or h8.
     // Black king a1 (corner 9), White king c3 (centre 2), distance 2.
     EXPECT_EQ(eval_at("8/8/8/8/8/2K5/8/k1B1N3 w - -", WHITE), 16 * 9 + 8 * 2 + 700 - 16);
@@ -88,12 +75,14 @@ TEST_F(Hce, ScaleFactor) {
         // A lone queen with pawns against rook and bishop.
         {"4k3/8/8/8/8/2rb4/PP6/3QK3 w - -", 100, 0.8f},
     };
-    for (const Case& c : cases) {
-        test::Board b(c.fen);
-        EXPECT_NEAR(scale_factor(b.pos, c.s), c.sf, 1e-6) << c.fen;
-    }
+    for (const Case& c : cases)
+        EXPECT_NEAR(scale_factor(test::Board(c.fen).pos, c.s), c.sf, 1e-6) << c.fen;
     // Through the whole evaluation, and printed by the trace.
-    EXPECT_NE(traced("1k6/8/8/8/8/8/P7/K1B5 w - -", 1).find("sf= 0.05"), std::string::npos);
+    test::Board b(cases[0].fen);
+    ::testing::internal::CaptureStdout();
+    hce_evaluate(*b.thread, b.pos.side, 1, 0, 1);
+    std::fflush(stdout);
+    EXPECT_NE(::testing::internal::GetCapturedStdout().find("sf= 0.05"), std::string::npos);
 }
 
 TEST_F(Hce, ContemptAndFiftyMoveDamping) {
@@ -143,110 +132,99 @@ ScorePair pst(int table, const char* square) { return w.pst[table][sq(square)]->
 // Evaluates for the side to move at ply 1 and keeps the board for inspection.
 struct Evaluated {
     test::Board board;
-    int score;
-    explicit Evaluated(const char* fen) : board(fen) {
-        score = hce_evaluate(*board.thread, board.pos.side, 1, 0, 0);
-    }
+    explicit Evaluated(const char* fen) : board(fen) { hce_evaluate(*board.thread, board.pos.side, 1, 0, 0); }
     const EvalContext& ec() const { return board.thread->eval_context; }
-    ScorePair section(EvalSection s, int c) const { return ec().section[s][c]; }
-    int danger(int c) const { return ec().danger[c]; }
 };
 
-TEST_F(Hce, SectionPawnStructure) {
-    // A black rook on a4 blocks a3 (a3 standing on a2 blocks nothing).
-    EXPECT_EQ(Evaluated("6k1/8/8/8/r7/P7/PP6/6K1 w - -").section(SEC_PAWNS, WHITE) -
-                  Evaluated("6k1/8/8/8/8/P7/PP6/6K1 w - -").section(SEC_PAWNS, WHITE),
-              w.pawn_blocked->value);
-    // Doubled and isolated h-pawns for Black; black squares are read rank-mirrored.
-    Evaluated isolated("6k1/7p/7p/8/8/8/8/6K1 b - -");
-    EXPECT_EQ(isolated.section(SEC_PAWNS, BLACK), 2 * w.mtl_pawn->value + pst(PST_P1, "h2") + pst(PST_P1, "h3") +
-                                                      2 * w.pawn_isolated->value + w.pawn_doubled->value);
+ScorePair section(const char* fen, EvalSection s, int colour) { return Evaluated(fen).ec().section[s][colour]; }
+
+// Each term as the difference between a position that meets its condition and
+// one that does not (none: the section itself).
+TEST_F(Hce, SectionTerms) {
+    const struct {
+        const char* fen;
+        const char* without;
+        EvalSection s;
+        int colour;
+        ScorePair want;
+    } cases[] = {
+        // A black rook on a4 blocks a3 (a3 standing on a2 blocks nothing).
+        {"6k1/8/8/8/r7/P7/PP6/6K1 w - -", "6k1/8/8/8/8/P7/PP6/6K1 w - -", SEC_PAWNS, WHITE, w.pawn_blocked->value},
+        // Doubled and isolated h-pawns for Black; black squares are read rank-mirrored.
+        {"6k1/7p/7p/8/8/8/8/6K1 b - -", nullptr, SEC_PAWNS, BLACK,
+         2 * w.mtl_pawn->value + pst(PST_P1, "h2") + pst(PST_P1, "h3") + 2 * w.pawn_isolated->value + w.pawn_doubled->value},
+        // Rook on the seventh: only with the enemy king on the seventh or eighth rank
+        // (the black pawn keeps these out of the rook-against-bare-king ending).
+        {"6k1/7R/8/1p6/8/8/8/6K1 w - -", "8/7R/6k1/1p6/8/8/8/6K1 w - -", SEC_ROOKS, WHITE, w.rook_7th->value},
+        // Queens are transparent for rooks: the a1 rook reaches a5-a8 through its queen.
+        {"6k1/8/8/7p/8/Q7/8/R5K1 w - -", "6k1/8/8/7p/8/8/8/R5K1 w - -", SEC_ROOKS, WHITE, 0},
+        // An enemy pawn on the file removes the open-file bonus (and a7 stops the reach).
+        {"6k1/8/8/7p/8/8/8/R5K1 w - -", "6k1/p7/8/7p/8/8/8/R5K1 w - -", SEC_ROOKS, WHITE,
+         w.rook_openfile->value + w.rook_mob2->value},
+        // A gap in the shield; against a rook and a knight (8 units) the shield is not looked at.
+        {"q1k5/pp6/8/8/8/8/5P1P/6K1 w - -", "q1k5/pp6/8/8/8/8/5PPP/6K1 w - -", SEC_KING, WHITE,
+         scaled(float(6 - 9) * 0.111f, w.pawn_shield)},
+        {"r1k5/pp6/8/8/8/8/5P1P/n5K1 w - -", "q1k5/pp6/8/8/8/8/5PPP/6K1 w - -", SEC_KING, WHITE, 0},
+        // Doubled passed pawns: only the front one counts (the knight keeps out the KPK ending).
+        {"6k1/8/8/7n/P7/8/P7/6K1 w - -", "6k1/8/8/7n/P7/8/8/6K1 w - -", SEC_PPAWNS, WHITE, 0},
+        // A knight attacked by a pawn is hung even when a pawn defends it
+        // (f2 keeps the e5 pawn from being passed, which would add to White's danger).
+        {"6k1/8/8/4p3/3N4/2P5/5P2/6K1 w - -", nullptr, SEC_THREATS, WHITE, w.hung_minor->value},
+        // A rook attacked by a knight is hung whatever defends it.
+        {"6k1/8/8/8/2n5/8/3R4/4K3 w - -", nullptr, SEC_THREATS, WHITE, w.hung_major->value},
+        // A pawn attacked by a rook hangs undefended; defended by the king it is only attacked.
+        {"6k1/8/8/8/8/8/r3P3/6K1 w - -", nullptr, SEC_THREATS, WHITE, w.hung_pawn->value},
+        {"6k1/8/8/8/8/8/r6P/6K1 w - -", nullptr, SEC_THREATS, WHITE, w.attacked_pawn->value},
+        // A pawn push that would hit the knight; the black pawn is hung to the knight.
+        {"6k1/2p5/8/3N4/8/8/8/6K1 w - -", nullptr, SEC_THREATS, WHITE, w.ppush_threat->value},
+        {"6k1/2p5/8/3N4/8/8/8/6K1 w - -", nullptr, SEC_THREATS, BLACK, w.hung_pawn->value},
+        // e4-e3 (covered by f4) would check the king on f2, which counts as a target.
+        {"6k1/8/8/8/4pp2/8/5K2/8 w - -", nullptr, SEC_THREATS, WHITE, w.ppush_threat->value},
+        {"6k1/8/8/8/4pp2/8/8/7K w - -", nullptr, SEC_THREATS, WHITE, 0},
+        // A knight pinned against its king by a rook (and attacked by it, defended by the king).
+        {"4r1k1/8/8/8/8/8/4N3/4K3 w - -", nullptr, SEC_THREATS, WHITE, w.pinned_piece->value + w.attacked_minor->value},
+    };
+    for (const auto& c : cases) {
+        const ScorePair base = c.without ? section(c.without, c.s, c.colour) : 0;
+        EXPECT_EQ(section(c.fen, c.s, c.colour) - base, c.want) << c.fen << " section " << int(c.s);
+    }
+    EXPECT_NE(section("6k1/8/8/7n/P7/8/8/6K1 w - -", SEC_PPAWNS, WHITE), 0);
+    EXPECT_TRUE(Evaluated("6k1/8/8/7n/8/8/P7/6K1 w - -").ec().free_pawns & bit(sq("a2")));
+    EXPECT_EQ(Evaluated("6k1/8/8/4p3/3N4/2P5/5P2/6K1 w - -").ec().hung, bit(sq("d4")));
 }
 
-TEST_F(Hce, SectionRooks) {
-    // Rook on the seventh: only with the enemy king on the seventh or eighth rank.
-    // (A black pawn keeps these out of the rook-against-bare-king ending.)
-    EXPECT_EQ(Evaluated("6k1/7R/8/1p6/8/8/8/6K1 w - -").section(SEC_ROOKS, WHITE) -
-                  Evaluated("8/7R/6k1/1p6/8/8/8/6K1 w - -").section(SEC_ROOKS, WHITE),
-              w.rook_7th->value);
-    // Queens are transparent for rooks: the a1 rook reaches a5-a8 through its queen.
-    Evaluated alone("6k1/8/8/7p/8/8/8/R5K1 w - -");
-    EXPECT_EQ(Evaluated("6k1/8/8/7p/8/Q7/8/R5K1 w - -").section(SEC_ROOKS, WHITE), alone.section(SEC_ROOKS, WHITE));
-    // An enemy pawn on the file removes the open-file bonus (and a7 stops the reach).
-    EXPECT_EQ(alone.section(SEC_ROOKS, WHITE) - Evaluated("6k1/p7/8/7p/8/8/8/R5K1 w - -").section(SEC_ROOKS, WHITE),
-              w.rook_openfile->value + w.rook_mob2->value);
+// The danger values, which reach the ply record for the search.
+TEST_F(Hce, Danger) {
+    const struct {
+        const char* fen;
+        int colour, danger;
+    } cases[] = {
+        {"6k1/8/8/8/5n2/7q/5P1P/6K1 w - -", WHITE, 800},    // a queen contact check with a second attacker
+        {"6k1/8/8/8/8/7q/5P1P/6K1 w - -", WHITE, 0},        // without one
+        {"8/P7/8/7n/8/8/2k5/6K1 w - -", BLACK, 1200},       // a passed pawn on the seventh
+        {"N7/P7/8/7n/8/8/2k5/6K1 w - -", BLACK, 300},       // blocked by a knight of either colour: a quarter
+        {"n7/P7/8/8/8/8/2k5/6K1 w - -", BLACK, 300},
+        {"6k1/8/8/4p3/3N4/2P5/5P2/6K1 w - -", WHITE, 256},  // a hung minor
+        {"6k1/8/8/8/2n5/8/3R4/4K3 w - -", WHITE, 256},      // a hung major
+        {"6k1/8/8/8/8/8/r3P3/6K1 w - -", WHITE, 64},        // a hung pawn
+    };
+    for (const auto& c : cases) {
+        Evaluated e(c.fen);
+        EXPECT_EQ(e.ec().danger[c.colour], c.danger) << c.fen;
+        EXPECT_EQ(e.board.thread->plies[1].threat[c.colour], c.danger) << c.fen;
+    }
 }
 
 // With the bonus switched off, only the real pair (c1 dark, d1 light) loses it.
 TEST_F(Hce, SectionBishopPairNeedsBothSquareColours) {
     const char* same_colour = "6k1/8/8/8/8/8/8/2B1BK2 w - -";
     const char* pair = "6k1/8/8/8/8/8/8/2BB1K2 w - -";
-    const ScorePair same_with = Evaluated(same_colour).section(SEC_BISHOPS, WHITE);
-    const ScorePair pair_with = Evaluated(pair).section(SEC_BISHOPS, WHITE), bonus = w.bishop_pair->value;
+    const ScorePair same_with = section(same_colour, SEC_BISHOPS, WHITE), pair_with = section(pair, SEC_BISHOPS, WHITE);
+    const ScorePair bonus = w.bishop_pair->value;
     const int16_t off[2] = {0, 0};
     scale_weights("bishop_pair", off);
-    EXPECT_EQ(same_with - Evaluated(same_colour).section(SEC_BISHOPS, WHITE), 0);
-    EXPECT_EQ(pair_with - Evaluated(pair).section(SEC_BISHOPS, WHITE), bonus);
-}
-
-TEST_F(Hce, SectionKingSafety) {
-    // Queen and two pawns for Black, boxed in so that nothing reaches the White king.
-    Evaluated full("q1k5/pp6/8/8/8/8/5PPP/6K1 w - -");
-    Evaluated gap("q1k5/pp6/8/8/8/8/5P1P/6K1 w - -");
-    EXPECT_EQ(gap.section(SEC_KING, WHITE) - full.section(SEC_KING, WHITE),
-              scaled(float(6 - 9) * 0.111f, w.pawn_shield));
-    // Against a rook and a knight (8 units) the shield is not looked at.
-    EXPECT_EQ(Evaluated("r1k5/pp6/8/8/8/8/5P1P/n5K1 w - -").section(SEC_KING, WHITE), full.section(SEC_KING, WHITE));
-    // A queen contact check needs a second attacker; the danger reaches the ply record.
-    Evaluated supported("6k1/8/8/8/5n2/7q/5P1P/6K1 w - -");
-    EXPECT_EQ(supported.danger(WHITE), 800);
-    EXPECT_EQ(supported.board.thread->plies[1].threat[WHITE], 800);
-    EXPECT_EQ(Evaluated("6k1/8/8/8/8/7q/5P1P/6K1 w - -").danger(WHITE), 0);
-}
-
-TEST_F(Hce, SectionPassedPawns) {
-    // Doubled passed pawns: only the front one counts.
-    // (A black knight on h5 keeps these out of the king-pawn-king ending.)
-    Evaluated single("6k1/8/8/7n/P7/8/8/6K1 w - -");
-    EXPECT_NE(single.section(SEC_PPAWNS, WHITE), 0);
-    EXPECT_EQ(Evaluated("6k1/8/8/7n/P7/8/P7/6K1 w - -").section(SEC_PPAWNS, WHITE), single.section(SEC_PPAWNS, WHITE));
-    EXPECT_TRUE(Evaluated("6k1/8/8/7n/8/8/P7/6K1 w - -").ec().free_pawns & bit(sq("a2")));
-    // On the seventh; blocked by a knight of either colour: a quarter of the danger.
-    EXPECT_EQ(Evaluated("8/P7/8/7n/8/8/2k5/6K1 w - -").danger(BLACK), 1200);
-    EXPECT_EQ(Evaluated("N7/P7/8/7n/8/8/2k5/6K1 w - -").danger(BLACK), 300);
-    EXPECT_EQ(Evaluated("n7/P7/8/8/8/8/2k5/6K1 w - -").danger(BLACK), 300);
-}
-
-TEST_F(Hce, SectionThreats) {
-    // A knight attacked by a pawn is hung even when a pawn defends it.
-    // (f2 keeps the e5 pawn from being passed, which would add to White's danger.)
-    Evaluated knight("6k1/8/8/4p3/3N4/2P5/5P2/6K1 w - -");
-    EXPECT_EQ(knight.section(SEC_THREATS, WHITE), w.hung_minor->value);
-    EXPECT_EQ(knight.danger(WHITE), 256);
-    EXPECT_EQ(knight.ec().hung, bit(sq("d4")));
-    // A rook attacked by a knight is hung whatever defends it.
-    Evaluated rook("6k1/8/8/8/2n5/8/3R4/4K3 w - -");
-    EXPECT_EQ(rook.section(SEC_THREATS, WHITE), w.hung_major->value);
-    EXPECT_EQ(rook.danger(WHITE), 256);
-    // An undefended pawn attacked by a rook hangs; defended, it is only attacked.
-    Evaluated pawn("6k1/8/8/8/8/8/r6P/6K1 w - -");
-    EXPECT_EQ(pawn.section(SEC_THREATS, WHITE), w.attacked_pawn->value);   // the king guards h2
-    Evaluated loose("6k1/8/8/8/8/8/r3P3/6K1 w - -");
-    EXPECT_EQ(loose.section(SEC_THREATS, WHITE), w.hung_pawn->value);
-    EXPECT_EQ(loose.danger(WHITE), 64);
-    // A pawn push that would hit the knight; the black pawn is hung to the knight.
-    Evaluated push("6k1/2p5/8/3N4/8/8/8/6K1 w - -");
-    EXPECT_EQ(push.section(SEC_THREATS, WHITE), w.ppush_threat->value);
-    EXPECT_EQ(push.section(SEC_THREATS, BLACK), w.hung_pawn->value);
-    // A push that would check counts the king as a target.
-    // e4-e3 (covered by f4) would hit the king on f2.
-    Evaluated check("6k1/8/8/8/4pp2/8/5K2/8 w - -");
-    Evaluated no_check("6k1/8/8/8/4pp2/8/8/7K w - -");
-    EXPECT_EQ(check.section(SEC_THREATS, WHITE), w.ppush_threat->value);
-    EXPECT_EQ(no_check.section(SEC_THREATS, WHITE), 0);
-    // A knight pinned against its king by a rook (and attacked by it, defended by the king).
-    Evaluated pin("4r1k1/8/8/8/8/8/4N3/4K3 w - -");
-    EXPECT_EQ(pin.section(SEC_THREATS, WHITE), w.pinned_piece->value + w.attacked_minor->value);
+    EXPECT_EQ(same_with - section(same_colour, SEC_BISHOPS, WHITE), 0);
+    EXPECT_EQ(pair_with - section(pair, SEC_BISHOPS, WHITE), bonus);
 }
 
 } // namespace

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,16 +17,12 @@ namespace {
 
 std::vector<std::string> suite_fens() {
     std::vector<std::string> fens;
-    for (const char* file : {"perft-standard.epd", "perft-chess960.epd", "openings.epd"}) {
-        std::ifstream in(std::string(ZELK_TEST_DATA) + "/" + file);
-        EXPECT_TRUE(in.good()) << file;
-        for (std::string line; std::getline(in, line);) {
-            std::istringstream fields(line);
-            std::string a, b, c, d;
-            if (fields >> a >> b >> c >> d)
-                fens.push_back(a + " " + b + " " + c + " " + d);
-        }
-    }
+    for (const char* suite : {"perft-standard.epd", "perft-chess960.epd"})
+        for (const test::PerftCase& c : test::load_perft_suite(suite))
+            fens.push_back(c.fen);
+    std::ifstream in(std::string(ZELK_TEST_DATA) + "/openings.epd");
+    for (std::string line; std::getline(in, line);)
+        fens.push_back(line);
     return fens;
 }
 

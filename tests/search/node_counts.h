@@ -1,10 +1,9 @@
-// Nodes a single-threaded search needs to reach a fixed depth on a few
-// positions, with the shipped settings, from an empty 1 MB table and a fresh
-// thread record. A change
-// that makes the search much less efficient (an ordering table no longer
-// updated, a pruning rule turned the wrong way) moves a count out of its
-// band; a deliberate change to the search or the evaluation updates the
-// counts here, and only here (the failing test prints the new ones).
+// Nodes a single-threaded search needs to reach a fixed depth, with the
+// shipped settings, from an empty 1 MB table and a fresh thread record. A
+// change that makes the search much less efficient (an ordering table no
+// longer updated, a pruning rule turned the wrong way) moves a count out of
+// its band; a deliberate change updates the counts here (the failing test
+// prints the new ones).
 #pragma once
 
 #include <cstdint>

@@ -22,64 +22,46 @@ bool zeroing(const TbPosition& p, TbMove m) {
     return (p.pawns & bit(tb::tb_move_from(m))) || (them & bit(tb::tb_move_to(m)));
 }
 
-// Bounds on the WDL implied by the successors. A quiet move into a position
+// What the successors imply. Bounds on the WDL: a quiet move into a position
 // won or lost for good may turn it into a cursed win or blessed loss, since
-// the clock does not restart: such a move counts as one class or the other.
-void successor_bounds(const TbPosition& p, int& lo, int& hi) {
+// the clock does not restart, so such a move counts as one class or the
+// other. For a position of DTZ `dtz` (not 0), the winner's shortest or the
+// loser's longest way to a zeroing move: a capture or pawn move counts 1, or
+// 101 when it only keeps a cursed result; a checkmated position counts 1.
+struct Implied {
+    int lo = -3, hi = -3, dtz = 0;
+};
+
+Implied successors(const TbPosition& p, int dtz) {
     TbMove list[tb::TB_MAX_MOVES];
     TbMove* end = tb::tb_gen_moves(p, list);
-    lo = hi = -3;
+    Implied s;
+    s.dtz = dtz > 0 ? 100000 : 0;
     for (TbMove* m = list; m != end; ++m) {
         TbPosition c;
         if (!tb::tb_do_move(c, p, *m))
             continue;
         int success;
         const int v = -tb::probe_wdl(c, success);
-        ASSERT_NE(success, 0) << tb_to_fen(c);
-        int l = v, h = v;
-        if (!zeroing(p, *m) && v == 2)
-            l = 1;
-        if (!zeroing(p, *m) && v == -2)
-            h = -1;
-        lo = std::max(lo, l);
-        hi = std::max(hi, h);
-    }
-    if (lo == -3)  // no legal move
-        lo = hi = tb::tb_in_check(p) ? -2 : 0;
-}
-
-// Distance implied by the successors: the winner's shortest, the loser's
-// longest way to a zeroing move (a capture or pawn move counts 1, or 101
-// when it only keeps a cursed result).
-int successor_dtz(const TbPosition& p, int dtz) {
-    TbMove list[tb::TB_MAX_MOVES];
-    TbMove* end = tb::tb_gen_moves(p, list);
-    int best = dtz > 0 ? 100000 : 0;
-    bool any = false;
-    for (TbMove* m = list; m != end; ++m) {
-        TbPosition c;
-        if (!tb::tb_do_move(c, p, *m))
-            continue;
-        any = true;
-        int success, d;
-        if (zeroing(p, *m)) {
-            const int w = -tb::probe_wdl(c, success);
-            EXPECT_NE(success, 0);
-            if ((dtz > 0) != (w > 0) || w == 0)
-                continue;
-            d = (w == 2 || w == -2) ? 1 : 101;
-        } else {
+        EXPECT_NE(success, 0) << tb_to_fen(c);
+        const bool zero = zeroing(p, *m);
+        s.lo = std::max(s.lo, !zero && v == 2 ? 1 : v);
+        s.hi = std::max(s.hi, !zero && v == -2 ? -1 : v);
+        // Signed plies to a zeroing move through this move.
+        int next = v == 2 || v == -2 ? v / 2 : 101 * v;
+        if (!zero && dtz != 0) {
             const int cd = -tb::probe_dtz(c, success);
             EXPECT_NE(success, 0) << tb_to_fen(c);
-            if ((dtz > 0) != (cd > 0) || cd == 0)
-                continue;
-            d = std::abs(cd) + 1;
+            next = cd > 0 ? cd + 1 : cd < 0 ? cd - 1 : 0;
         }
-        best = dtz > 0 ? std::min(best, d) : std::max(best, d);
+        if (next != 0 && (next > 0) == (dtz > 0))
+            s.dtz = dtz > 0 ? std::min(s.dtz, std::abs(next)) : std::max(s.dtz, std::abs(next));
     }
-    if (!any)
-        return 1;  // checkmated: -1 by convention
-    return best;
+    if (s.lo == -3) {  // no legal move
+        s.lo = s.hi = tb::tb_in_check(p) ? -2 : 0;
+        s.dtz = 1;
+    }
+    return s;
 }
 
 // A position's WDL lies within its successors' bounds; with `with_dtz`, its
@@ -88,29 +70,21 @@ void check_position(const TbPosition& p, bool with_dtz) {
     int success;
     const int wdl = tb::probe_wdl(p, success);
     ASSERT_NE(success, 0) << tb_to_fen(p);
-    int lo, hi;
-    successor_bounds(p, lo, hi);
-    ASSERT_TRUE(wdl >= lo && wdl <= hi) << tb_to_fen(p) << " wdl " << wdl << " successors " << lo << ".." << hi;
+    const int dtz = with_dtz ? tb::probe_dtz(p, success) : 0;
+    ASSERT_NE(success, 0) << tb_to_fen(p);
+    const Implied s = successors(p, dtz);
+    ASSERT_TRUE(wdl >= s.lo && wdl <= s.hi) << tb_to_fen(p) << " wdl " << wdl << " successors " << s.lo << ".." << s.hi;
     if (!with_dtz)
         return;
-    const int dtz = tb::probe_dtz(p, success);
-    ASSERT_NE(success, 0) << tb_to_fen(p);
     ASSERT_EQ(dtz > 0, wdl > 0) << tb_to_fen(p);
     ASSERT_EQ(dtz < 0, wdl < 0) << tb_to_fen(p);
     ASSERT_EQ(std::abs(dtz) > 100, wdl == 1 || wdl == -1) << tb_to_fen(p);
     if (dtz != 0) {
-        const int implied = successor_dtz(p, dtz);
-        ASSERT_LE(std::abs(std::abs(dtz) - implied), 1) << tb_to_fen(p) << " dtz " << dtz << " successors " << implied;
+        ASSERT_LE(std::abs(std::abs(dtz) - s.dtz), 1) << tb_to_fen(p) << " dtz " << dtz << " successors " << s.dtz;
     }
 }
 
-class Consistency : public ::testing::TestWithParam<std::string> {
-protected:
-    void SetUp() override {
-        if (!use_real_tables())
-            GTEST_SKIP() << "no Syzygy tables at " << ZELK_SYZYGY_DIR;
-    }
-};
+struct Consistency : RealTables, ::testing::WithParamInterface<std::string> {};
 
 // Every sample's WDL, and every fourth sample's DTZ.
 TEST_P(Consistency, WdlAndDtzAgreeWithSuccessors) {

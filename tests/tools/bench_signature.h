@@ -1,9 +1,8 @@
-// The bench signature: the node total that "zelk bench" prints (the twenty
-// bench positions at depth 12, one thread, the shipped network). The search
-// is deterministic with one thread, so any change to the search or the
-// evaluation shows up here. A commit that changes behaviour on purpose
-// updates the number and says "Bench: N". The hand-crafted evaluation's own
-// total ("zelk -use_hce -bench -d 12") is kept beside it.
+// The bench signature: the node total of "zelk bench" (twenty positions at
+// depth 12, one thread, the shipped network), deterministic with one thread,
+// so any change to the search or the evaluation shows here; a commit that
+// changes it on purpose updates it and says "Bench: N". Beside it the
+// hand-crafted total of "zelk -use_hce -bench -d 12".
 #pragma once
 
 #include <cstdint>

@@ -4,26 +4,16 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 
 #include "core/attacks.h"
-#include "core/board.h"
 #include "core/notation.h"
 #include "helpers.h"
 #include "pgn/pgn.h"
 #include "run_engine.h"
-#include "tools/tune_data.h"
 #include "tools/tuning.h"
 
 namespace zelk::test {
 namespace {
-
-TEST(TuneData, TablebaseRootPullsHalfway) {
-    EXPECT_EQ(tablebase_adjusted(100, -1), 100);
-    EXPECT_EQ(tablebase_adjusted(100, 4), 4950);
-    EXPECT_EQ(tablebase_adjusted(100, 0), -4850);
-    EXPECT_EQ(tablebase_adjusted(-7, 1), -3);
-}
 
 // Skipped lines, a dropped contradiction, a position in check, the three
 // kinds of line, and a position without kings that ends the job.
@@ -75,16 +65,13 @@ TEST(TuneData, BothVariantsOnHandMadeLines) {
 }
 
 bool sample(const char* fen, const char* move, int score = 0) {
-    static BoardState board;
-    board_init(board);
-    pos_from_fen(board.pos, fen);
+    Board b(fen);
     Move m = NO_MOVE;
-    EXPECT_EQ(parse_move(board.pos, move, m), 1) << move;
-    return is_training_sample(board.pos, m, score);
+    EXPECT_EQ(parse_move(b.pos, move, m), 1) << move;
+    return is_training_sample(b.pos, m, score);
 }
 
 TEST(TrainData, QuietFilter) {
-    init_attack_tables();
     const char* open = "r3k2r/pppq1ppp/2n5/3pp3/3PP1n1/2N5/PPPQ1PPP/R3K2R w KQkq e6 0 1";
     EXPECT_TRUE(sample(open, "a2a3"));
     EXPECT_TRUE(sample(open, "e1c1"));            // castling flags are no promotion
@@ -103,15 +90,12 @@ EngineRun run_tune(const std::vector<std::string>& args, const std::string& dir)
 }
 
 // Every line: a playable position with "ce" and "gr" as the scan job writes them.
-std::vector<ScoredLine> parse_data(const std::string& text) {
+std::vector<ScoredLine> parse_data(const std::string& path) {
     std::vector<ScoredLine> lines;
-    std::istringstream in(text);
-    for (std::string row; std::getline(in, row);) {
+    for (const std::string& row : read_lines(path)) {
         ScoredLine line;
-        if (read_scored_line(row, line))
-            lines.push_back(line);
-        else
-            ADD_FAILURE() << row;
+        EXPECT_TRUE(read_scored_line(row, line)) << row;
+        lines.push_back(line);
     }
     return lines;
 }
@@ -123,13 +107,12 @@ TEST(TrainData, SameSeedSameFileOtherSeedOtherGames) {
     };
     const EngineRun a = run("7", "a.epd");
     ASSERT_EQ(a.status, 0) << a.output;
-    EXPECT_NE(a.output.find("positions per second="), std::string::npos) << a.output;
     run("7", "b.epd");
     run("8", "c.epd");
     const std::string first = read_text(dir + "/a.epd");
     EXPECT_EQ(first, read_text(dir + "/b.epd"));
     EXPECT_NE(first, read_text(dir + "/c.epd"));
-    const std::vector<ScoredLine> lines = parse_data(first);
+    const std::vector<ScoredLine> lines = parse_data(dir + "/a.epd");
     EXPECT_GE(lines.size(), 150u);
     for (const ScoredLine& l : lines) {
         Position pos{};
@@ -148,7 +131,7 @@ TEST(TrainData, ResultsFromTheSideToMove) {
                                           "rnb1kbnr/pppp1ppp/8/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R b KQkq -\n";
     const EngineRun r = run_tune({"-n", "2000", "-threads", "2", "-o", "q.epd", "-mktraindata", "starts.epd", "40"}, dir);
     ASSERT_EQ(r.status, 0) << r.output;
-    const std::vector<ScoredLine> lines = parse_data(read_text(dir + "/q.epd"));
+    const std::vector<ScoredLine> lines = parse_data(dir + "/q.epd");
     ASSERT_GE(lines.size(), 40u);
     for (const ScoredLine& l : lines) {
         const bool white = l.fen.find(" w ") != std::string::npos;
@@ -160,19 +143,15 @@ TEST(TrainData, ResultsFromTheSideToMove) {
 TEST(TrainData, BadInputSaysWhy) {
     const std::string dir = make_temp_dir();
     std::ofstream(dir + "/empty.epd") << "not a position\n";
-    struct Case {
-        std::vector<std::string> args;
-        const char* message;
-    };
-    const Case cases[] = {
+    const std::pair<std::vector<std::string>, const char*> cases[] = {
         {{"-mktraindata", "empty.epd", "10"}, "no start positions in empty.epd"},
         {{"-mktraindata", "startpos", "0"}, "nothing to do"},
         {{"-o", "no/such/dir/x.epd", "-mktraindata", "startpos", "10"}, "cannot open no/such/dir/x.epd"},
     };
-    for (const Case& c : cases) {
-        const EngineRun r = run_tune(c.args, dir);
-        EXPECT_EQ(r.status, 0) << c.message;
-        EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
+    for (const auto& [args, message] : cases) {
+        const EngineRun r = run_tune(args, dir);
+        EXPECT_EQ(r.status, 0) << message;
+        EXPECT_NE(r.output.find(message), std::string::npos) << r.output;
     }
     // The normal build refuses the job.
     const EngineRun plain = run_engine({"-mktraindata", "startpos", "10"}, "", dir, 30);

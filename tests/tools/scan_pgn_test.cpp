@@ -5,7 +5,7 @@
 
 #include <cstdio>
 #include <fstream>
-#include <map>
+#include <set>
 
 #include "core/attacks.h"
 #include "core/makemove.h"
@@ -146,20 +146,12 @@ TEST(ScanPgn, Mode1ListingWithMistakeAndReply) {
     // to 1.00 one, three and seven plies later: Nf3 is the mistake, Nf6 the
     // punishing reply.
     std::string text = "[Event \"m\"]\n[Round \"7\"]\n[White \"a\"]\n[Result \"1/2-1/2\"]\n\n";
-    const char* moves[] = {"Nf3", "Nf6", "Ng1", "Ng8"};
+    // The first plies: a book move, an "eval" score of black's, no comment.
+    const char* const moves[] = {"Nf3", "Nf6", "Ng1", "Ng8"}, *const first[] = {"{book}", "{eval 25}", ""};
     for (int ply = 0; ply < 24; ++ply) {
-        if (ply % 2 == 0)
-            text += std::to_string(ply / 2 + 1) + ". ";
-        text += moves[ply % 4];
-        if (ply == 0)
-            text += " {book}";
-        else if (ply == 1)
-            text += " {eval 25}";
-        else if (ply == 13 || ply == 15 || ply == 19)
-            text += " {+1.00/5 0.1s}";
-        else if (ply != 2)
-            text += " {0.00/5 0.1s}";
-        text += ply % 4 == 3 ? "\n" : " ";
+        const bool up = ply == 13 || ply == 15 || ply == 19;
+        text += (ply % 2 ? "" : std::to_string(ply / 2 + 1) + ". ") + moves[ply % 4] + " " +
+                (ply < 3 ? first[ply] : up ? "{+1.00/5 0.1s}" : "{0.00/5 0.1s}") + "\n";
     }
     text += "1/2-1/2\n";
     Scanned s = scan(text, 1);
@@ -212,80 +204,59 @@ TEST(ScanPgn, HostileAndLongInput) {
 
 const std::string GAMES = std::string(ZELK_TEST_DATA) + "/selfplay-20.pgn";
 
-// A position of the games: its comment's score, the result for its side
-// to move, its clock and ply.
-struct Seen {
-    int score;
-    double result;        // the game result for the side to move
-    int halfmove;
-    int ply;
-};
-
-// Every position before a move of the games, by its EPD.
-std::multimap<std::string, Seen> replay_games(int& games) {
-    std::multimap<std::string, Seen> seen;
+// The lines mode 2 may write for the games: each position before a move, not
+// in check, with a halfmove clock below 26 and a ply below 280, as "EPD ce N;
+// gr R;" with its comment's score (not a 0 before ply 20) and the result for
+// its side to move. Counts the games and every position before a move.
+std::set<std::string> writable_lines(int& games, int& positions) {
+    std::set<std::string> lines;
     std::FILE* f = std::fopen(GAMES.c_str(), "r");
     EXPECT_NE(f, nullptr);
     if (!f)
-        return seen;
+        return lines;
     pgn::GameReader reader(f, 255, 1000);
     pgn::Game g;
     Board b;
-    games = 0;
     while (reader.next(g)) {
         ++games;
-        const std::string r = g.tag("Result");
-        const double white = r == "1-0" ? 1.0 : r == "0-1" ? 0.0 : 0.5;
-        EXPECT_EQ(r, g.result);
+        EXPECT_EQ(g.result, g.result_tag);
+        const char* for_white = g.result == "1-0" ? "1.0" : g.result == "0-1" ? "0.0" : "0.5";
+        const char* for_black = g.result == "1-0" ? "0.0" : g.result == "0-1" ? "1.0" : "0.5";
         EXPECT_TRUE(pgn::set_start_position(g, b.pos));
-        for (size_t i = 0; i < g.moves.size(); ++i) {
+        for (size_t i = 0; i < g.moves.size(); ++i, ++positions) {
             const Move m = pgn::decode_move(b.pos, g.moves[i].text);
             EXPECT_NE(m, NO_MOVE) << g.moves[i].text;
             if (m == NO_MOVE)
                 break;
-            seen.insert({b.fen(), {comment_score(g.moves[i].comment, false), b.pos.side == WHITE ? white : 1 - white,
-                                   b.pos.halfmove, int(i)}});
+            const int score = comment_score(g.moves[i].comment, false);
+            if (b.pos.halfmove < 26 && i < 280 && !(i < 20 && score == 0) &&
+                !is_attacked(b.pos, b.pos.king_sq[b.pos.side], b.pos.side ^ 1))
+                lines.insert(b.fen() + " ce " + std::to_string(score) + "; gr " +
+                             (b.pos.side == WHITE ? for_white : for_black) + ";");
             make_move(b.pos, m);
         }
     }
     std::fclose(f);
-    return seen;
+    return lines;
 }
 
 TEST(ScanRoundTrip, SelfPlayGamesToScoredPositions) {
-    int games = 0;
-    const auto seen = replay_games(games);
+    int games = 0, positions = 0;
+    const std::set<std::string> writable = writable_lines(games, positions);
     ASSERT_EQ(games, 20);
-
     const std::string dir = make_temp_dir();
-    EngineRun run = run_engine({"-use_hce", "-scan_pgn2", GAMES, "-o", "out.epd"}, "", dir);
-    std::ifstream in(dir + "/out.epd");
+    const EngineRun run = run_engine({"-use_hce", "-scan_pgn2", GAMES, "-o", "out.epd"}, "", dir);
     int written = 0;
-    for (std::string line; std::getline(in, line);) {
+    for (const std::string& line : read_lines(dir + "/out.epd")) {
         if (line.empty())
             continue;
-        ScoredLine scored;
-        ASSERT_TRUE(read_scored_line(line, scored)) << line;
         ++written;
-        const auto& [epd, ce, gr] = scored;
-        // A position that reads back as written, its side to move not in check.
-        Board b(epd.c_str());
-        EXPECT_EQ(b.fen(), epd);
-        EXPECT_FALSE(is_attacked(b.pos, b.pos.king_sq[b.pos.side], b.pos.side ^ 1)) << "in check: " << line;
-        // A position of the games with this score and the result seen from its side to move.
-        bool found = false;
-        auto [first, last] = seen.equal_range(epd);
-        for (auto it = first; it != last; ++it) {
-            const Seen& s = it->second;
-            if (s.score == ce && s.result == gr && s.halfmove < 26 && s.ply < 280 && !(s.ply < 20 && ce == 0))
-                found = true;
-        }
-        EXPECT_TRUE(found) << line;
+        EXPECT_TRUE(writable.contains(line)) << line;
     }
-    EXPECT_EQ(run.lines().back(), "games= 20, positions= " + std::to_string(written));
-    // Every game's last four plies and the in-check and book positions are left out.
+    EXPECT_EQ(last_line(run), "games= 20, positions= " + std::to_string(written));
+    // Every game's last four plies are left out too.
     EXPECT_GT(written, 2000);
-    EXPECT_LT(written, int(seen.size()) - 4 * 20);
+    EXPECT_LT(written, positions - 4 * 20);
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 // the tuning build, bounded as the list says.
 #include <gtest/gtest.h>
 
-#include <sstream>
+#include <cstdio>
 
 #include "run_engine.h"
 
@@ -21,15 +21,13 @@ std::vector<SpsaEntry> spsa_list(const char* binary) {
     for (const std::string& line : run_engine({"spsa", "quit"}, "", "", 30, binary).lines()) {
         if (line.find(", int, ") == std::string::npos)
             continue;
-        std::string text = line;
-        for (char& c : text)
-            if (c == ',')
-                c = ' ';
-        std::istringstream in(text);
         SpsaEntry e;
-        std::string kind, rest;
-        EXPECT_TRUE(in >> e.name >> kind >> e.value >> e.min >> e.max >> e.c_end >> e.r_end) << line;
-        EXPECT_FALSE(in >> rest) << line;
+        char name[64] = "";
+        int end = 0;
+        EXPECT_EQ(std::sscanf(line.c_str(), "%63[^, ], int, %d, %d, %d, %lf, %lf%n", name, &e.value, &e.min, &e.max,
+                              &e.c_end, &e.r_end, &end), 6) << line;
+        EXPECT_EQ(size_t(end), line.size()) << line;
+        e.name = name;
         list.push_back(e);
     }
     return list;

@@ -23,12 +23,12 @@ namespace {
 
 using namespace pst_tuner;
 
-// Positions from the shared openings, each followed by random legal play
+// Positions from the test openings, each followed by random legal play
 // (which with `greedy` takes when it can every other move), taken every
 // `every` plies: openings, middle games and thin endings with the kings on
 // either half.
 std::vector<std::string> sample_positions(int openings, uint32_t seed, bool greedy, int every) {
-    std::ifstream in(std::string(ZELK_SHARED_DATA) + "/openings.epd");
+    std::ifstream in(ZELK_TEST_DATA "/openings.epd");
     std::vector<std::string> fens;
     std::mt19937 rng(seed);
     std::string line;
@@ -70,11 +70,12 @@ protected:
     }
     void TearDown() override { init_eval_for_tests(); }
 
-    std::string write_lines(const std::string& name, const std::vector<std::string>& lines) {
+    // The lines, each followed by `suffix`, as the file `name` in the test's folder.
+    std::string write_lines(const std::string& name, const std::vector<std::string>& lines, const char* suffix = "") {
         const std::string path = dir_ + "/" + name;
         std::ofstream out(path);
         for (const std::string& l : lines)
-            out << l << "\n";
+            out << l << suffix << "\n";
         return path;
     }
     std::string dir_;
@@ -82,18 +83,13 @@ protected:
 
 TEST_F(Tuner, ModelEqualsTheEngineUnderRandomTables) {
     std::vector<std::string> fens = sample_positions(80, 7, true, 15);
-    if (fens.empty())
-        GTEST_SKIP() << "no shared openings in " << ZELK_SHARED_DATA;
     // Thin endings where the scale factor depends on who is ahead.
     for (const char* f : {"8/5k2/8/2b5/8/2P2B2/5K2/8 w - -", "8/8/4k3/8/8/2b5/8/R3K3 w - -",
                           "k7/8/8/8/P7/8/8/2B1K3 w - -", "7k/8/8/8/7p/8/8/4K1b1 b - -",
                           "8/2k5/8/8/8/3BB3/8/1K1n4 w - -"})
         fens.push_back(f);
-    std::vector<std::string> lines;
-    for (const std::string& f : fens)
-        lines.push_back(f + " ce 0; gr 0.5;");
     TuneData data;
-    ASSERT_TRUE(load_samples(write_lines("model.epd", lines).c_str(), 0.0, true, data));
+    ASSERT_TRUE(load_samples(write_lines("model.epd", fens, " ce 0; gr 0.5;").c_str(), 0.0, true, data));
     ASSERT_GE(data.samples.size(), 180u);
 
     // Kings on the same and on different halves (the two table sets) occur.
@@ -121,16 +117,8 @@ TEST_F(Tuner, ModelEqualsTheEngineUnderRandomTables) {
 // again, and the file it writes loads back into exactly its tables.
 TEST_F(Tuner, RecoversShiftedEntriesAndWritesThem) {
     const std::vector<std::string> fens = sample_positions(240, 3, false, 10);
-    if (fens.empty())
-        GTEST_SKIP() << "no shared openings in " << ZELK_SHARED_DATA;
-    const std::string unlabelled = write_lines("plain.epd", [&] {
-        std::vector<std::string> v;
-        for (const std::string& f : fens)
-            v.push_back(f + " ce 0;");
-        return v;
-    }());
     TuneData data;
-    ASSERT_TRUE(load_samples(unlabelled.c_str(), 1.0, false, data));
+    ASSERT_TRUE(load_samples(write_lines("plain.epd", fens, " ce 0;").c_str(), 1.0, false, data));
 
     // The most used open knight and bishop entries, shifted by +25 and -25.
     std::vector<int> uses(TABLE_ENTRIES, 0);

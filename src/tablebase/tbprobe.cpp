@@ -364,6 +364,11 @@ int dtz_probe_no_ep(const TbPosition& pos, int& success, int depth) {
         for (TbMove* m = list; m != end; ++m) {
             if (is_zeroing(pos, *m) || tb_is_en_passant(pos, *m) || !tb_do_move(child, pos, *m))
                 continue;
+            // A mate zeroes the count as a capture would: nothing is shorter.
+            if (tb_is_mate(child)) {
+                success = 1;
+                return 1;
+            }
             const int v = -dtz_probe(child, success, depth + 1);
             if (success == 0)
                 return 0;

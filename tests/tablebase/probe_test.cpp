@@ -119,6 +119,8 @@ TEST_F(RealTables, DocumentedValues) {
         {"8/8/8/8/4k3/8/1Q6/K7 b - - 0 1", -2, -20},      // KQvK, longest loss
         {"Q7/6K1/8/8/3k4/8/8/1r6 w - - 0 1", 2, 47},      // KQvKR through the value map
         {"8/8/2N5/1N6/k7/8/1K6/8 w - - 0 1", 2, 1},       // KNNvK mate in one
+        {"7Q/1b6/8/8/8/8/2q5/2k3K1 b - - 0 1", 2, 1},     // KQBvKQ mate in one, side not stored
+        {"7Q/1b6/8/8/8/8/2q5/2k4K w - - 0 1", -2, -1},    // its only move walks into it (stored)
         {"8/8/7k/8/6P1/5K2/8/8 w - - 0 1", 0, 0},         // KPvK drawn
         {"8/8/8/8/8/8/3kR3/7K b - - 0 1", 0, 0},          // KRvK: Kxe2 draws
     };

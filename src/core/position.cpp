@@ -158,9 +158,10 @@ int pos_from_fen(Position& pos, const char* text) {
 
     // Board. Pieces that would fall off a rank or the board are dropped. A
     // colour keeps its first king and at most 15 other men: whatever a board
-    // with too many men loses, it is never the king. A pawn on the first or
-    // last rank is dropped too: moves and the evaluation step pawns a rank
-    // on, which from there leaves the board.
+    // with too many men loses, it is never the king, and a second king is
+    // dropped (the search could capture one and walk on with the other). A
+    // pawn on the first or last rank is dropped too: moves and the
+    // evaluation step pawns a rank on, which from there leaves the board.
     int rank = 7, file = 0;
     int others[2] = {0, 0};
     bool king_placed[2] = {false, false};
@@ -177,7 +178,9 @@ int pos_from_fen(Position& pos, const char* text) {
             const int type = int(w ? w - WHITE_LETTERS : std::strchr(BLACK_LETTERS + 1, c) - BLACK_LETTERS);
             const bool first_king = type == KING && !king_placed[colour];
             const bool end_rank_pawn = type == PAWN && (rank == 0 || rank == 7);
-            if (file < 8 && rank >= 0 && !end_rank_pawn && (first_king || others[colour] < MAX_PIECES_PER_SIDE - 1)) {
+            const bool extra_king = type == KING && !first_king;
+            if (file < 8 && rank >= 0 && !end_rank_pawn && !extra_king &&
+                (first_king || others[colour] < MAX_PIECES_PER_SIDE - 1)) {
                 pos_put_piece(pos, colour, type, make_square(file, rank));
                 if (first_king)
                     king_placed[colour] = true;

@@ -65,6 +65,11 @@ TEST(Fen, MalformedInputIsClipped) {
         EXPECT_EQ(b.pos.board[0], piece_code(WHITE, KING)) << crowded;
         EXPECT_EQ(b.pos.board[b.pos.king_sq[BLACK]], piece_code(BLACK, KING)) << crowded;
     }
+    // A second king of a colour is dropped: the first one stays.
+    test::Board kings("k6k/8/8/8/8/8/8/K6K w - -");
+    EXPECT_EQ(std::popcount(pieces_of(kings.pos, WHITE, KING) | pieces_of(kings.pos, BLACK, KING)), 2);
+    EXPECT_EQ(kings.pos.king_sq[WHITE], 0);
+    EXPECT_EQ(kings.pos.king_sq[BLACK], 56);
 }
 
 // Walks the whole tree to `depth`; at every node checks the keys against a

@@ -161,9 +161,9 @@ void reset_engine(int protocol_mode) {
     control.time_control_moves = 1;
     control.moves_to_go = 0;
     control.noise = 0;
-    control.increment = control.target_nps = 0;
-    // No measured node rate: the strength limit never slows a search.
+    control.increment = 0;
     control.calibration_nps = 0;
+    control.strength_seed = 1;   // the strength limit's choices repeat run to run
     control.max_elo = 2800;
     control.thread_count = 1;
     control.trace_key = 0;

@@ -14,6 +14,7 @@
 #include "search/perft.h"
 #include "engine/setup.h"
 #include "search/control.h"
+#include "search/strength.h"
 #include "engine/game.h"
 #include "engine/game_files.h"
 #include "engine/input.h"
@@ -132,9 +133,10 @@ void set_command(const std::vector<std::string>& w) {
     else if (name == "depth")
         control.depth_limit = int8_t(n > DEPTH_UNLIMITED ? DEPTH_UNLIMITED : n < -128 ? -128 : n);
     else if (name == "target_nps") {
-        control.target_nps = float(std::atof(value.c_str()));
+        const double nps = std::atof(value.c_str());
         search_settings.UCI_LimitStrength = 1;
-        emit_format("target_nps set to %.0f", double(control.target_nps));
+        search_settings.UCI_Elo = int16_t(elo_for_node_rate(nps));
+        emit_format("target_nps set to %.0f", nps);
     } else if (name == "ss") {
         if (n == 1) {
             restore_saved_options();
@@ -254,6 +256,7 @@ void console_command(const std::string& line) {
         pos_from_fen(game->pos, START_FEN);
         display();
         control.clock_white = control.clock_black = control.time_per_move;
+        control.strength_seed = next_strength_seed(control.strength_seed);
     } else if (c == "fen") {
         const size_t at = line.find("fen");
         pos_from_fen(game->pos, at + 4 <= line.size() ? line.c_str() + at + 4 : "");

@@ -74,6 +74,7 @@ void seed_random() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     std::srand(unsigned((double(now.tv_sec) + double(now.tv_nsec) * 1e-9) * 1000));
+    control.strength_seed = next_strength_seed(uint64_t(now.tv_sec) * 1000000007ULL + uint64_t(now.tv_nsec) + uint64_t(getpid()));
 }
 
 // Fixed-depth and fixed-node runs need little memory: the table shrinks to fit.
@@ -164,7 +165,7 @@ int main(int argc, char** argv) {
     control.use_hash = 1;
     control.time_control_moves = 1;
     control.noise = 0;
-    control.increment = control.target_nps = control.calibration_nps = 0;
+    control.increment = control.calibration_nps = 0;
     tt.tt_age = 0;
     notation_style.chess960 = 0;
     set_trace_level(0);

@@ -7,6 +7,7 @@
 
 #include "engine/setup.h"
 #include "search/control.h"
+#include "search/strength.h"
 #include "engine/options.h"
 
 namespace zelk {
@@ -89,10 +90,8 @@ int read_switches(int argc, char** argv) {
         }
         if (is("-nps")) {
             const double nps = std::atof(value());
-            control.target_nps = float(nps);
             search_settings.UCI_LimitStrength = 1;
-            const double elo = nps > 0 ? std::log(nps) * 150 + 1060 : 0;
-            search_settings.UCI_Elo = int16_t(elo > 32767 ? 32767 : int(elo));
+            search_settings.UCI_Elo = int16_t(elo_for_node_rate(nps));
             std::printf("Elo= %d\n", search_settings.UCI_Elo);
         }
         if (is("-hash")) {

@@ -236,6 +236,7 @@ void ucinewgame_command() {
     control.time_per_move = control.clock_white = control.clock_black = 60.0f;
     tt_clear();
     tt.tt_age = 0;
+    control.strength_seed = next_strength_seed(control.strength_seed);
 }
 
 } // namespace

@@ -43,9 +43,9 @@ struct EngineControl {
     uint8_t time_control_moves = 1;     // 0 whole game, 1 fixed per move, n moves per period
     int16_t moves_to_go = 0;
     double requested_at = 0;            // monotonic seconds when "go" was read; 0 = none
-    float target_nps = 0;
     float calibration_nps = 0;
     float max_elo = 0;
+    uint64_t strength_seed = 0;       // the strength limit's draws; a new one each game
     uint8_t use_hash = 1;
     uint8_t infinite = 0;               // "go infinite": the result waits for "stop"
     uint8_t quit_when_reported = 0;     // "quit" or the end of input met a search: exit after its answer

@@ -12,6 +12,7 @@ namespace zelk {
 
 constexpr int SCORE_INFINITE = 10001;
 constexpr int MAX_MULTIPV = 255;
+constexpr int MAX_CHOICE_LINES = 8;   // lines the strength limit chooses among
 
 // One finished MultiPV line of the main thread's current iteration.
 struct MultiPvLine {
@@ -40,6 +41,8 @@ struct SearchResult {
     std::atomic<int> only_one_move;
     std::atomic<int> iteration_depth;      // the main thread's, read by the other threads
     MultiPvLine lines[MAX_MULTIPV];        // printed together, best first, when the iteration ends
+    MultiPvLine finished_lines[MAX_CHOICE_LINES];  // the last finished iteration's best lines, best first
+    int finished_line_count;
 };
 extern SearchResult result;
 

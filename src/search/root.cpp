@@ -11,7 +11,6 @@
 #include "core/movegen.h"
 #include "search/control.h"
 #include "io/locks.h"
-#include "search/control.h"
 #include "eval/evaluate.h"
 #include "search/info.h"
 #include "search/movepick.h"
@@ -144,14 +143,15 @@ void publish_result(SearchThread& t) {
         result.depth_score[depth] = t.best_score.load();
         result.depth_move[depth] = t.pv[1];
     }
-    if (depth > 1 && timing.multipv == 1)
+    if (depth > 1 && timing.lines == 1)
         print_pv_line(0, 0, depth, t.best_score, t.pv);
 }
 
 // The iteration's MultiPV lines, printed together and best first: printed
 // one by one, a line could outscore the one above it or repeat a move an
 // interface still shows from the iteration before. When a later line
-// outscores the first, its move becomes the result.
+// outscores the first, its move becomes the result. Only the lines asked
+// for are shown; the best ones are kept for the strength limit's choice.
 void print_multipv_lines(SearchThread& t, int depth, int count) {
     int order[MAX_MULTIPV] = {};
     for (int i = 0; i < count; ++i)
@@ -168,11 +168,40 @@ void print_multipv_lines(SearchThread& t, int depth, int count) {
     for (int i = 0; i < count; ++i)
         sorted[i] = root_list(t)[order[i]];
     std::copy(sorted, sorted + count, root_list(t));
-    for (int i = 0; i < count; ++i) {
+    const int kept = std::min(count, MAX_CHOICE_LINES);
+    for (int i = 0; i < kept; ++i)
+        result.finished_lines[i] = result.lines[order[i]];
+    result.finished_line_count = kept;
+    for (int i = 0; i < count && i < timing.multipv; ++i) {
         const MultiPvLine& l = result.lines[order[i]];
-        print_pv_line(0, i + 1, depth, l.score, l.pv);
+        print_pv_line(0, timing.multipv > 1 ? i + 1 : 0, depth, l.score, l.pv);
     }
 }
+
+namespace {
+
+// With the strength limit on, the move played may be another of the last
+// finished iteration's lines; the draw is fixed by the game's seed and the
+// position. A best move found since that iteration stands, and a weaker
+// line that leaves a piece en prise is never chosen.
+void choose_limited_line(SearchThread& t) {
+    const int count = result.finished_line_count;
+    if (!timing.strength.on || count < 2 || result.finished_lines[0].pv[1] != result.pv[1])
+        return;
+    int scores[MAX_CHOICE_LINES];
+    for (int i = 0; i < count; ++i) {
+        scores[i] = result.finished_lines[i].score;
+        if (i > 0 && leaves_piece_en_prise(t.pos, result.finished_lines[i].pv[1]))
+            scores[i] = -SCORE_INFINITE;
+    }
+    const int k = choose_line(scores, count, timing.strength, strength_draw(control.strength_seed, t.pos.key));
+    if (k == 0)
+        return;
+    std::memcpy(result.pv, result.finished_lines[k].pv, sizeof result.pv);
+    result.best_score = result.finished_lines[k].score;
+}
+
+} // namespace
 
 int root_search(SearchThread& t, int side, int depth, int alpha, int beta, int pv_index) {
     Position& pos = t.pos;
@@ -207,7 +236,7 @@ int root_search(SearchThread& t, int side, int depth, int alpha, int beta, int p
             sum_counters();
             if (root.moves_searched == 0)
                 print_progress_line();
-            if (timing.multipv == 1)
+            if (timing.lines == 1)
                 print_currmove_line(m, root.moves_searched + 1);
         }
         int reduction = 0;
@@ -219,14 +248,14 @@ int root_search(SearchThread& t, int side, int depth, int alpha, int beta, int p
         root.cont = t.cont_history[e->piece][move_to(m)];
         make_move(pos, m);
         int score;
-        if (root.moves_searched == 0 || (depth < 2 && control.target_nps > 1000)) {
+        if (root.moves_searched == 0 || depth < 2) {
             score = -search(t, side ^ 1, 2, depth - 1, -beta, -alpha, 0, child);
             e->score = int16_t(std::clamp(score, -32000, 32000));
         } else {
             score = -search(t, side ^ 1, 2, depth - 1 - reduction, -running_alpha - 1, -running_alpha, 1, child);
             if (score > running_alpha && !control.stop_flag) {
                 score = -search(t, side ^ 1, 2, depth - 1, -beta, -alpha, 0, child);
-                            if (score > alpha_in)
+            if (score > alpha_in)
                     e->score = int16_t(std::clamp(score, -32000, 32000));
             }
         }
@@ -333,6 +362,8 @@ void search_thread_run(int n) {
         return;
     root.tb_result = result.root_tb_result;
     t.completed_depth = 0;
+    const int depth_limit =
+        timing.strength.depth ? std::min<int>(control.depth_limit, timing.strength.depth) : control.depth_limit;
 
     for (int d = 1;; ++d) {
         int depth = d;
@@ -340,7 +371,7 @@ void search_thread_run(int n) {
             result.iteration_depth = d;
         } else {
             const int threads = control.thread_count;
-            if (d >= 6 && d < control.depth_limit && timing.multipv == 1) {
+            if (d >= 6 && d < depth_limit && timing.lines == 1) {
                 int count = 0;
                 for (int i = 0; i < threads; ++i)
                     if (SearchThread* other = thread_table[i]; other && other->iteration_depth >= d)
@@ -352,14 +383,14 @@ void search_thread_run(int n) {
                     ++depth;
             }
             depth = std::max(depth, result.iteration_depth.load());
-            depth = std::min<int>(depth, control.depth_limit);
+            depth = std::min(depth, depth_limit);
             jitter_root_order(t);
             d = depth;
         }
         t.iteration_depth = depth;
 
         int lines_done = 0;
-        for (int line = 0; line < timing.multipv && root_list(t)[line].move != END_OF_LIST; ++line) {
+        for (int line = 0; line < timing.lines && root_list(t)[line].move != END_OF_LIST; ++line) {
             t.fail_state = 0;
             int best = t.best_score;
             int delta = (std::abs(best) >> 4) + 25;
@@ -383,7 +414,7 @@ void search_thread_run(int n) {
             }
             if (control.stop_flag)
                 break;
-            if (timing.multipv >= 2 && main) {
+            if (timing.lines >= 2 && main) {
                 MultiPvLine& l = result.lines[line];
                 l.score = root_list(t)[line].score;
                 std::memcpy(l.pv, t.pv, sizeof l.pv);
@@ -403,7 +434,7 @@ void search_thread_run(int n) {
             result.last_finished_time = timing.elapsed;
         }
         const int best = t.best_score;
-        if (control.stop_flag || best >= 9999 - depth || best < depth - 9999 || depth >= control.depth_limit ||
+        if (control.stop_flag || best >= 9999 - depth || best < depth - 9999 || depth >= depth_limit ||
             t.history_count + depth > 883 || depth + 1 > 68)
             break;
     }
@@ -411,6 +442,8 @@ void search_thread_run(int n) {
     if (main) {
         if (!result.pv[1])
             answer_unsearched(t);
+        else
+            choose_limited_line(t);
         control.stop_flag = 1;
     }
 }

@@ -7,7 +7,6 @@
 #include "core/makemove.h"
 #include "core/movegen.h"
 #include "search/control.h"
-#include "search/control.h"
 #include "eval/evaluate.h"
 #include "search/movepick.h"
 #include "search/result.h"
@@ -66,7 +65,6 @@ void set_search_params() {
             const double r = d > 0 && m > 0 ? base + std::log(double(d)) * std::log(double(m)) / divisor : 0;
             p.lmr[d][m] = int(r * sel / 100);
         }
-    timing.limit_nps = control.target_nps < control.calibration_nps - 20;
 }
 
 void update_pv(Move* pv, int ply, Move move, const Move* child) {
@@ -112,23 +110,11 @@ int no_legal_moves(SearchThread& t) {
 
 namespace {
 
-// Counts a node, publishes counters now and then, and slows the search to
-// the target node rate when strength is limited.
+// Counts a node and publishes the counters now and then.
 inline void count_node(SearchThread& t) {
     ++t.nodes;
     if ((t.nodes & 1023) == 0)
         publish_counters(t);
-    if (timing.limit_nps && result.iteration_depth > 1 && !control.stop_flag) {
-        for (;;) {
-            clock_update();
-            if (double(t.nodes) / (double(timing.elapsed) + 0.0001) <= control.target_nps)
-                break;
-            wait_ms(1);
-            check_time();
-            if (!timing.limit_nps || result.iteration_depth < 2 || control.stop_flag)
-                break;
-        }
-    }
 }
 
 constexpr int MATE_BOUND = 9799;   // beyond: mate and tablebase scores

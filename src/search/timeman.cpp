@@ -44,19 +44,6 @@ constexpr float MIN_TIME = 0.015f;
 // From the stop flag to the "bestmove" line.
 constexpr float STOP_ALLOWANCE = 0.001f;
 
-// The node rate whose Elo (150 ln x + 1060) is `elo`, by bisection.
-double nps_for_elo(double elo) {
-    double low = 10, high = 10000000;
-    while (high - low >= 0.5) {
-        const double mid = (low + high) / 2;
-        if (150 * std::log(mid) + 1060 < elo)
-            low = mid;
-        else
-            high = mid;
-    }
-    return (low + high) / 2;
-}
-
 } // namespace
 
 TimeAllotment allot_time(const ClockLimits& in) {
@@ -115,16 +102,10 @@ void search_start() {
     game->search_ply = 1;
     result.pv[1] = NO_MOVE;
 
-    bool limited = false;
-    if (search_settings.UCI_LimitStrength && search_settings.UCI_Elo >= 1) {
-        const double x = nps_for_elo(search_settings.UCI_Elo);
-        control.target_nps = float(x);
-        limited = x <= control.calibration_nps - 30;
-    }
-    if (!limited && !(search_settings.UCI_LimitStrength && search_settings.UCI_Elo < 1)) {
-        control.target_nps = control.calibration_nps;
-        search_settings.UCI_Elo = int16_t(control.max_elo);
-    }
+    timing.strength = search_settings.UCI_LimitStrength
+                          ? strength_for_elo(search_settings.UCI_Elo, int(control.max_elo))
+                          : StrengthLimit{};
+    const int elo = timing.strength.on ? search_settings.UCI_Elo : int(control.max_elo);
 
     control.stop_flag = 0;
     timing.move_overhead = float(search_settings.MoveOverhead) * 0.001f;
@@ -136,9 +117,11 @@ void search_start() {
     result.change_depth = 0;
     result.last_finished_depth = 0;
     result.only_one_move = 0;
+    result.finished_line_count = 0;
     result.root_tb_result = -1;
     timing.ponder = search_settings.Ponder;
     timing.multipv = search_settings.MultiPV;
+    timing.lines = timing.strength.on ? std::max(timing.multipv, timing.strength.lines) : timing.multipv;
     if (search_settings.Hash < 1)
         control.use_hash = 0;
     build_history_bonus();
@@ -160,7 +143,7 @@ void search_start() {
     const TimeAllotment allotted =
         allot_time({clock, control.increment, control.time_per_move, timing.move_overhead, control.time_control_moves,
                     control.moves_to_go, n, control.protocol_mode != 0, search_settings.Ponder != 0,
-                    search_settings.UCI_Elo});
+                    elo});
     control.moves_to_go = int16_t(allotted.moves_to_go);
     timing.target_time = allotted.target_time;
     timing.max_time = allotted.max_time;

@@ -4,6 +4,8 @@
 
 #include <atomic>
 
+#include "search/strength.h"
+
 namespace zelk {
 
 // Written by search_start (main thread) before the threads start; `elapsed`
@@ -17,9 +19,10 @@ struct TimeState {
     float min_time;                  // no earlier stop by the clock, once depth 1 is done
     float move_overhead;
     int root_side;                   // colour to move at the root
-    bool limit_nps;                  // slow the search to target_nps
+    StrengthLimit strength;          // UCI_LimitStrength at UCI_Elo, for this search
     int ponder;                      // copies of the options for this search
-    int multipv;
+    int multipv;                     // root lines shown
+    int lines;                       // root lines searched: more when the strength limit chooses among them
 };
 extern TimeState timing;
 

@@ -5,6 +5,7 @@
 #include "helpers.h"
 #include "core/position.h"
 #include "engine/options.h"
+#include "nn/network.h"
 #include "search/control.h"
 #include "search/result.h"
 #include "search/root.h"
@@ -15,8 +16,10 @@
 
 namespace zelk::test {
 
-SearchOutcome fixed_depth_search(const std::string& fen, int depth) {
-    // The search settings a user starts with, and a 1 MB table.
+namespace {
+
+// The search settings a user starts with, and a 1 MB table, set once.
+void use_shipped_settings() {
     static const bool shipped = [] {
         options_set_defaults(".");
         search_settings = saved_options.search;
@@ -25,6 +28,12 @@ SearchOutcome fixed_depth_search(const std::string& fen, int depth) {
         return tt_alloc() == 1;
     }();
     EXPECT_TRUE(shipped);
+}
+
+} // namespace
+
+SearchOutcome fixed_depth_search(const std::string& fen, int depth) {
+    use_shipped_settings();
     EXPECT_EQ(pos_from_fen(game->pos, fen.c_str()), 0) << fen;
     game->history_count = 0;
     game->last_move = NO_MOVE;
@@ -41,6 +50,21 @@ SearchOutcome fixed_depth_search(const std::string& fen, int depth) {
     search_thread_run(0);
     control.stop_flag = 0;
     return {best_move(), coord(game->pos, best_move()), result.best_score, thread_table[0].load()->nodes};
+}
+
+SearchOutcome limited_search(const std::string& fen, int depth, int elo, uint64_t seed) {
+    use_shipped_settings();
+    search_settings.UCI_LimitStrength = 1;
+    search_settings.UCI_Elo = int16_t(elo);
+    control.max_elo = 3000;
+    control.strength_seed = seed;
+    // With the shipped network, as users play it; the other searches here
+    // keep the hand-crafted evaluation.
+    EXPECT_EQ(load_embedded_network(), NnLoad::LOADED);
+    SearchOutcome o = fixed_depth_search(fen, depth);
+    unload_networks();
+    search_settings.UCI_LimitStrength = 0;
+    return o;
 }
 
 } // namespace zelk::test

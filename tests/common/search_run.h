@@ -21,4 +21,8 @@ struct SearchOutcome {
 // searches it to `depth` with one thread.
 SearchOutcome fixed_depth_search(const std::string& fen, int depth);
 
+// The same with the strength limit on at `elo` (the range's top at 3000) and
+// the limit's draws from `seed`; `depth` caps the limit's own depth.
+SearchOutcome limited_search(const std::string& fen, int depth, int elo, uint64_t seed);
+
 } // namespace zelk::test

@@ -129,6 +129,39 @@ TEST(SearchTranscript, MultiPvLinesAreTheBestDistinctMoves) {
     EXPECT_EQ(e.quit(), 0);
 }
 
+// The strength limit searches more lines than it shows: MultiPV 1 prints
+// single lines, MultiPV 2 two lines an iteration; its depth cap holds under
+// a clock, and the move played is the one of the last line printed.
+TEST(SearchTranscript, LimitedStrengthShowsTheLinesAskedFor) {
+    EngineSession e({});
+    e.send("setoption name UCI_LimitStrength value true");
+    e.send("setoption name UCI_Elo value 1500");
+    for (const int multipv : {1, 2}) {
+        e.send("setoption name MultiPV value " + std::to_string(multipv));
+        for (int game = 0; game < 3; ++game) {
+            e.send("ucinewgame");
+            e.send("position startpos moves d2d4 g8f6 c2c4 e7e6");
+            const Answer a = search(e, "go wtime 60000 btime 60000", 60);
+            std::string last_pv;
+            int most = 0, deepest = 0;
+            for (const auto& l : e.seen) {
+                int n = 1, depth = 0;
+                if (std::sscanf(l.c_str(), "info multipv %d depth %d", &n, &depth) != 2 &&
+                    std::sscanf(l.c_str(), "info depth %d", &depth) != 1)
+                    continue;
+                most = std::max(most, n);
+                deepest = std::max(deepest, depth);
+                if (l.find(" pv ") != std::string::npos)
+                    last_pv = l.substr(l.find(" pv ") + 4, 4);
+            }
+            EXPECT_EQ(most, multipv);
+            EXPECT_EQ(last_pv, a.move);
+            EXPECT_EQ(deepest, 4) << "the cap at 1500";
+        }
+    }
+    EXPECT_EQ(e.quit(), 0);
+}
+
 TEST(ConsoleTranscript, SelfPlayEndsTheGame) {
     EngineSession e({"-use_hce", "-c"});
     e.send("fen 8/5k2/8/8/8/3K4/5R2/8 w - -");

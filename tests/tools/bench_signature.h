@@ -9,8 +9,8 @@
 
 namespace zelk::test {
 
-constexpr uint64_t BENCH_SIGNATURE = 1871118;
+constexpr uint64_t BENCH_SIGNATURE = 1689717;
 constexpr int HCE_BENCH_DEPTH = 12;
-constexpr uint64_t HCE_BENCH_NODES = 1574625;
+constexpr uint64_t HCE_BENCH_NODES = 1712205;
 
 } // namespace zelk::test

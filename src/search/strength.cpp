@@ -1,0 +1,125 @@
+#include "search/strength.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "core/attacks.h"
+#include "core/makemove.h"
+#include "core/see.h"
+
+namespace zelk {
+
+namespace {
+
+struct Anchor {
+    int elo, depth, lines, margin, weaker_share;
+};
+
+// Fitted from matches at 10+0.1 and 60+0.6 (docs/strength.md); depth 64
+// stands for no cap. Between anchors the parameters are interpolated.
+constexpr std::array<Anchor, 5> ANCHORS{{
+    {1000, 2, 4, 300, 500},
+    {1500, 4, 4, 200, 400},
+    {2000, 9, 4, 90, 300},
+    {2500, 14, 4, 25, 120},
+    {2850, 64, 2, 10, 50},
+}};
+
+int interpolate(int a, int b, int elo, int elo_a, int elo_b) {
+    return a + int(std::lround(double(b - a) * double(elo - elo_a) / double(elo_b - elo_a)));
+}
+
+uint64_t splitmix(uint64_t x) {
+    x += 0x9E3779B97F4A7C15ULL;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
+    return x ^ (x >> 31);
+}
+
+} // namespace
+
+StrengthLimit strength_for_elo(int elo, int top) {
+    StrengthLimit s;
+    if (elo >= top)
+        return s;
+    s.on = true;
+    const Anchor* a = &ANCHORS.front();
+    const Anchor* b = &ANCHORS.back();
+    if (elo <= a->elo) {
+        b = a;
+    } else if (elo >= b->elo) {
+        a = b;
+    } else {
+        for (std::size_t i = 1; i < ANCHORS.size(); ++i)
+            if (elo <= ANCHORS[i].elo) {
+                a = &ANCHORS[i - 1];
+                b = &ANCHORS[i];
+                break;
+            }
+    }
+    if (a == b) {
+        s.depth = a->depth;
+        s.lines = a->lines;
+        s.margin = a->margin;
+        s.weaker_share = a->weaker_share;
+    } else {
+        s.depth = interpolate(a->depth, b->depth, elo, a->elo, b->elo);
+        s.lines = std::max(a->lines, b->lines);
+        s.margin = interpolate(a->margin, b->margin, elo, a->elo, b->elo);
+        s.weaker_share = interpolate(a->weaker_share, b->weaker_share, elo, a->elo, b->elo);
+    }
+    if (s.depth >= ANCHORS.back().depth)
+        s.depth = 0;
+    return s;
+}
+
+int choose_line(const int* scores, int count, const StrengthLimit& limit, uint32_t draw) {
+    if (!limit.on || count < 2 || int(draw % 1000) >= limit.weaker_share)
+        return 0;
+    // The other lines within the margin, each by weight margin - gap + 1.
+    int weights[8] = {};
+    int total = 0, n = 1;
+    for (; n < count && n < 8; ++n) {
+        const int gap = scores[0] - scores[n];
+        if (gap > limit.margin)
+            continue;
+        weights[n] = limit.margin - gap + 1;
+        total += weights[n];
+    }
+    if (total == 0)
+        return 0;
+    int pick = int((draw / 1000) % uint32_t(total));
+    for (int i = 1; i < n; ++i) {
+        if (pick < weights[i])
+            return i;
+        pick -= weights[i];
+    }
+    return 0;
+}
+
+bool leaves_piece_en_prise(Position& pos, Move m) {
+    const int side = pos.side;
+    make_move(pos, m);
+    bool en_prise = false;
+    const Bitboard occ = occupancy(pos);
+    for (int sq = 0; sq < 64 && !en_prise; ++sq) {
+        const int piece = pos.board[sq];
+        if (!piece || colour_of(piece) != side || type_of(piece) == PAWN || type_of(piece) == KING)
+            continue;
+        en_prise = is_attacked(pos, sq, side ^ 1) && see(pos, side ^ 1, sq, type_of(piece), occ) >= EN_PRISE_LOSS;
+    }
+    unmake_move(pos);
+    return en_prise;
+}
+
+uint32_t strength_draw(uint64_t seed, uint64_t key) { return uint32_t(splitmix(seed ^ splitmix(key)) % 1000000u); }
+
+uint64_t next_strength_seed(uint64_t seed) { return splitmix(seed); }
+
+int elo_for_node_rate(double nps) {
+    const double elo = nps > 0 ? std::log(nps) * 150 + 1060 : 0;
+    return elo > 32767 ? 32767 : int(elo);
+}
+
+} // namespace zelk

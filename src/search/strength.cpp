@@ -16,14 +16,16 @@ struct Anchor {
     int elo, depth, lines, margin, weaker_share;
 };
 
-// Fitted from matches at 10+0.1 and 60+0.6 (docs/strength.md); depth 64
-// stands for no cap. Between anchors the parameters are interpolated.
+// Each anchor is a set of parameters placed at the strength it was measured
+// to have against Debian's Stockfish 15.1 at 10+0.1 (docs/strength.md); the
+// last is the full search, at its own measured strength. Between anchors the
+// parameters are interpolated; depth 64 stands for no cap.
 constexpr std::array<Anchor, 5> ANCHORS{{
     {1000, 2, 4, 300, 500},
-    {1500, 4, 4, 200, 400},
-    {2000, 9, 4, 90, 300},
-    {2500, 14, 4, 25, 120},
-    {2850, 64, 2, 10, 50},
+    {1535, 4, 4, 200, 400},
+    {2047, 9, 4, 90, 300},
+    {2380, 14, 4, 25, 120},
+    {2700, 64, 1, 0, 0},
 }};
 
 int interpolate(int a, int b, int elo, int elo_a, int elo_b) {
@@ -65,7 +67,7 @@ StrengthLimit strength_for_elo(int elo, int top) {
         s.weaker_share = a->weaker_share;
     } else {
         s.depth = interpolate(a->depth, b->depth, elo, a->elo, b->elo);
-        s.lines = std::max(a->lines, b->lines);
+        s.lines = interpolate(a->lines, b->lines, elo, a->elo, b->elo);
         s.margin = interpolate(a->margin, b->margin, elo, a->elo, b->elo);
         s.weaker_share = interpolate(a->weaker_share, b->weaker_share, elo, a->elo, b->elo);
     }

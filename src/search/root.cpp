@@ -255,7 +255,7 @@ int root_search(SearchThread& t, int side, int depth, int alpha, int beta, int p
             score = -search(t, side ^ 1, 2, depth - 1 - reduction, -running_alpha - 1, -running_alpha, 1, child);
             if (score > running_alpha && !control.stop_flag) {
                 score = -search(t, side ^ 1, 2, depth - 1, -beta, -alpha, 0, child);
-            if (score > alpha_in)
+                if (score > alpha_in)
                     e->score = int16_t(std::clamp(score, -32000, 32000));
             }
         }

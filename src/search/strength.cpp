@@ -46,31 +46,18 @@ StrengthLimit strength_for_elo(int elo, int top) {
     if (elo >= top)
         return s;
     s.on = true;
-    const Anchor* a = &ANCHORS.front();
-    const Anchor* b = &ANCHORS.back();
-    if (elo <= a->elo) {
-        b = a;
-    } else if (elo >= b->elo) {
-        a = b;
-    } else {
-        for (std::size_t i = 1; i < ANCHORS.size(); ++i)
-            if (elo <= ANCHORS[i].elo) {
-                a = &ANCHORS[i - 1];
-                b = &ANCHORS[i];
-                break;
-            }
-    }
-    if (a == b) {
-        s.depth = a->depth;
-        s.lines = a->lines;
-        s.margin = a->margin;
-        s.weaker_share = a->weaker_share;
-    } else {
-        s.depth = interpolate(a->depth, b->depth, elo, a->elo, b->elo);
-        s.lines = interpolate(a->lines, b->lines, elo, a->elo, b->elo);
-        s.margin = interpolate(a->margin, b->margin, elo, a->elo, b->elo);
-        s.weaker_share = interpolate(a->weaker_share, b->weaker_share, elo, a->elo, b->elo);
-    }
+    // The segment holding elo, clamped to the table; below the first anchor
+    // and above the last the parameters stay the end anchor's.
+    const int e = std::clamp(elo, ANCHORS.front().elo, ANCHORS.back().elo);
+    std::size_t i = 1;
+    while (e > ANCHORS[i].elo)
+        ++i;
+    const Anchor& a = ANCHORS[i - 1];
+    const Anchor& b = ANCHORS[i];
+    s.depth = interpolate(a.depth, b.depth, e, a.elo, b.elo);
+    s.lines = interpolate(a.lines, b.lines, e, a.elo, b.elo);
+    s.margin = interpolate(a.margin, b.margin, e, a.elo, b.elo);
+    s.weaker_share = interpolate(a.weaker_share, b.weaker_share, e, a.elo, b.elo);
     if (s.depth >= ANCHORS.back().depth)
         s.depth = 0;
     return s;

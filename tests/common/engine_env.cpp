@@ -1,3 +1,4 @@
+// The engine state of the in-process tests, set up once around all of them.
 #include <gtest/gtest.h>
 
 #include "engine_state.h"
@@ -5,13 +6,11 @@
 namespace zelk::test {
 namespace {
 
-class EngineEnvironment : public ::testing::Environment {
-public:
+struct EngineEnvironment : ::testing::Environment {
     void SetUp() override { setup_engine_state(); }
     void TearDown() override { teardown_engine_state(); }
 };
 
-// Registered before main runs the tests.
 const auto* const environment = ::testing::AddGlobalTestEnvironment(new EngineEnvironment);
 
 } // namespace

@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
-#include <sys/stat.h>
+#include <filesystem>
 
 #include "core/attacks.h"
 #include "helpers.h"
@@ -13,11 +12,7 @@
 
 namespace zelk::test {
 
-std::string syzygy_dir() {
-    const char* dir = ZELK_SYZYGY_DIR;
-    struct stat st;
-    return stat(dir, &st) == 0 && S_ISDIR(st.st_mode) ? dir : "";
-}
+std::string syzygy_dir() { return std::filesystem::is_directory(ZELK_SYZYGY_DIR) ? ZELK_SYZYGY_DIR : ""; }
 
 bool use_real_tables() {
     const std::string dir = syzygy_dir();
@@ -37,10 +32,7 @@ int quiet_init(const std::string& path) {
     return n;
 }
 
-tb::TbPosition tb_from_fen(const char* fen) {
-    Board b(fen);
-    return tb::tb_position(b.pos, true);
-}
+tb::TbPosition tb_from_fen(const char* fen) { return tb::tb_position(Board(fen).pos, true); }
 
 std::string tb_to_fen(const tb::TbPosition& p) {
     Board b("8/8/8/8/8/8/8/8 w - -");
@@ -56,17 +48,18 @@ std::string tb_to_fen(const tb::TbPosition& p) {
     return b.fen(true);
 }
 
+int probe_value(const tb::TbPosition& p, bool dtz) {
+    int success;
+    const int v = dtz ? tb::probe_dtz(p, success) : tb::probe_wdl(p, success);
+    return success ? v : 99;
+}
+
 std::vector<std::string> real_table_names() {
     std::vector<std::string> names;
-    const std::string dir = syzygy_dir();
-    if (DIR* d = dir.empty() ? nullptr : opendir(dir.c_str())) {
-        while (dirent* e = readdir(d)) {
-            std::string n = e->d_name;
-            if (n.size() > 5 && n.substr(n.size() - 5) == ".rtbw")
-                names.push_back(n.substr(0, n.size() - 5));
-        }
-        closedir(d);
-    }
+    std::error_code missing;
+    for (const auto& entry : std::filesystem::directory_iterator(ZELK_SYZYGY_DIR, missing))
+        if (entry.path().extension() == ".rtbw")
+            names.push_back(entry.path().stem().string());
     std::sort(names.begin(), names.end());
     return names;
 }

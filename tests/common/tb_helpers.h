@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <random>
 #include <string>
 #include <vector>
@@ -30,6 +29,8 @@ struct RealTables : ::testing::Test {
 
 tb::TbPosition tb_from_fen(const char* fen);
 std::string tb_to_fen(const tb::TbPosition& pos);
+// WDL or DTZ of a probe record, 99 when the probe fails.
+int probe_value(const tb::TbPosition& p, bool dtz);
 
 // Table names (e.g. "KRPvKR") of the real WDL files, sorted.
 std::vector<std::string> real_table_names();

@@ -34,6 +34,12 @@ struct PerftCase {
 // Reads "FEN ;D1 n ;D2 n ..." lines of a suite in the test data folder.
 std::vector<PerftCase> load_perft_suite(const char* file_name);
 
+// The square named `name`, e.g. "e4"; the move code between two named squares.
+inline int square_of(const char* name) { return make_square(name[0] - 'a', name[1] - '1'); }
+inline Move move_code(const char* from, const char* to, uint16_t flags = 0) {
+    return make_move_code(square_of(from), square_of(to), flags);
+}
+
 // Legal moves of the side to move, in generation order.
 std::vector<Move> legal_moves(Position& pos);
 

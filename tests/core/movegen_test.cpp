@@ -85,8 +85,6 @@ TEST(Perft, PositionsWithoutAKingCountWithoutCrashing) {
     EXPECT_EQ(test::perft_count(kingless, 2), 0u) << "no black moves at all";
 }
 
-int sq(const char* n) { return make_square(n[0] - 'a', n[1] - '1'); }
-
 // Static exchange evaluation on small hand-made positions: the gain of a
 // capture sequence on a square, and whether a move loses material.
 TEST(See, ExchangesAndMoves) {
@@ -108,7 +106,7 @@ TEST(See, ExchangesAndMoves) {
     };
     for (const auto& c : exchanges) {
         test::Board b(c.fen);
-        EXPECT_EQ(see(b.pos, c.side, sq(c.square), c.victim, occupancy(b.pos)), c.gain) << c.fen;
+        EXPECT_EQ(see(b.pos, c.side, test::square_of(c.square), c.victim, occupancy(b.pos)), c.gain) << c.fen;
     }
     const struct {
         const char* fen;
@@ -124,7 +122,7 @@ TEST(See, ExchangesAndMoves) {
     };
     for (const auto& c : moves) {
         test::Board b(c.fen);
-        EXPECT_EQ(see_ok(b.pos, make_move_code(sq(c.from), sq(c.to))), c.ok) << c.fen;
+        EXPECT_EQ(see_ok(b.pos, test::move_code(c.from, c.to)), c.ok) << c.fen;
     }
 }
 

@@ -8,8 +8,7 @@
 namespace zelk {
 namespace {
 
-int sq(const char* n) { return make_square(n[0] - 'a', n[1] - '1'); }
-Move mv(const char* from, const char* to, uint16_t flags = 0) { return make_move_code(sq(from), sq(to), flags); }
+Move mv(const char* from, const char* to, uint16_t flags = 0) { return test::move_code(from, to, flags); }
 
 struct Forms {
     std::string f[4];

@@ -4,9 +4,7 @@
 
 #include <cmath>
 #include <set>
-#include <string>
 
-#include "core/position.h"
 #include "engine/interpreter.h"
 #include "helpers.h"
 #include "search/control.h"
@@ -102,8 +100,6 @@ TEST(PositionCommand, GamesOfAnyLength) {
 
 const char* const WHITE_TO_MOVE = "4k3/pppp4/8/8/8/8/PPPP4/4K3 w - -";
 const char* const BLACK_TO_MOVE = "4k3/pppp4/8/8/8/8/PPPP4/4K3 b - -";
-const char* const ASYMMETRIC = "wtime 1000 btime 60000 winc 0 binc 5000";
-const char* const MIRROR = "wtime 60000 btime 1000 winc 5000 binc 0";
 
 // A new game on `fen` with the limits of a fresh engine, then "go args".
 // Returns the search state asked for; the engine stays idle.
@@ -143,11 +139,12 @@ bool stops_early(const char* fen, const std::string& args) {
 
 // The side to move's own clock and increment count, not the opponent's.
 TEST(GoByColour, TheTimeAllowedAndTheClockCheckFollowTheSideToMove) {
-    const float white_short = allowed(WHITE_TO_MOVE, ASYMMETRIC), black_long = allowed(BLACK_TO_MOVE, ASYMMETRIC);
+    const char *asymmetric = "wtime 1000 btime 60000 winc 0 binc 5000", *mirror = "wtime 60000 btime 1000 winc 5000 binc 0";
+    const float white_short = allowed(WHITE_TO_MOVE, asymmetric), black_long = allowed(BLACK_TO_MOVE, asymmetric);
     EXPECT_TRUE(white_short > 0 && white_short < 1.0f) << "within White's own second: " << white_short;
     EXPECT_GT(black_long, 1.0f) << "a share of Black's minute and increment";
-    EXPECT_FLOAT_EQ(white_short, allowed(BLACK_TO_MOVE, MIRROR));
-    EXPECT_FLOAT_EQ(black_long, allowed(WHITE_TO_MOVE, MIRROR));
+    EXPECT_FLOAT_EQ(white_short, allowed(BLACK_TO_MOVE, mirror));
+    EXPECT_FLOAT_EQ(black_long, allowed(WHITE_TO_MOVE, mirror));
     EXPECT_FLOAT_EQ(allowed(WHITE_TO_MOVE, "wtime 60000 btime 777 winc 5000 binc 9000"), black_long);
     EXPECT_GT(black_long, allowed(BLACK_TO_MOVE, "wtime 1000 btime 60000 winc 0 binc 0"));
     EXPECT_TRUE(stops_early(WHITE_TO_MOVE, "wtime 50 btime 60000"));

@@ -3,10 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <map>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "core/notation.h"
 #include "engine/interpreter.h"
@@ -29,28 +26,13 @@ std::string uci_output(const std::string& line) {
     return ::testing::internal::GetCapturedStdout();
 }
 
-// The option lines of "uci" by option name: "type ... default ...".
-std::map<std::string, std::string> uci_option_lines() {
-    std::map<std::string, std::string> lines;
-    std::istringstream in(uci_output("uci"));
-    for (std::string line; std::getline(in, line);) {
-        if (line.rfind("option name ", 0) != 0)
-            continue;
-        const size_t type = line.find(" type ");
-        lines[line.substr(12, type - 12)] = line.substr(type + 1);
-    }
-    return lines;
-}
-
-struct Spin {
+// The integer options with the range the setter clamps to, and where each
+// value takes effect.
+const struct {
     const char* name;
     int min, max;
     int (*in_effect)();
-};
-
-// The integer options with the range the setter clamps to, and where each
-// value takes effect.
-const Spin SPINS[] = {
+} SPINS[] = {
     {"Hash", 0, 32768, [] { return int(tt.count / 65536); }},   // megabytes allocated
     {"Threads", 1, 160, [] { return control.thread_count; }},
     {"OwnBook_Depth", 0, 60, [] { return int(options.OwnBook_Depth); }},
@@ -64,12 +46,10 @@ const Spin SPINS[] = {
     {"Selectivity", 0, 200, [] { set_search_params(); return params.lmr_built_for; }},
 };
 
-struct Check {
+const struct {
     const char* name;
     int (*in_effect)();
-};
-
-const Check CHECKS[] = {
+} CHECKS[] = {
     {"Use_NN_eval", [] { return int(eval_settings.Use_NN_eval); }},
     {"OwnBook", [] { return int(options.OwnBook); }},
     {"Log", [] { return int(options.Log); }},
@@ -79,18 +59,16 @@ const Check CHECKS[] = {
     {"UCI_ShowWDL", [] { return int(search_settings.UCI_ShowWDL); }},
 };
 
-struct Text {
+const struct {
     const char* name;
     const char* (*in_effect)();
     size_t capacity;   // characters kept
-};
-
-const Text TEXTS[] = {
-    {"ConfigFilePath", [] { return static_cast<const char*>(options.ConfigFilePath); }, 143},
-    {"NN_File", [] { return static_cast<const char*>(options.NN_File); }, 149},
-    {"OwnBook_File", [] { return static_cast<const char*>(options.OwnBook_File); }, 143},
-    {"OwnBook2_File", [] { return static_cast<const char*>(options.OwnBook2_File); }, 143},
-    {"SyzygyPath", [] { return static_cast<const char*>(options.SyzygyPath); }, 143},
+} TEXTS[] = {
+    {"ConfigFilePath", []() -> const char* { return options.ConfigFilePath; }, 143},
+    {"NN_File", []() -> const char* { return options.NN_File; }, 149},
+    {"OwnBook_File", []() -> const char* { return options.OwnBook_File; }, 143},
+    {"OwnBook2_File", []() -> const char* { return options.OwnBook2_File; }, 143},
+    {"SyzygyPath", []() -> const char* { return options.SyzygyPath; }, 143},
 };
 
 // Every test starts from the start-up defaults and leaves them behind.
@@ -114,15 +92,19 @@ struct Options : ::testing::Test {
 };
 
 // Sets `name` to `value`, checks that the echo shows `shown`, and returns
-// the option's "uci" line (its type and default).
+// the option's "uci" line from its type on.
 std::string set_and_show(const std::string& name, const std::string& value, const std::string& shown) {
     const std::string echo = uci_output("setoption name " + name + " value " + value);
     EXPECT_NE(echo.find("info string " + name + " set to " + shown + "\n"), std::string::npos) << echo;
-    return uci_option_lines()[name];
+    std::istringstream in(uci_output("uci"));
+    for (std::string line; std::getline(in, line);)
+        if (line.starts_with("option name " + name + " type "))
+            return line.substr(13 + name.size());
+    return "";
 }
 
 TEST_F(Options, IntegersAtAndBeyondTheirBounds) {
-    for (const Spin& s : SPINS) {
+    for (const auto& s : SPINS) {
         const std::string name = s.name;
         std::vector<std::pair<std::string, int>> tries = {
             {std::to_string(s.min), s.min},     {std::to_string(s.min - 1), s.min},   {std::to_string(s.max), s.max},
@@ -144,7 +126,7 @@ TEST_F(Options, IntegersAtAndBeyondTheirBounds) {
 TEST_F(Options, ChecksReadTrueOnlyInLowerCase) {
     const std::pair<const char*, int> tries[] = {{"true", 1}, {"false", 0},      {"True", 0}, {"TRUE", 0},
                                                  {"1", 0},    {"it is true", 1}, {"", 0}};
-    for (const Check& c : CHECKS)
+    for (const auto& c : CHECKS)
         for (const auto& [value, expected] : tries) {
             SCOPED_TRACE(std::string(c.name) + " set to '" + value + "'");
             EXPECT_EQ(set_and_show(c.name, value, std::to_string(expected)),
@@ -154,7 +136,7 @@ TEST_F(Options, ChecksReadTrueOnlyInLowerCase) {
 }
 
 TEST_F(Options, TextsAreKeptToTheirFieldSize) {
-    for (const Text& t : TEXTS)
+    for (const auto& t : TEXTS)
         for (const std::string& value : {std::string("no such file.bin"), std::string(300, 'x')}) {
             const std::string kept = value.substr(0, t.capacity);
             EXPECT_EQ(set_and_show(t.name, value, "'" + kept + "'"), "type string default " + kept) << t.name;

@@ -1,16 +1,22 @@
 // Searches of the built engine over UCI: every limit, a new "go" during a
-// search, MultiPV on two threads, console self-play, and principal
-// variations that end where the game would.
+// search, MultiPV on two threads, the strength limit, console self-play,
+// principal variations that end where the game would, and the tablebases:
+// the root answer, searches with a known root result, and (make tb-deep)
+// hard endings won within fifty moves.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <sstream>
-#include <vector>
 
+#include "core/attacks.h"
+#include "core/makemove.h"
 #include "helpers.h"
 #include "run_engine.h"
+#include "tablebase/tbsearch.h"
+#include "tb_helpers.h"
 
 namespace zelk::test {
 namespace {
@@ -18,20 +24,23 @@ namespace {
 const std::vector<std::string> HCE = {"-use_hce"};
 
 struct Answer {
-    std::string move;
+    std::string line, move;   // the bestmove line and its move
     double seconds = 0;
-    int deepest = 0;   // the deepest "info depth" line of the search
+    int deepest = 0;   // the deepest depth of the search's info lines
 };
 
+// One "go": the lines before the answer stay in e.seen.
 Answer search(EngineSession& e, const std::string& go, double wait = 20) {
     e.seen.clear();
     const auto start = std::chrono::steady_clock::now();
     e.send(go);
     Answer a;
-    a.move = move_of(e.expect("bestmove", wait));
+    a.line = e.expect("bestmove", wait);
+    a.move = move_of(a.line);
     a.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     for (const auto& l : e.seen)
-        if (int depth = 0; std::sscanf(l.c_str(), "info depth %d", &depth) == 1)
+        if (int n = 0, depth = 0; std::sscanf(l.c_str(), "info depth %d", &depth) == 1 ||
+                                  std::sscanf(l.c_str(), "info multipv %d depth %d", &n, &depth) == 2)
             a.deepest = std::max(a.deepest, depth);
     return a;
 }
@@ -143,20 +152,19 @@ TEST(SearchTranscript, LimitedStrengthShowsTheLinesAskedFor) {
             e.send("position startpos moves d2d4 g8f6 c2c4 e7e6");
             const Answer a = search(e, "go wtime 60000 btime 60000", 60);
             std::string last_pv;
-            int most = 0, deepest = 0;
+            int most = 0;
             for (const auto& l : e.seen) {
                 int n = 1, depth = 0;
                 if (std::sscanf(l.c_str(), "info multipv %d depth %d", &n, &depth) != 2 &&
                     std::sscanf(l.c_str(), "info depth %d", &depth) != 1)
                     continue;
                 most = std::max(most, n);
-                deepest = std::max(deepest, depth);
                 if (l.find(" pv ") != std::string::npos)
                     last_pv = l.substr(l.find(" pv ") + 4, 4);
             }
             EXPECT_EQ(most, multipv);
             EXPECT_EQ(last_pv, a.move);
-            EXPECT_EQ(deepest, 4) << "the cap at 1500";
+            EXPECT_EQ(a.deepest, 4) << "the cap at 1500";
         }
     }
     EXPECT_EQ(e.quit(), 0);
@@ -171,17 +179,12 @@ TEST(ConsoleTranscript, SelfPlayEndsTheGame) {
     EXPECT_EQ(e.quit(), 0);
 }
 
-struct Game {
-    const char* start;
-    const char* moves;
-};
-
 // The ends of self-play games that shuffle pieces, from before their last
 // pawn move: a move at hand (White's b7c7, Black's f8f7) brings back a
 // position that stood after that double push, which nobody can take, and
 // once since. In the second, Black's en-passant square has a different
 // code, whose bit 32 the side to move overwrites.
-const Game GAMES[] = {
+const std::pair<const char*, const char*> GAMES[] = {
     {"8/2R5/5kp1/4pp1p/3bP3/5KP1/7P/8 w - - 2 102",
      "h2h4 d4g1 c7c6 f6g7 c6c1 g1b6 c1c6 b6d4 c6c8 g7f6 c8g8 f6f7 g8c8 f7f6 c8g8 f6f7 g8d8 f7e7 d8a8 e7f7 a8a6 f7g7 "
      "a6d6 d4c3 d6d7 g7f6 d7d6 f6g7 d6d7 g7f6 d7b7 c3d4 b7c7 d4g1 c7c1 g1d4 c1c6 f6g7 c6e6 d4c3 e6e7 g7f6 e7d7 c3d4 "
@@ -207,15 +210,14 @@ std::string rule_key(Position& pos) {
 // counted as the rules count it (an en-passant square no pawn can take
 // makes no difference).
 TEST(PvRepetition, LinesStopAtTheThirdOccurrence) {
-    for (const Game& g : GAMES) {
+    for (const auto& [start, moves] : GAMES) {
         // The game's positions and how often each stood.
-        Board end(g.start);
+        Board end(start);
         std::map<std::string, int> played;
-        std::istringstream game(g.moves);
+        std::istringstream game(moves);
         for (std::string text; game >> text; ++played[rule_key(end.pos)])
             play(end.pos, text.c_str());
-        const EngineRun run = run_engine(HCE, std::string("position fen ") + g.start + " moves " + g.moves +
-                                                  "\ngo depth 6\n");
+        const EngineRun run = run_engine(HCE, std::string("position fen ") + start + " moves " + moves + "\ngo depth 6\n");
         int lines = 0;
         for (const std::string& line : run.lines()) {
             const size_t at = line.find(" pv ");
@@ -231,6 +233,116 @@ TEST(PvRepetition, LinesStopAtTheThirdOccurrence) {
             }
         }
         EXPECT_GT(lines, 3) << run.output;
+    }
+}
+
+// The WDL of the side to move, 99 when the probe fails.
+int wdl_now(const Position& pos) { return probe_value(tb::tb_position(pos, false), false); }
+
+// The word after `key` in a line ("" when there is none).
+std::string word_after(const std::string& line, const std::string& key) {
+    std::istringstream in(line);
+    for (std::string word; in >> word;)
+        if (word == key && in >> word)
+            return word;
+    return "";
+}
+
+class TablebaseTranscript : public RealTables {};
+
+// Roots the tables know. With the clock at ten (counted by the moves played,
+// or read from the FEN) the root's move comes at once, at depth 99 and with
+// no ponder move; below ten the search runs and probes below the root. Every
+// line shows the table's result, and the move keeps it.
+TEST_F(TablebaseTranscript, RootsTheTablesKnow) {
+    // KRRvKR, white to move wins; after these nine quiet plies of the rooks,
+    // and after the tenth, white still wins.
+    const char* WON5 = "8/8/4k3/8/8/2RK4/8/1r5R w - - 0 1";
+    const std::string QUIET9 = " h1c1 b1a1 c1c2 a1b1 c2c1 b1a1 c1c2 a1b1 c2c1";
+    const struct {
+        std::string fen, moves;
+        const char* score;   // a win is the root score 9799, shown as a tablebase win
+        bool at_once;
+    } cases[] = {
+        {WON5, QUIET9 + " b1a1", "cp 9800", true},
+        {"8/8/4k3/8/8/2RK4/8/1r5R w - - 10 1", "", "cp 9800", true},
+        {WON5, QUIET9, "cp -9800", false},   // black to move and lost
+        // A KRBvKR draw, white to move with the bishop more and no capture.
+        {"7K/8/8/8/5B2/3R4/8/1r5k w - - 0 1", "", "cp 0", false},
+    };
+    EngineSession e({"-use_hce", "-tbpath", ZELK_SYZYGY_DIR});
+    for (const auto& c : cases) {
+        const std::string position = "position fen " + c.fen + (c.moves.empty() ? "" : " moves" + c.moves);
+        e.send(position);
+        const Answer a = search(e, c.at_once ? "go movetime 20000" : "go depth 7", 30);
+        std::vector<std::string> lines;
+        for (const std::string& l : e.seen)
+            if (l.starts_with("info depth"))
+                lines.push_back(l);
+        ASSERT_GE(lines.size(), 2u) << position;
+        if (c.at_once) {
+            // The answer's line, repeated as the final line, then bestmove.
+            EXPECT_EQ(lines.size(), 2u) << position << "\n" << lines[0];
+            EXPECT_EQ(a.line.find("ponder"), std::string::npos);
+        }
+        double hits = 0;
+        for (const std::string& l : lines) {
+            EXPECT_EQ(word_after(l, "depth") == "99", c.at_once) << position << ": " << l;
+            EXPECT_EQ(word_after(l, "score") + " " + word_after(l, "cp"), c.score) << position << ": " << l;
+            EXPECT_GE(std::stod(word_after(l, "tbhits")), hits) << l;
+            hits = std::stod(word_after(l, "tbhits"));
+        }
+        EXPECT_GT(hits, c.at_once ? 0 : 100) << position;
+        Board b(c.fen.c_str());
+        play(b.pos, c.moves.c_str());
+        const int before = wdl_now(b.pos);
+        const Move m = find_move(b.pos, a.move);
+        ASSERT_NE(m, NO_MOVE) << a.line;
+        make_move(b.pos, m);
+        EXPECT_EQ(wdl_now(b.pos), -before) << position;
+    }
+}
+
+// Plays the game out; returns the number of plies to mate, or -1 when it is
+// not won (draw by rule, repetition, stalemate, or too long).
+int play_out(EngineSession& e, const std::string& fen, std::string& log) {
+    Board b(fen.c_str());
+    std::string moves;
+    std::map<uint64_t, int> seen;
+    for (int ply = 0; ply < 300; ++ply) {
+        if (legal_moves(b.pos).empty())
+            return is_attacked(b.pos, b.pos.king_sq[b.pos.side], b.pos.side ^ 1) && b.pos.side == BLACK ? ply : -1;
+        if (b.pos.halfmove >= 100 || ++seen[b.pos.key] >= 3)
+            return -1;
+        e.send("position fen " + fen + (moves.empty() ? "" : " moves" + moves));
+        const std::string text = search(e, "go depth 8", 30).move;
+        const Move found = find_move(b.pos, text);
+        log += " " + text;
+        if (!found)
+            return -1;
+        moves += " " + text;
+        make_move(b.pos, found);
+    }
+    return -1;
+}
+
+// The longest wins of 3000 random placements each, white to move: a few
+// seconds of play, run by make tb-deep (ZELK_TB_GAMES set).
+TEST(TablebaseGames, HardEndingsAreWonWithinTheFiftyMoveRule) {
+    if (!std::getenv("ZELK_TB_GAMES"))
+        GTEST_SKIP() << "set ZELK_TB_GAMES (make tb-deep)";
+    if (!use_real_tables())
+        GTEST_SKIP() << "no Syzygy tables at " << ZELK_SYZYGY_DIR;
+    EngineSession e({"-use_hce", "-tbpath", ZELK_SYZYGY_DIR});
+    const std::pair<const char*, int> endings[] = {{"7K/6R1/8/8/4k3/8/8/8 w - - 0 1", 31},    // KRvK
+                                                   {"8/8/8/8/4k3/6r1/8/Q6K w - - 0 1", 57},   // KQvKR
+                                                   {"7K/N4k2/8/2B5/8/8/8/8 w - - 0 1", 62}};  // KBNvK
+    for (const auto& [fen, dtz] : endings) {
+        ASSERT_EQ(probe_value(tb_from_fen(fen), true), dtz) << fen;
+        std::string log;
+        const int plies = play_out(e, fen, log);
+        EXPECT_GT(plies, 0) << fen << " (dtz " << dtz << "):" << log;
+        std::cout << fen << " (dtz " << dtz << ") mated in " << plies << " plies\n";
     }
 }
 

@@ -21,10 +21,9 @@ int count_prefix(const std::vector<std::string>& lines, const std::string& prefi
     return int(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
 }
 
-// The option names in order (their bounds are checked in-process, in
-// options_test), and '@' between commands; an overlong line, binary junk and
-// a search under absurd limits leave the engine answering.
-TEST(UciTranscript, IdentifiesWithEveryOptionInOrderAndSurvivesBadInput) {
+// An overlong line, binary junk and a search under absurd limits leave the
+// engine answering; '@' separates commands. (The options: options_test.)
+TEST(UciTranscript, IdentifiesAndSurvivesBadInput) {
     std::string junk;
     for (int i = 0; i < 3000; ++i)
         junk += char((i * 7919 + 13) % 255 + 1);
@@ -32,13 +31,6 @@ TEST(UciTranscript, IdentifiesWithEveryOptionInOrderAndSurvivesBadInput) {
                                         "\nposition startpos moves e2\ngo wtime -5 btime 99999999999999999999 winc x "
                                         "nodes -3 depth 999 movestogo 99999999\nisready@isready\nisready\nquit\n");
     ASSERT_EQ(run.status, 0) << run.output;
-    std::string names;
-    for (const std::string& line : run.lines())
-        if (line.starts_with("option name "))
-            names += line.substr(12, line.find(" type ") - 12) + " ";
-    EXPECT_EQ(names, "ConfigFilePath Hash Threads Clear_Hash NN_File Use_NN_eval OwnBook OwnBook_File OwnBook_Depth "
-                     "OwnBook2_File OwnBook2_Depth OwnBook_Variety SyzygyPath SyzygyProbeDepth6 Log Ponder MultiPV "
-                     "UCI_Chess960 MoveOverhead UCI_LimitStrength UCI_Elo Contempt Selectivity UCI_ShowWDL ");
     for (const char* line : {"id name Zelk 5.20", "id author Dovrin", "uciok"})
         EXPECT_TRUE(has_line(run, line)) << line;
     EXPECT_EQ(count_prefix(run.lines(), "readyok"), 3) << run.output;

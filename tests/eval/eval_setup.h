@@ -8,6 +8,7 @@
 #include "eval/evaluate.h"
 #include "eval/kpk.h"
 #include "eval/weights.h"
+#include "helpers.h"
 
 namespace zelk::test {
 
@@ -30,6 +31,12 @@ inline void init_eval_for_tests() {
         build_kpk_table();
         kpk_built = true;
     }
+}
+
+// The evaluation of `fen` for `side` (the side to move by default).
+inline int eval_fen(const char* fen, int side = -1, int ply = 1, int in_check = 0) {
+    Board b(fen);
+    return evaluate(*b.thread, side < 0 ? b.pos.side : side, ply, in_check, 0);
 }
 
 } // namespace zelk::test

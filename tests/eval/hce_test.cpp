@@ -1,17 +1,17 @@
 // The hand-crafted evaluation: early exits, special endgames, scaling,
-// contempt, caches, and each section's terms as the difference between two
-// positions that differ in the term's condition only.
+// contempt, caches, each section's terms as the difference between two
+// positions that differ in the term's condition only, and colour symmetry.
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
 #include <string>
+#include <vector>
 
+#include "core/makemove.h"
 #include "eval/endgames.h"
-#include "eval/evaluate.h"
 #include "eval/hce.h"
-#include "eval/weights.h"
 #include "eval_setup.h"
-#include "helpers.h"
 #include "search/thread.h"
 
 namespace zelk {
@@ -24,22 +24,19 @@ protected:
     void TearDown() override { test::default_eval_options(); }
 };
 
-int eval_at(const char* fen, int side, int ply = 1) {
-    test::Board b(fen);
-    return evaluate(*b.thread, side, ply, 0, 0);
-}
+using test::eval_fen;
 
 TEST_F(Hce, EarlyExitsAndSpecialEndgames) {
-    EXPECT_EQ(eval_at("8/8/8/3k4/3n4/8/8/3KB3 w - -", WHITE), 0);     // bishop against knight
-    EXPECT_EQ(eval_at("8/8/8/3k4/8/8/8/2NKN3 w - -", WHITE), 0);      // two knights
-    EXPECT_NE(eval_at("8/8/8/3k4/8/8/8/2BKB3 w - -", WHITE), 0);      // two bishops do mate
-    EXPECT_EQ(eval_at("rnbq1bnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQ1BNR w - -", WHITE), 0);   // no kings
+    EXPECT_EQ(eval_fen("8/8/8/3k4/3n4/8/8/3KB3 w - -", WHITE), 0);     // bishop against knight
+    EXPECT_EQ(eval_fen("8/8/8/3k4/8/8/8/2NKN3 w - -", WHITE), 0);      // two knights
+    EXPECT_NE(eval_fen("8/8/8/3k4/8/8/8/2BKB3 w - -", WHITE), 0);      // two bishops do mate
+    EXPECT_EQ(eval_fen("rnbq1bnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQ1BNR w - -", WHITE), 0);   // no kings
     EXPECT_EQ(hce_evaluate(*test::Board().thread, WHITE, 1, 1, 0), -10001);   // in check: placeholder
     // King and pawn: distances plus 800 for a table win. b7, kings h8 and h1:
     // 7 + 4 * 6 - 6 + 800, the same for Black's view negated.
-    EXPECT_EQ(eval_at("7K/1P6/8/8/8/8/8/7k w - -", BLACK), -825);
+    EXPECT_EQ(eval_fen("7K/1P6/8/8/8/8/8/7k w - -", BLACK), -825);
     // A rook pawn the defending king stops: no bonus. 0 + 4 * 5 - 7.
-    EXPECT_EQ(eval_at("k7/8/P7/8/8/8/8/7K w - -", WHITE), 13);
+    EXPECT_EQ(eval_fen("k7/8/P7/8/8/8/8/7K w - -", WHITE), 13);
     // Rook against bare king: 500 + 2 * (edge 60 + 100 - 8 * distance 7), and
     // no danger left over in the ply record.
     test::Board krk("7k/8/8/8/8/8/8/KR6 w - -");
@@ -48,9 +45,9 @@ TEST_F(Hce, EarlyExitsAndSpecialEndgames) {
     EXPECT_EQ(krk.thread->plies[3].threat[WHITE] | krk.thread->plies[3].threat[BLACK], 0);
     // Bishop and knight: the dark bishop drives the king to a1 or h8.
     // Black king a1 (corner 9), White king c3 (centre 2), distance 2.
-    EXPECT_EQ(eval_at("8/8/8/8/8/2K5/8/k1B1N3 w - -", WHITE), 16 * 9 + 8 * 2 + 700 - 16);
+    EXPECT_EQ(eval_fen("8/8/8/8/8/2K5/8/k1B1N3 w - -", WHITE), 16 * 9 + 8 * 2 + 700 - 16);
     // A light bishop mirrors the corner table: a1 counts as h1 (corner 2).
-    EXPECT_EQ(eval_at("8/8/8/8/8/2K5/8/k2BN3 w - -", WHITE), 16 * 2 + 8 * 2 + 700 - 16);
+    EXPECT_EQ(eval_fen("8/8/8/8/8/2K5/8/k2BN3 w - -", WHITE), 16 * 2 + 8 * 2 + 700 - 16);
 }
 
 TEST_F(Hce, ScaleFactor) {
@@ -86,18 +83,18 @@ TEST_F(Hce, ScaleFactor) {
 }
 
 TEST_F(Hce, ContemptAndFiftyMoveDamping) {
-    EXPECT_EQ(eval_at(START_FEN, WHITE), 26);         // the side-to-move bonus alone
+    EXPECT_EQ(eval_fen(START_FEN, WHITE), 26);         // the side-to-move bonus alone
     eval_settings.contempt_base = 15;
-    EXPECT_EQ(eval_at(START_FEN, WHITE), 26 + 15);
-    EXPECT_EQ(eval_at(START_FEN, BLACK), -26 - 15);
+    EXPECT_EQ(eval_fen(START_FEN, WHITE), 26 + 15);
+    EXPECT_EQ(eval_fen(START_FEN, BLACK), -26 - 15);
     eval_settings.root_side = BLACK;
-    EXPECT_EQ(eval_at(START_FEN, BLACK), -26 + 15);
+    EXPECT_EQ(eval_fen(START_FEN, BLACK), -26 + 15);
     eval_settings.root_side = WHITE;
-    EXPECT_EQ(eval_at("8/8/8/3k4/8/8/8/3K4 w - -", WHITE), -15);   // bare kings turn it against us
+    EXPECT_EQ(eval_fen("8/8/8/3k4/8/8/8/3K4 w - -", WHITE), -15);   // bare kings turn it against us
     eval_settings.Contempt = 82;
-    EXPECT_EQ(eval_at(START_FEN, WHITE), 26 + 15 + 82);
+    EXPECT_EQ(eval_fen(START_FEN, WHITE), 26 + 15 + 82);
     eval_settings.target_time = 90000;
-    EXPECT_EQ(eval_at(START_FEN, WHITE), 26);
+    EXPECT_EQ(eval_fen(START_FEN, WHITE), 26);
     test::default_eval_options();
     // 26 at halfmove clock 100 keeps 26 - 2600 / 256 = 16.
     test::Board b(START_FEN);
@@ -124,10 +121,8 @@ TEST_F(Hce, CachesHitBelowTheRootOnly) {
     EXPECT_EQ(t.pawn_probes, 3u);
 }
 
-int sq(const char* name) { return make_square(name[0] - 'a', name[1] - '1'); }
-
 const EvalHandles& w = eval_weights;
-ScorePair pst(int table, const char* square) { return w.pst[table][sq(square)]->value; }
+ScorePair pst(int table, const char* square) { return w.pst[table][test::square_of(square)]->value; }
 
 // Evaluates for the side to move at ply 1 and keeps the board for inspection.
 struct Evaluated {
@@ -189,8 +184,8 @@ TEST_F(Hce, SectionTerms) {
         EXPECT_EQ(section(c.fen, c.s, c.colour) - base, c.want) << c.fen << " section " << int(c.s);
     }
     EXPECT_NE(section("6k1/8/8/7n/P7/8/8/6K1 w - -", SEC_PPAWNS, WHITE), 0);
-    EXPECT_TRUE(Evaluated("6k1/8/8/7n/8/8/P7/6K1 w - -").ec().free_pawns & bit(sq("a2")));
-    EXPECT_EQ(Evaluated("6k1/8/8/4p3/3N4/2P5/5P2/6K1 w - -").ec().hung, bit(sq("d4")));
+    EXPECT_TRUE(Evaluated("6k1/8/8/7n/8/8/P7/6K1 w - -").ec().free_pawns & bit(test::square_of("a2")));
+    EXPECT_EQ(Evaluated("6k1/8/8/4p3/3N4/2P5/5P2/6K1 w - -").ec().hung, bit(test::square_of("d4")));
 }
 
 // The danger values, which reach the ply record for the search.
@@ -225,6 +220,49 @@ TEST_F(Hce, SectionBishopPairNeedsBothSquareColours) {
     scale_weights("bishop_pair", off);
     EXPECT_EQ(same_with - section(same_colour, SEC_BISHOPS, WHITE), 0);
     EXPECT_EQ(pair_with - section(pair, SEC_BISHOPS, WHITE), bonus);
+}
+
+// A position and its colour-flipped twin evaluate alike: the suites, the
+// openings and every position one move from them, contempt off.
+std::vector<std::string> suite_fens() {
+    std::vector<std::string> fens;
+    for (const char* suite : {"perft-standard.epd", "perft-chess960.epd"})
+        for (const test::PerftCase& c : test::load_perft_suite(suite))
+            fens.push_back(c.fen);
+    std::ifstream in(std::string(ZELK_TEST_DATA) + "/openings.epd");
+    for (std::string line; std::getline(in, line);)
+        fens.push_back(line);
+    return fens;
+}
+
+TEST_F(Hce, PositionAndColourFlippedTwinEvaluateAlike) {
+    const std::vector<std::string> fens = suite_fens();
+    ASSERT_GT(fens.size(), 400u);
+    test::Board b, x, y;     // reused: a thread record is large
+    int compared = 0;
+    for (const std::string& fen : fens) {
+        pos_from_fen(b.pos, fen.c_str());
+        std::vector<std::string> family{fen};
+        for (Move m : test::legal_moves(b.pos)) {
+            make_move(b.pos, m);
+            family.push_back(b.fen());
+            unmake_move(b.pos);
+        }
+        for (const std::string& f : family) {
+            pos_from_fen(x.pos, f.c_str());
+            pos_from_fen(y.pos, test::flip_fen(f).c_str());
+            // Ply 1: nothing cached is reused, so the two are computed afresh.
+            const int ex = evaluate(*x.thread, x.pos.side, 1, 0, 0);
+            const int ey = evaluate(*y.thread, y.pos.side, 1, 0, 0);
+            ASSERT_EQ(ex, ey) << f << "  vs  " << test::flip_fen(f);
+            ASSERT_EQ(x.thread->plies[1].threat[WHITE], y.thread->plies[1].threat[BLACK]) << f;
+            ASSERT_EQ(x.thread->plies[1].threat[BLACK], y.thread->plies[1].threat[WHITE]) << f;
+            // The other side's view is the negation (contempt off).
+            ASSERT_EQ(evaluate(*x.thread, x.pos.side ^ 1, 1, 0, 0), -ex) << f;
+            ++compared;
+        }
+    }
+    EXPECT_GT(compared, 10000);
 }
 
 } // namespace

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <bit>
-#include <cmath>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -152,10 +151,6 @@ protected:
         default_eval_options();
     }
     void use(const std::string& bytes) { ASSERT_EQ(load(file("net.bin", bytes)), NnLoad::LOADED); }
-    static int eval(const char* fen, int ply = 1, int in_check = 0) {
-        Board b(fen);
-        return evaluate(*b.thread, b.pos.side, ply, in_check, 0);
-    }
     static int cp(float v) { return logit_to_centipawns(v); }
 };
 
@@ -165,50 +160,50 @@ TEST_F(NetworkEval, HeadsByMaterialThePhaseBlendAndASecondNetwork) {
     const char* pawns = "4k3/pppp4/8/8/8/8/PPPP4/4K3 w - -";
     const char* minors = "4k1n1/pppp4/8/8/8/8/PPPP4/2B1K3 w - -";
     const char* rooks = "4k2r/pppp4/8/8/8/8/PPPP4/4K2R w - -";
-    EXPECT_EQ(eval(START_FEN), 83);   // full material: head 0 alone, for either side to move
-    EXPECT_EQ(eval("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq -"), 83);
-    EXPECT_EQ(eval("1n2k2r/pppp4/8/8/8/8/PPPP4/1N2K2R w - -"), blend(16));
-    EXPECT_EQ(eval(pawns), cp(LOGITS[2]));
-    EXPECT_EQ(eval(minors), cp(LOGITS[3]));
-    EXPECT_EQ(eval(rooks), cp(LOGITS[4]));
-    EXPECT_EQ(eval("3qk3/pppp4/8/8/8/8/PPPP4/3QK3 w - -"), cp(LOGITS[5]));
-    EXPECT_EQ(eval("2nqk3/pppp4/8/8/8/8/PPPP4/2BQK3 w - -"), blend(26));   // more than a queen each
-    EXPECT_EQ(eval("4k3/pppp4/8/8/8/8/PPPP4/3NK3 w - -"), blend(3));       // a knight up
-    EXPECT_EQ(eval("4k1n1/8/8/8/8/8/8/2B1K3 w - -"), cp(LOGITS[3]) / 4);   // a minor each, no pawns
+    EXPECT_EQ(eval_fen(START_FEN), 83);   // full material: head 0 alone, for either side to move
+    EXPECT_EQ(eval_fen("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq -"), 83);
+    EXPECT_EQ(eval_fen("1n2k2r/pppp4/8/8/8/8/PPPP4/1N2K2R w - -"), blend(16));
+    EXPECT_EQ(eval_fen(pawns), cp(LOGITS[2]));
+    EXPECT_EQ(eval_fen(minors), cp(LOGITS[3]));
+    EXPECT_EQ(eval_fen(rooks), cp(LOGITS[4]));
+    EXPECT_EQ(eval_fen("3qk3/pppp4/8/8/8/8/PPPP4/3QK3 w - -"), cp(LOGITS[5]));
+    EXPECT_EQ(eval_fen("2nqk3/pppp4/8/8/8/8/PPPP4/2BQK3 w - -"), blend(26));   // more than a queen each
+    EXPECT_EQ(eval_fen("4k3/pppp4/8/8/8/8/PPPP4/3NK3 w - -"), blend(3));       // a knight up
+    EXPECT_EQ(eval_fen("4k1n1/8/8/8/8/8/8/2B1K3 w - -"), cp(LOGITS[3]) / 4);   // a minor each, no pawns
 
     // Three heads: a rook each asks for a head the network lacks, so the blend.
     const NetShape three{896, 0, 4, 4, 3}, one{896, 0, 4, 4, 1}, six{896, 0, 4, 4, 6}, pawn_net{896, 0, 8, 4, 1};
     use(network_bytes(three, 1, constant_params(three, {LOGITS[0], LOGITS[1], LOGITS[2]})));
-    EXPECT_EQ(eval(rooks), blend(10));
-    EXPECT_EQ(eval(pawns), cp(LOGITS[2]));
+    EXPECT_EQ(eval_fen(rooks), blend(10));
+    EXPECT_EQ(eval_fen(pawns), cp(LOGITS[2]));
     use(network_bytes(one, 1, constant_params(one, {-0.75f})));
-    EXPECT_EQ(eval(START_FEN), cp(-0.75f));
+    EXPECT_EQ(eval_fen(START_FEN), cp(-0.75f));
     // A second network in the file takes the pawn endings.
     use(network_bytes(six, 2, constant_params(six, LOGITS)) + network_bytes(pawn_net, 2, constant_params(pawn_net, {-0.75f})));
-    EXPECT_EQ(eval(pawns), cp(-0.75f));
-    EXPECT_EQ(eval(minors), cp(LOGITS[3]));
+    EXPECT_EQ(eval_fen(pawns), cp(-0.75f));
+    EXPECT_EQ(eval_fen(minors), cp(LOGITS[3]));
 }
 
 TEST_F(NetworkEval, GateShortCutsAndCheck) {
     // A rook up: the hand-crafted evaluation answers, as with the network off.
     const char* rook_up = "4k3/pppp4/8/8/8/8/PPPP4/R3K3 w - -";
-    const int network_on = eval(rook_up);
+    const int network_on = eval_fen(rook_up);
     eval_settings.Use_NN_eval = 0;
-    EXPECT_EQ(eval(rook_up), network_on);
+    EXPECT_EQ(eval_fen(rook_up), network_on);
     eval_settings.Use_NN_eval = 1;
 
     // King and pawn is within the gate, but the table answers before the network.
     Board kpk("8/8/8/4k3/8/8/4P3/4K3 b - -");
     EXPECT_EQ(evaluate(*kpk.thread, BLACK, 1, 0, 0), kpk_eval(kpk.pos, BLACK));
-    EXPECT_EQ(eval("4k3/8/8/8/8/8/8/8 w - -"), 0);   // no white king
+    EXPECT_EQ(eval_fen("4k3/8/8/8/8/8/8/8 w - -"), 0);   // no white king
 
-    EXPECT_EQ(eval(START_FEN, 2, 1), -10001);
+    EXPECT_EQ(eval_fen(START_FEN, WHITE, 2, 1), -10001);
 }
 
 TEST_F(NetworkEval, JitterNeedsTwoGamePliesAndMovesTheLogitByAtMost127Steps) {
     eval_settings.eval_jitter = 1;
     eval_settings.game_plies = 1;
-    EXPECT_EQ(eval(START_FEN), 83);
+    EXPECT_EQ(eval_fen(START_FEN), 83);
     eval_settings.game_plies = 2;
     std::ifstream in(std::string(ZELK_TEST_DATA) + "/openings.epd");
     std::string fen;

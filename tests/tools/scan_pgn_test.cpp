@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 #include <set>
+#include <tuple>
 
 #include "core/attacks.h"
 #include "core/makemove.h"
@@ -167,25 +168,22 @@ TEST(ScanPgn, Mode1ListingWithMistakeAndReply) {
     EXPECT_EQ(s.best, (std::vector<std::string>{"rnbqkbnr/pppppppp/8/8/8/5N2/PPPPPPPP/RNBQKB1R b KQkq - bm Nf6;"}));
 }
 
-TEST(ScanPgn, FilesThatCannotBeOpened) {
+// Files that cannot be opened are named; without "-o" the positions go to
+// tmpX.epd, which is also the best-move file. Input built to break readers:
+// every mode must finish and count. Mode 3 stops a long game at ply 201 (the
+// reader's own cap: pgn_test).
+TEST(ScanPgn, BadFilesAndHostileAndLongInput) {
     const std::string dir = make_temp_dir();
-    EngineRun run = run_engine({"-use_hce", "-scan_pgn2", "missing.pgn", "-o", "out.epd"}, "", dir);
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(last_line(run), "info string cannot open missing.pgn");
-    EXPECT_FALSE(std::ifstream(dir + "/out.epd").good());
     write_bytes(dir + "/in.pgn", GAME_A);
-    run = run_engine({"-use_hce", "-scan_pgn2", "in.pgn", "-o", "no/such/dir/out.epd"}, "", dir);
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(last_line(run), "info string cannot open no/such/dir/out.epd");
-    // Without "-o" the positions go to tmpX.epd, which is also the best-move file.
-    run = run_engine({"-use_hce", "-scan_pgn2", "in.pgn"}, "", dir);
-    EXPECT_EQ(last_line(run), "games= 1, positions= 8");
+    for (const auto& [in, out, named] : {std::tuple{"missing.pgn", "out.epd", "missing.pgn"},
+                                         std::tuple{"in.pgn", "no/such/dir/out.epd", "no/such/dir/out.epd"}}) {
+        const EngineRun run = run_engine({"-use_hce", "-scan_pgn2", in, "-o", out}, "", dir);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(last_line(run), std::string("info string cannot open ") + named);
+        EXPECT_FALSE(std::ifstream(dir + "/out.epd").good());
+    }
+    EXPECT_EQ(last_line(run_engine({"-use_hce", "-scan_pgn2", "in.pgn"}, "", dir)), "games= 1, positions= 8");
     EXPECT_EQ(read_lines(dir + "/tmpX.epd").size(), 9u);
-}
-
-// Input built to break readers: every mode must finish and count. Mode 3
-// stops a long game at ply 201 (the reader's own cap: pgn_test).
-TEST(ScanPgn, HostileAndLongInput) {
     std::string text = "[Event \"long\"]\n[Site \"" + std::string(5000, 's') + "\"]\n[Result \"1-0\"]\n\n";
     text += "1. e4 {" + std::string(5000, 'c') + " +0.50/3} e5 {+0.10/3}\n";
     text += std::string(5000, 'x') + "\n";

@@ -1,5 +1,8 @@
-// The piece-square tuner: its model against the engine's evaluation, known
-// shifts recovered from self-labelled data, its parameter file, bad input.
+// The tuning tools: "-mktune" on hand-made lines; zelk-tune's self-play
+// "-mktraindata" (its sample filter, seeds, start files and bad input); the
+// piece-square tuner (its model against the engine's evaluation, known shifts
+// recovered from self-labelled data, its parameter file, bad input); and the
+// SPSA list, every name in it an option of the tuning build.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -7,21 +10,149 @@
 #include <fstream>
 #include <random>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "../eval/eval_setup.h"
+#include "core/attacks.h"
 #include "core/makemove.h"
+#include "core/notation.h"
 #include "eval/evaluate.h"
 #include "eval/weights.h"
 #include "helpers.h"
+#include "pgn/pgn.h"
 #include "run_engine.h"
 #include "tools/ttune_tuner.h"
+#include "tools/tuning.h"
 
 namespace zelk::test {
 namespace {
 
 using namespace pst_tuner;
+
+// Runs the tuning build in `dir` with the blank-separated `args`.
+EngineRun run_tune(const std::string& dir, const std::string& args) {
+    std::vector<std::string> words = {"-use_hce"};
+    std::istringstream in(args);
+    for (std::string w; in >> w;)
+        words.push_back(w);
+    return run_engine(words, "", dir, 120, ZELK_TUNE_BINARY);
+}
+
+// Skipped lines, a dropped contradiction, a position in check, the three
+// kinds of line, and a position without kings that ends the job.
+const char* const INPUT =
+    "# comment\n"
+    "  6k1/5ppp/8/8/8/8/5PPP/R5K1 w - - ce 10;\n"
+    "6k1/5ppp/8/8/8/8/5PPP/R5K1 w - -\n"
+    "6k1/5ppp/8/8/8/8/5PPP/R5K1 w - - ce 123;\n"
+    "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - ce -200; gr 1.0;\n"
+    "4k3/8/8/8/8/8/4r3/4K3 w - - ce 0; gr 0.5;\n"
+    "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - ce 20; gr 0.5;\n"
+    "8/8/8/8/8/8/8/8 w - - ce 0;\n"
+    "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -\n";
+
+TEST(TuneData, BothVariantsOnHandMadeLines) {
+    const std::string dir = make_temp_dir();
+    std::ofstream(dir + "/in.epd") << INPUT;
+    EngineRun run = run_engine({"-use_hce", "-d", "3", "-mktune2", "in.epd", "-o", "out.epd"}, "", dir);
+    auto lines = run.lines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[lines.size() - 3], "Creating file out.epd");
+    EXPECT_EQ(lines[lines.size() - 2], "8/8/8/8/8/8/8/8 w - - ce 0;");
+    EXPECT_EQ(lines.back(), "positions= 6, inconsistent= 1, in check= 1, searched= 3, disagreeing= 0, written= 3");
+    auto out = read_lines(dir + "/out.epd");
+    ASSERT_EQ(out.size(), 3u);
+    // Mate in one: the search score, with or without an input score.
+    EXPECT_EQ(out[0], "6k1/5ppp/8/8/8/8/5PPP/R5K1 w - - sc 9998;");
+    EXPECT_EQ(out[1], "6k1/5ppp/8/8/8/8/5PPP/R5K1 w - - sc 9998;");
+    EXPECT_TRUE(fits(out[2], "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - ce 20; sc #; gr 0.5;")) << out[2];
+    // Variant 1 writes the end of the principal variation: after the
+    // mating move black is to move, so the scores turn over.
+    run = run_engine({"-use_hce", "-d", "3", "-mktune1", "in.epd", "-o", "out1.epd"}, "", dir);
+    out = read_lines(dir + "/out1.epd");
+    ASSERT_EQ(out.size(), 3u);
+    EXPECT_EQ(out[0], "R5k1/5ppp/8/8/8/8/5PPP/6K1 b - - -9998;");
+    EXPECT_EQ(out[1], "R5k1/5ppp/8/8/8/8/5PPP/6K1 b - - ce -123;");
+    std::vector<std::string> f;
+    ASSERT_TRUE(fits(out[2], "* * * * ce #; sc #; gr 0.5;", &f)) << out[2];
+    EXPECT_TRUE((f[1] == "w" || f[1] == "b") && std::abs(std::stoi(f[4])) == 20) << out[2];
+    // An output named like the input does nothing; a missing input says so.
+    run = run_engine({"-use_hce", "-d", "3", "-mktune2", "in.epd", "-o", "in.epd"}, "", dir);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output.find("Creating file"), std::string::npos);
+    EXPECT_EQ(read_lines(dir + "/in.epd").size(), 9u);
+    run = run_engine({"-use_hce", "-d", "3", "-mktune2", "missing.epd", "-o", "out.epd"}, "", dir);
+    EXPECT_EQ(run.lines().back(), "info string cannot open missing.epd");
+}
+
+bool sample(const char* fen, const char* move, int score = 0) {
+    Board b(fen);
+    Move m = NO_MOVE;
+    EXPECT_EQ(parse_move(b.pos, move, m), 1) << move;
+    return is_training_sample(b.pos, m, score);
+}
+
+TEST(TrainData, QuietFilter) {
+    const char* open = "r3k2r/pppq1ppp/2n5/3pp3/3PP1n1/2N5/PPPQ1PPP/R3K2R w KQkq e6 0 1";
+    EXPECT_TRUE(sample(open, "a2a3"));
+    EXPECT_TRUE(sample(open, "e1c1"));            // castling flags are no promotion
+    EXPECT_FALSE(sample(open, "d4e5"));           // pawn takes
+    EXPECT_FALSE(sample(open, "c3d5"));           // piece takes
+    EXPECT_FALSE(sample(open, "a2a3", -9990));    // a mate score
+    EXPECT_FALSE(sample("4k3/8/8/3pP3/8/8/8/4K3 w - d6 0 1", "e5d6"));   // en passant
+    EXPECT_FALSE(sample("4k3/1P6/8/8/8/8/8/4K3 w - - 0 1", "b8=N"));      // promotions
+    EXPECT_FALSE(sample("4k3/8/8/8/8/8/8/4K2r w - - 0 1", "e1e2"));       // in check
+}
+
+// Every line: a playable position with "ce" and "gr" as the scan job writes them.
+std::vector<ScoredLine> parse_data(const std::string& path) {
+    std::vector<ScoredLine> lines;
+    for (const std::string& row : read_lines(path)) {
+        ScoredLine line;
+        EXPECT_TRUE(read_scored_line(row, line)) << row;
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+TEST(TrainData, SameSeedSameFileOtherSeedOtherGames) {
+    const std::string dir = make_temp_dir();
+    auto run = [&](const char* seed, const char* out) {
+        return run_tune(dir, std::string("-n 2000 -seed ") + seed + " -o " + out + " -mktraindata startpos 150");
+    };
+    const EngineRun a = run("7", "a.epd");
+    ASSERT_EQ(a.status, 0) << a.output;
+    run("7", "b.epd");
+    run("8", "c.epd");
+    const std::string first = read_text(dir + "/a.epd");
+    EXPECT_EQ(first, read_text(dir + "/b.epd"));
+    EXPECT_NE(first, read_text(dir + "/c.epd"));
+    const std::vector<ScoredLine> lines = parse_data(dir + "/a.epd");
+    EXPECT_GE(lines.size(), 150u);
+    for (const ScoredLine& l : lines) {
+        Position pos{};
+        pos_from_fen(pos, l.fen.c_str());
+        EXPECT_TRUE(pgn::is_playable(pos)) << l.fen;
+        EXPECT_FALSE(is_attacked(pos, pos.king_sq[pos.side], pos.side ^ 1)) << l.fen;
+    }
+}
+
+// White is a queen up: the games are adjudicated for White, so every line
+// has a positive score and result 1 with White to move, and the opposite
+// with Black to move. Two workers write as much as asked between them.
+TEST(TrainData, ResultsFromTheSideToMove) {
+    const std::string dir = make_temp_dir();
+    std::ofstream(dir + "/starts.epd") << "rnb1kbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq -\n"
+                                          "rnb1kbnr/pppp1ppp/8/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R b KQkq -\n";
+    const EngineRun r = run_tune(dir, "-n 2000 -threads 2 -o q.epd -mktraindata starts.epd 40");
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::vector<ScoredLine> lines = parse_data(dir + "/q.epd");
+    ASSERT_GE(lines.size(), 40u);
+    for (const ScoredLine& l : lines) {
+        const bool white = l.fen.find(" w ") != std::string::npos;
+        EXPECT_EQ(l.gr, white ? 1.0 : 0.0) << l.fen;
+        EXPECT_EQ(l.ce > 0, white) << l.fen << " ce " << l.ce;
+    }
+}
 
 // Positions from the test openings, each followed by random legal play
 // (which with `greedy` takes when it can every other move), taken every
@@ -53,15 +184,6 @@ std::vector<std::string> sample_positions(int openings, uint32_t seed, bool gree
     return fens;
 }
 
-// Runs the tuning build in `dir` with the blank-separated `args`.
-EngineRun run_tune_binary(const std::string& dir, const std::string& args) {
-    std::vector<std::string> words = {"-use_hce"};
-    std::istringstream in(args);
-    for (std::string w; in >> w;)
-        words.push_back(w);
-    return run_engine(words, "", dir, 120, ZELK_TUNE_BINARY);
-}
-
 class Tuner : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -91,14 +213,12 @@ TEST_F(Tuner, ModelEqualsTheEngineUnderRandomTables) {
     TuneData data;
     ASSERT_TRUE(load_samples(write_lines("model.epd", fens, " ce 0; gr 0.5;").c_str(), 0.0, true, data));
     ASSERT_GE(data.samples.size(), 180u);
-
     // Kings on the same and on different halves (the two table sets) occur.
     int same_half = 0;
     for (const Position& p : data.boards)
         same_half += (file_of(p.king_sq[WHITE]) < 4) == (file_of(p.king_sq[BLACK]) < 4);
     EXPECT_GT(same_half, 20);
     EXPECT_LT(same_half, int(data.boards.size()) - 20);
-
     std::mt19937 rng(11);
     std::uniform_int_distribution<int> shift(-40, 40);
     for (int round = 0; round < 3; ++round) {
@@ -119,7 +239,6 @@ TEST_F(Tuner, RecoversShiftedEntriesAndWritesThem) {
     const std::vector<std::string> fens = sample_positions(240, 3, false, 10);
     TuneData data;
     ASSERT_TRUE(load_samples(write_lines("plain.epd", fens, " ce 0;").c_str(), 1.0, false, data));
-
     // The most used open knight and bishop entries, shifted by +25 and -25.
     std::vector<int> uses(TABLE_ENTRIES, 0);
     for (const EntryUse& u : data.uses)
@@ -149,7 +268,6 @@ TEST_F(Tuner, RecoversShiftedEntriesAndWritesThem) {
     apply_tables(defaults);
     const std::string file = write_lines("labelled.epd", labelled);
     const std::string output = dir_ + "/tuned.txt";
-
     // The fit, then the local search with the full evaluation from the
     // defaults: each finds the shifts and moves no entry outside group 2 or held.
     TuningJob job{TuningKind::TUNE, file.c_str(), 400, 100, 2, output.c_str(), 0, ""};
@@ -177,7 +295,6 @@ TEST_F(Tuner, RecoversShiftedEntriesAndWritesThem) {
                 EXPECT_EQ(report.tables[e], defaults[e]) << PST_NAMES[e / 64] << " " << e % 64;
             }
     }
-
     // The file holds every record; loaded, the tables are the tuner's and
     // every other weight keeps its value.
     std::vector<EvalWeight> before(eval_params.records, eval_params.records + eval_params.count);
@@ -209,7 +326,6 @@ TEST_F(Tuner, SourceTablesFromParameterFile) {
     };
     ASSERT_EQ(run_tool(), 0);
     EXPECT_EQ(read_text(source), read_text(copy));
-
     // Record c3 (18) of PST_N2 is the third cell of the row for rank 3.
     TableValues values = current_tables();
     values[PST_N2 * 64 + 18] = {-123, 45};
@@ -226,15 +342,17 @@ TEST_F(Tuner, SourceTablesFromParameterFile) {
             EXPECT_NE(changed[i].find("// 3"), std::string::npos);
         }
     EXPECT_EQ(differing, 1);
-
     // A parameter file that stops before the tables is refused; the source stays.
     std::ofstream(params) << "mtl_pawn, 100, 100\n";
     EXPECT_NE(run_tool(), 0);
     EXPECT_EQ(read_lines(copy), original);
 }
 
-TEST_F(Tuner, BadInputWritesNothing) {
-    const std::string none = write_lines("none.epd", {
+// Bad input to the jobs of the tuning build says why and writes nothing; one
+// good line is enough for a tuner run; the normal build refuses the jobs.
+TEST_F(Tuner, BadInputSaysWhyAndWritesNothing) {
+    write_lines("empty.epd", {"not a position"});
+    write_lines("none.epd", {
         "# a comment",
         "not a position at all",
         "4k3/8/8/8/8/8/4P3/4K3 w - - ce 50; gr 1.0;",          // king and pawn against king
@@ -245,24 +363,75 @@ TEST_F(Tuner, BadInputWritesNothing) {
         "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - ce 20;",   // no result
         "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - ce 20; gr 1-0;",   // nor here
     });
-    const std::string good = write_lines("good.epd", {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - ce 20; gr 0.5;"});
+    write_lines("good.epd", {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - ce 20; gr 0.5;"});
     const std::pair<const char*, const char*> cases[] = {
+        {"-mktraindata empty.epd 10", "no start positions in empty.epd"},
+        {"-mktraindata startpos 0", "nothing to do"},
+        {"-o no/such/dir/x.epd -mktraindata startpos 10", "cannot open no/such/dir/x.epd"},
         {"-tune missing.epd 0 5", "info string tune: cannot open missing.epd\n"},
         {"-tune none.epd 0 5", "info string tune: no usable position in none.epd (8 lines)\n"},
         {"-tune good.epd 101 5", "info string tune: score share 101 must be 0..100"},
         {"-tune good.epd 0 5 -o good.epd", "info string tune: the training data would be overwritten"},
     };
     for (const auto& [args, message] : cases) {
-        const EngineRun run = run_tune_binary(dir_, args);
+        const EngineRun run = run_tune(dir_, args);
         EXPECT_EQ(run.status, 0) << run.output;
         EXPECT_NE(run.output.find(message), std::string::npos) << run.output;
         EXPECT_FALSE(std::ifstream(dir_ + "/params.txt").good()) << args;
     }
-    // The one good line is enough for a run.
-    const EngineRun run = run_tune_binary(dir_, "-tune good.epd 0 3");
+    const EngineRun run = run_tune(dir_, "-tune good.epd 0 3");
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.output.find("info string tune: wrote params.txt"), std::string::npos) << run.output;
     EXPECT_TRUE(std::ifstream(dir_ + "/params.txt").good());
+    const EngineRun plain = run_engine({"-mktraindata", "startpos", "10"}, "", dir_, 30);
+    EXPECT_EQ(plain.status, 1);
+    EXPECT_EQ(plain.output, "Need to compile with 'make ttune'\n\n");
+}
+
+struct SpsaEntry {
+    std::string name;
+    int value, min, max;
+    double c_end, r_end;
+};
+
+// Lines "Name, int, value, min, max, c_end, r_end".
+std::vector<SpsaEntry> spsa_list(const char* binary) {
+    std::vector<SpsaEntry> list;
+    for (const std::string& line : run_engine({"spsa", "quit"}, "", "", 30, binary).lines()) {
+        if (line.find(", int, ") == std::string::npos)
+            continue;
+        SpsaEntry e;
+        char name[64] = "";
+        int end = 0;
+        EXPECT_EQ(std::sscanf(line.c_str(), "%63[^, ], int, %d, %d, %d, %lf, %lf%n", name, &e.value, &e.min, &e.max,
+                              &e.c_end, &e.r_end, &end), 6) << line;
+        EXPECT_EQ(size_t(end), line.size()) << line;
+        e.name = name;
+        list.push_back(e);
+    }
+    return list;
+}
+
+TEST(Spsa, ListParsesAndEveryNameIsAnOptionOfTheTuningBuild) {
+    const auto list = spsa_list(ZELK_TUNE_BINARY);
+    ASSERT_GE(list.size(), 8u);
+    std::string commands = "uci\n";
+    for (const SpsaEntry& e : list) {
+        EXPECT_TRUE(e.min <= e.value && e.value <= e.max) << e.name;
+        EXPECT_GT(e.c_end, 0) << e.name;
+        EXPECT_LT(e.c_end, e.max - e.min) << e.name;
+        EXPECT_TRUE(e.r_end > 0 && e.r_end < 1) << e.name;
+        commands += "setoption name " + e.name + " value " + std::to_string(e.max + 1000) + "\n";
+    }
+    const EngineRun tune = run_engine({}, commands, "", 30, ZELK_TUNE_BINARY);
+    for (const SpsaEntry& e : list) {
+        EXPECT_TRUE(contains(tune.lines(), "option name " + e.name + " type spin default " + std::to_string(e.value)))
+            << e.name << "\n" << tune.output;
+        EXPECT_TRUE(has_line(tune, "info string " + e.name + " set to " + std::to_string(e.max))) << e.name;
+    }
+    // The normal build lists the same and keeps its options to the design's.
+    EXPECT_EQ(spsa_list(ZELK_BINARY).size(), list.size());
+    EXPECT_FALSE(contains(run_engine({}, "uci\n").lines(), "option name FP_step "));
 }
 
 } // namespace

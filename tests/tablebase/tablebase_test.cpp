@@ -1,15 +1,17 @@
 // The tables: documented values, racing first probes, the bridge to the
-// search, the registry and path list, and damaged files, which leave the
-// engine running without the table.
+// search, the registry and path list, damaged files (which leave the engine
+// running without the table), and the self-consistency of every real table:
+// a position's WDL agrees with what its successors imply, and its DTZ with
+// the successors' DTZ, one ply down.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <random>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
+#include "core/attacks.h"
 #include "core/makemove.h"
 #include "helpers.h"
 #include "net_file.h"
@@ -21,17 +23,11 @@
 
 namespace zelk::test {
 namespace {
+
 const char* KRVK_WIN = "8/8/8/8/8/8/2Rk4/1K6 b - - 0 1";  // WDL -2, DTZ -32
 
 void link_real(const std::string& dir, const std::string& file) {
-    ASSERT_EQ(symlink((syzygy_dir() + "/" + file).c_str(), (dir + "/" + file).c_str()), 0);
-}
-
-// WDL or DTZ of a probe record, 99 when the probe fails.
-int probe_value(const tb::TbPosition& p, bool dtz) {
-    int success;
-    const int v = dtz ? tb::probe_dtz(p, success) : tb::probe_wdl(p, success);
-    return success ? v : 99;
+    std::filesystem::create_symlink(syzygy_dir() + "/" + file, dir + "/" + file);
 }
 
 int wdl_of(const char* fen) { return probe_value(tb_from_fen(fen), false); }
@@ -191,7 +187,7 @@ TEST_F(Files, PathListSkipsEmptyAndOverlongComponentsAndPrefersTheFirst) {
     }
     const std::string a = make_temp_dir(), b = make_temp_dir(), c = make_temp_dir();
     // A directory named like a table is no table.
-    ASSERT_EQ(mkdir((c + "/KRvK.rtbw").c_str(), 0700), 0);
+    ASSERT_TRUE(std::filesystem::create_directory(c + "/KRvK.rtbw"));
     EXPECT_EQ(quiet_init(c), 0);
     link_real(b, "KRvK.rtbw");
     link_real(b, "KRvK.rtbz");
@@ -199,7 +195,6 @@ TEST_F(Files, PathListSkipsEmptyAndOverlongComponentsAndPrefersTheFirst) {
     EXPECT_EQ(quiet_init("::" + c + ":" + a + "::/" + long_dir + ":" + b + ":"), 1);
     EXPECT_EQ(wdl_of(KRVK_WIN), -2);
     EXPECT_EQ(dtz_of(KRVK_WIN), -32);
-
     // The same table in both folders: the first one's copy is used.
     write_bytes(a + "/KRvK.rtbw", std::string(208, '\0'));
     testing::internal::CaptureStderr();
@@ -249,7 +244,6 @@ TEST_F(Files, MissingOrDamagedFilesOfAPartialSet) {
     EXPECT_EQ(r.move, NO_MOVE);
     const char* qxd8 = "3r3k/8/8/8/8/8/8/K2Q4 w - - 0 1";
     EXPECT_EQ(wdl_of(qxd8), 99);
-
     link_real(dir, "KQvK.rtbw");
     const std::string real = read_text(syzygy_dir() + "/KRvK.rtbz");
     write_bytes(dir + "/KRvK.rtbz", real.substr(0, real.size() / 2));
@@ -260,6 +254,146 @@ TEST_F(Files, MissingOrDamagedFilesOfAPartialSet) {
     EXPECT_EQ(dtz_of(KRVK_WIN), 99);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Corrupted table.\n");
     EXPECT_EQ(wdl_of(KRVK_WIN), -2);
+}
+
+using tb::TbMove;
+using tb::TbPosition;
+
+bool zeroing(const TbPosition& p, TbMove m) {
+    const Bitboard them = p.turn ? p.black : p.white;
+    return (p.pawns & bit(tb::tb_move_from(m))) || (them & bit(tb::tb_move_to(m)));
+}
+
+// What the successors imply. Bounds on the WDL: a quiet move into a position
+// won or lost for good may turn it into a cursed win or blessed loss, since
+// the clock does not restart, so such a move counts as one class or the
+// other. For a position of DTZ `dtz` (not 0), the winner's shortest or the
+// loser's longest way to a zeroing move: a capture or pawn move counts 1, or
+// 101 when it only keeps a cursed result; a checkmated position counts 1.
+struct Implied {
+    int lo = -3, hi = -3, dtz = 0;
+};
+
+Implied successors(const TbPosition& p, int dtz) {
+    TbMove list[tb::TB_MAX_MOVES];
+    TbMove* end = tb::tb_gen_moves(p, list);
+    Implied s;
+    s.dtz = dtz > 0 ? 100000 : 0;
+    for (TbMove* m = list; m != end; ++m) {
+        TbPosition c;
+        if (!tb::tb_do_move(c, p, *m))
+            continue;
+        int success;
+        const int v = -tb::probe_wdl(c, success);
+        EXPECT_NE(success, 0) << tb_to_fen(c);
+        const bool zero = zeroing(p, *m);
+        s.lo = std::max(s.lo, !zero && v == 2 ? 1 : v);
+        s.hi = std::max(s.hi, !zero && v == -2 ? -1 : v);
+        // Signed plies to a zeroing move through this move.
+        int next = v == 2 || v == -2 ? v / 2 : 101 * v;
+        if (!zero && dtz != 0) {
+            const int cd = -tb::probe_dtz(c, success);
+            EXPECT_NE(success, 0) << tb_to_fen(c);
+            next = cd > 0 ? cd + 1 : cd < 0 ? cd - 1 : 0;
+        }
+        if (next != 0 && (next > 0) == (dtz > 0))
+            s.dtz = dtz > 0 ? std::min(s.dtz, std::abs(next)) : std::max(s.dtz, std::abs(next));
+    }
+    if (s.lo == -3) {  // no legal move
+        s.lo = s.hi = tb::tb_in_check(p) ? -2 : 0;
+        s.dtz = 1;
+    }
+    return s;
+}
+
+// A position's WDL lies within its successors' bounds; with `with_dtz`, its
+// DTZ has the WDL's sign and class and is one more than its successors'.
+void check_position(const TbPosition& p, bool with_dtz) {
+    int success;
+    const int wdl = tb::probe_wdl(p, success);
+    ASSERT_NE(success, 0) << tb_to_fen(p);
+    const int dtz = with_dtz ? tb::probe_dtz(p, success) : 0;
+    ASSERT_NE(success, 0) << tb_to_fen(p);
+    const Implied s = successors(p, dtz);
+    ASSERT_TRUE(wdl >= s.lo && wdl <= s.hi) << tb_to_fen(p) << " wdl " << wdl << " successors " << s.lo << ".." << s.hi;
+    if (!with_dtz)
+        return;
+    ASSERT_EQ(dtz > 0, wdl > 0) << tb_to_fen(p);
+    ASSERT_EQ(dtz < 0, wdl < 0) << tb_to_fen(p);
+    ASSERT_EQ(std::abs(dtz) > 100, wdl == 1 || wdl == -1) << tb_to_fen(p);
+    if (dtz != 0) {
+        ASSERT_LE(std::abs(std::abs(dtz) - s.dtz), 1) << tb_to_fen(p) << " dtz " << dtz << " successors " << s.dtz;
+    }
+}
+
+struct Consistency : RealTables, ::testing::WithParamInterface<std::string> {};
+
+// Every sample's WDL, and every fourth sample's DTZ.
+TEST_P(Consistency, WdlAndDtzAgreeWithSuccessors) {
+    std::mt19937_64 rng(std::hash<std::string>()(GetParam()));
+    const int samples = tb_samples(60);
+    for (int i = 0; i < samples; ++i)
+        ASSERT_NO_FATAL_FAILURE(check_position(random_position(GetParam(), rng), i % 4 == 0));
+}
+
+// Without the real tables the list is empty, which is not an error.
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(Consistency);
+INSTANTIATE_TEST_SUITE_P(RealTables, Consistency, ::testing::ValuesIn(real_table_names()),
+                         [](const auto& param_info) { return param_info.param; });
+
+// Positions right after a double push, with an en-passant capture to weigh
+// (a double push into such a capture is no zeroing win).
+class EnPassant : public RealTables {};
+
+TEST_F(EnPassant, SuccessorsAgreeAfterDoublePush) {
+    std::mt19937_64 rng(7);
+    int tested = 0;
+    for (int tries = 0; tested < tb_samples(60); ++tries) {
+        TbPosition p = random_position("KPvKP", rng);
+        // Move the side not to move's pawn back to where it started its double push.
+        const Bitboard mover = p.turn ? p.white : p.black, other = p.turn ? p.black : p.white;
+        const int pawn = lsb(p.pawns & other);
+        const int passed = p.turn ? pawn + 8 : pawn - 8, start = p.turn ? pawn + 16 : pawn - 16;
+        const bool on_fifth = p.turn ? (pawn >> 3) == 4 : (pawn >> 3) == 3;
+        const Bitboard occ = p.white | p.black;
+        const Bitboard attackers = tables.pawn_attacks[p.turn ? 1 : 0][passed] & p.pawns & mover;
+        if (!on_fifth || (occ & (bit(passed) | bit(start))) || !attackers)
+            continue;
+        p.ep = uint8_t(passed);
+        // The position before the push must not have had the mover in check.
+        TbPosition before = p;
+        before.ep = 0;
+        before.turn ^= 1;
+        (p.turn ? before.black : before.white) ^= bit(pawn) | bit(start);
+        before.pawns ^= bit(pawn) | bit(start);
+        if (!tb::tb_is_valid(before))
+            continue;
+        ++tested;
+        ASSERT_NO_FATAL_FAILURE(check_position(p, true));
+    }
+}
+
+// The probe generator's legal moves are the engine's legal moves.
+TEST(TbMoves, LegalMovesMatchTheEngine) {
+    std::mt19937_64 rng(11);
+    for (const char* name : {"KQRvKR", "KRPvKR", "KPvKP", "KBNvK", "KPPvK"})
+        for (int i = 0; i < 200; ++i) {
+            TbPosition p = random_position(name, rng);
+            const std::string fen = tb_to_fen(p);
+            Board b(fen.c_str());
+            TbMove list[tb::TB_MAX_MOVES];
+            TbMove* end = tb::tb_gen_moves(p, list);
+            std::vector<Move> ours;
+            for (TbMove* m = list; m != end; ++m) {
+                TbPosition c;
+                if (tb::tb_do_move(c, p, *m))
+                    ours.push_back(tb::tb_to_engine_move(*m));
+            }
+            std::vector<Move> engine = legal_moves(b.pos);
+            std::sort(ours.begin(), ours.end());
+            std::sort(engine.begin(), engine.end());
+            ASSERT_EQ(ours, engine) << fen;
+        }
 }
 
 } // namespace

@@ -1,15 +1,15 @@
 // Polyglot books: published keys, the shipped book and the weighted choice,
-// move conversion, bad books, and the books in play through the binary.
+// move conversion, bad books, the books in play through the binary; and book
+// building: the human games through the binary, read back, and the keep
+// rule, the move limit and bad PGN in-process.
 #include <gtest/gtest.h>
-
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "book/book.h"
 #include "core/makemove.h"
@@ -17,24 +17,30 @@
 #include "helpers.h"
 #include "net_file.h"
 #include "run_engine.h"
+#include "tools/make_book.h"
 
 namespace zelk::test {
 namespace {
 
 const std::string SHIPPED_BOOK = std::string(ZELK_SHARED_DATA) + "/books/gnuchess-public-domain.bin";
+const std::string HUMAN_GAMES = std::string(ZELK_SHARED_DATA) + "/suites/games-human.pgn";
 
-std::string book_bytes(const std::vector<BookEntry>& entries) {
+void write_book(const std::string& path, const std::vector<BookEntry>& entries) {
     std::string text;
     for (const BookEntry& e : entries) {
         unsigned char bytes[BOOK_ENTRY_BYTES];
         book_entry_encode(e, bytes);
         text.append(reinterpret_cast<const char*>(bytes), sizeof bytes);
     }
-    return text;
+    write_bytes(path, text);
 }
 
-void write_book(const std::string& path, const std::vector<BookEntry>& entries) {
-    write_bytes(path, book_bytes(entries));
+std::vector<BookEntry> read_all(const std::string& path) {
+    BookFile book(path.c_str());
+    std::vector<BookEntry> entries(size_t(book.entries));
+    for (int64_t i = 0; i < book.entries; ++i)
+        book.read(i, entries[size_t(i)]);
+    return entries;
 }
 
 // A probe with its "info string" line swallowed.
@@ -45,14 +51,19 @@ Move quiet_probe(Position& pos, const std::string& file) {
     return m;
 }
 
+// A Polyglot move: from, to and promotion piece.
+uint16_t pg(const char* from, const char* to, int promotion = 0) {
+    auto sq = [](const char* s) { return (s[0] - 'a') + 8 * (s[1] - '1'); };
+    return uint16_t(promotion << 12 | sq(from) << 6 | sq(to));
+}
+
 // The start position's moves in the shipped book, heaviest first.
 const std::vector<std::string> START_MOVES = {"e2e4", "d2d4", "g1f3", "c2c4", "g2g3", "b2b3", "f2f4",
                                               "b1c3", "b2b4", "e2e3", "d2d3", "g2g4", "a2a3"};
 
 struct ShippedBook : testing::Test {
     void SetUp() override {
-        struct stat info;
-        if (stat(SHIPPED_BOOK.c_str(), &info) != 0)
+        if (!std::filesystem::exists(SHIPPED_BOOK))
             GTEST_SKIP() << "no " << SHIPPED_BOOK;
     }
 };
@@ -71,7 +82,6 @@ TEST_F(ShippedBook, StartPositionListsItsThirteenMovesWithWeights) {
         EXPECT_EQ(coord(b.pos, book_move_to_engine(entries[i].move, b.pos)), START_MOVES[size_t(i)]);
         listed += START_MOVES[size_t(i)] + " ";
     }
-
     testing::internal::CaptureStdout();
     const Move m = book_probe(b.pos, SHIPPED_BOOK.c_str(), BookStyle{});
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "info string ( book moves are: " + listed + " )\n");
@@ -129,11 +139,6 @@ TEST(BookChoice, WeightZeroEntriesOnlyAsTheFallback) {
     EXPECT_EQ(choices({3, 1}), (std::vector<int>{751, 249}));
 }
 
-uint16_t pg(const char* from, const char* to, int promotion = 0) {
-    auto sq = [](const char* s) { return (s[0] - 'a') + 8 * (s[1] - '1'); };
-    return uint16_t(promotion << 12 | sq(from) << 6 | sq(to));
-}
-
 // Every legal move (castling written king takes rook, the four promotions)
 // goes to Polyglot and back, for both colours.
 TEST(BookMoves, EngineToPolyglotRoundTrip) {
@@ -162,11 +167,10 @@ TEST(BookFiles, BadAndOverlongBooks) {
     write_book(dir + "/illegal.bin", {{key, pg("e2", "e5"), 1, 0}});
     for (const std::string& none : {std::string(), dir + "/missing.bin", dir, dir + "/empty.bin", dir + "/illegal.bin"})
         EXPECT_EQ(quiet_probe(b.pos, none), NO_MOVE) << none;
-
-    const std::string e4 = book_bytes({{key, pg("e2", "e4"), 1, 0}});
-    write_bytes(dir + "/ragged.bin", book_bytes({{key - 5, pg("a2", "a3"), 1, 0}}) + e4 + e4.substr(0, 9));
+    write_book(dir + "/ragged.bin", {{key - 5, pg("a2", "a3"), 1, 0}, {key, pg("e2", "e4"), 1, 0}});
+    // Then the first 9 bytes of the e4 entry again.
+    std::ofstream(dir + "/ragged.bin", std::ios::app | std::ios::binary) << read_text(dir + "/ragged.bin").substr(16, 9);
     EXPECT_EQ(quiet_probe(b.pos, dir + "/ragged.bin"), make_move_code(12, 28));
-
     std::vector<BookEntry> entries;
     entries.push_back(BookEntry{key - 1, pg("a2", "a3"), 5, 0});
     for (int i = 0; i < 200; ++i)
@@ -264,6 +268,139 @@ TEST_F(ShippedBook, PlayWhenEachBookIsAsked) {
             EXPECT_NE(std::find(START_MOVES.begin(), START_MOVES.end(), move), START_MOVES.end()) << move;
         }
     }
+}
+
+// The book built from the human games by the engine binary: the job's
+// report, entries sorted by key and then weight, and 1.e4 first at the start.
+TEST(HumanBook, WritesSortedEntriesAndTheCounts) {
+    if (!std::filesystem::exists(HUMAN_GAMES))
+        GTEST_SKIP() << "no " << HUMAN_GAMES;
+    const std::string dir = make_temp_dir(), book = dir + "/tmp_book.bin";
+    const EngineRun run = run_engine({"-use_hce", "-mkbook", HUMAN_GAMES}, "", dir);
+    ASSERT_EQ(run.status, 0);
+    for (const std::string& part : {" Creating file tmp_book.bin from games in " + HUMAN_GAMES + "\n",
+                                   std::string("..\nwriting book file ...\nngames= 2234, nmoves= "), std::string("\ndone\n\n")})
+        EXPECT_NE(run.output.find(part), std::string::npos) << part << "\n" << run.output;
+    EXPECT_EQ(read_text(book).size() % BOOK_ENTRY_BYTES, 0u);
+    const std::vector<BookEntry> entries = read_all(book);
+    ASSERT_GT(entries.size(), 100u);
+    for (size_t i = 1; i < entries.size(); ++i) {
+        const BookEntry &a = entries[i - 1], &b = entries[i];
+        ASSERT_TRUE(a.key < b.key || (a.key == b.key && a.weight >= b.weight)) << i;
+    }
+    for (const BookEntry& e : entries) {
+        EXPECT_EQ(e.learn, 0u);
+        EXPECT_GE(e.weight, 10);
+    }
+    Board start;
+    BookFile file(book.c_str());
+    BookEntry found[BOOK_KEY_ENTRIES];
+    ASSERT_GE(book_find(file, book_key(start.pos), found), 2);
+    EXPECT_EQ(book_move_to_engine(found[0].move, start.pos), make_move_code(12, 28));
+}
+
+// Builds a book in-process from PGN text in a fresh directory; returns the
+// entries and what the job printed.
+struct Built {
+    std::vector<BookEntry> entries;
+    std::string output;
+    bool written;
+};
+
+Built build(const std::string& pgn_text, bool write_file = true) {
+    const std::string dir = make_temp_dir();
+    if (write_file)
+        write_bytes(dir + "/games.pgn", pgn_text);
+    const auto old_dir = std::filesystem::current_path();
+    std::filesystem::current_path(dir);
+    testing::internal::CaptureStdout();
+    make_book("games.pgn");
+    Built b{{}, testing::internal::GetCapturedStdout(), std::filesystem::exists("tmp_book.bin")};
+    b.entries = read_all("tmp_book.bin");
+    std::filesystem::current_path(old_dir);
+    return b;
+}
+
+std::string games(int count, const std::string& result, const std::string& movetext) {
+    std::string text;
+    for (int i = 0; i < count; ++i)
+        text += "[Event \"t\"]\n[Result \"" + result + "\"]\n\n" + movetext + "\n\n";
+    return text;
+}
+
+// The weight of the entry for `move` after `before` (coordinate moves), 0
+// when the book has none.
+int weight_of(const std::vector<BookEntry>& entries, const char* before, const char* move) {
+    Board b;
+    play(b.pos, before);
+    const uint16_t m = book_move_from_engine(find_move(b.pos, move), b.pos);
+    for (const BookEntry& e : entries)
+        if (e.key == book_key(b.pos) && e.move == m)
+            return e.weight;
+    return 0;
+}
+
+// A move is kept with three wins and a score (4 a win, -2 a loss, 1 a draw)
+// above nine; castling is written king takes rook; comments and variations
+// count nothing.
+TEST(MakeBook, WhichMovesAreKeptAndTheirWeights) {
+    const std::string castles = "1. g3 g6 2. Bg2 Bg7 3. Nh3 Nh6 4. ";
+    const Built b = build(games(3, "1-0", "1. e4 e5 1-0") + games(2, "1-0", "1. c4 c5 1-0") +
+                          games(3, "1-0", "1. Nf3 1-0") + games(1, "0-1", "1. Nf3 0-1") +
+                          games(1, "1/2-1/2", "1. Nf3 1/2-1/2") + games(3, "0-1", "1. d4 d5 0-1") +
+                          games(5, "*", "1. d4 d5 *") + games(5, "1-0", castles + "O-O 1-0") +
+                          games(3, "1-0", castles + "c3 1-0") +
+                          games(3, "1-0", "1. h3 {1. h4 h5} (1. a4 a5 (1. b4)) h6 {2. f4} 2. Nc3 1-0"));
+    const struct {
+        const char *before, *move;
+        int weight;
+    } expected[] = {
+        {"", "e2e4", 12},
+        {"e2e4", "e7e5", 0},                 // lost three times
+        {"", "c2c4", 0},                     // two wins
+        {"", "g1f3", 11},                    // three wins, a loss and a draw
+        {"d2d4", "d7d5", 12},                // undecided games count nothing
+        {"", "d2d4", 0},
+        {"", "g2g3", 32},
+        {"g2g3 g7g6", "f1g2", 32},
+        {"g2g3 g7g6 f1g2 f8g7", "g1h3", 32},
+        {"g2g3 g7g6 f1g2 f8g7 g1h3 g8h6", "e1g1", 20},
+        {"g2g3 g7g6 f1g2 f8g7 g1h3 g8h6", "c2c3", 12},
+        {"", "h2h3", 12},
+        {"h2h3 h7h6", "b1c3", 12},
+        {"", "a2a4", 0},                     // in a variation
+    };
+    size_t kept = 0;
+    for (const auto& e : expected) {
+        EXPECT_EQ(weight_of(b.entries, e.before, e.move), e.weight) << e.before << " " << e.move;
+        kept += e.weight > 0;
+    }
+    EXPECT_EQ(b.entries.size(), kept);
+    EXPECT_TRUE(std::any_of(b.entries.begin(), b.entries.end(), [](const BookEntry& e) { return e.move == 0x0107; }));
+    EXPECT_NE(b.output.find("ngames= 29, nmoves= 18\n"), std::string::npos) << b.output;
+}
+
+TEST(MakeBook, OnlyTheFirst36MovesOfTheMainLineCount) {
+    std::string shuffle;
+    for (int i = 0; i < 9; ++i)
+        shuffle += "Nf3 Nf6\nNg1 Ng8\n";
+    // 36 moves end back at the start: a line that begins now is not read...
+    EXPECT_EQ(weight_of(build(games(3, "1-0", shuffle + "e4 1-0")).entries, "", "e2e4"), 0);
+    // ...but a line that began before the limit is read to its end.
+    const Built same_line = build(games(3, "1-0", shuffle.substr(0, shuffle.size() - 1) + " e4 1-0"));
+    EXPECT_GT(weight_of(same_line.entries, "", "e2e4"), 0);
+}
+
+// An empty file gives an empty book; no file: nothing printed, no book. The
+// games after an unterminated comment are still read.
+TEST(MakeBook, BadInputNeverFails) {
+    EXPECT_TRUE(build("").written);
+    const Built none = build("", false);
+    EXPECT_EQ(none.output, "");
+    EXPECT_FALSE(none.written);
+    const Built after = build(games(3, "1-0", "1. e4 {never closed e5 2. Nf3") + games(3, "1-0", "1. d4 d5 1-0"));
+    EXPECT_NE(after.output.find("done\n"), std::string::npos);
+    EXPECT_EQ(weight_of(after.entries, "", "d2d4"), 12);
 }
 
 } // namespace

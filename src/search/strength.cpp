@@ -25,7 +25,7 @@ constexpr std::array<Anchor, 5> ANCHORS{{
     {1535, 4, 4, 200, 400},
     {2047, 9, 4, 90, 300},
     {2380, 14, 4, 25, 120},
-    {2700, 64, 1, 0, 0},
+    {2550, 64, 1, 0, 0},
 }};
 
 int interpolate(int a, int b, int elo, int elo_a, int elo_b) {

@@ -61,7 +61,7 @@ void make_move(Position& pos, Move m) {
 
     t.last_move = m;
     t.history[idx] = UndoRecord{pos.key, pos.pawn_key, m, uint8_t(type_of(victim)), pos.ep_square,
-                                pos.touched, pos.halfmove, pos.castle_rights};
+                                pos.touched, pos.halfmove, pos.castle_rights, uint8_t(p)};
 
     const int old_ep = pos.ep_square;
     const int old_rights = pos.castle_rights;
@@ -231,6 +231,7 @@ void make_null_move(Position& pos) {
     r.key = pos.key;
     r.move = NO_MOVE;
     r.captured = 0;
+    r.piece = 0;
     r.ep_square = pos.ep_square;
     r.halfmove = pos.halfmove;
     const int old_ep = pos.ep_square;

@@ -75,6 +75,7 @@ struct UndoRecord {
     Bitboard touched;
     uint8_t halfmove;
     uint8_t castle_rights;
+    uint8_t piece;           // code of the piece that moved (the king when castling), 0 for a null move
 };
 
 // One move-list entry (6 bytes). Lists end with move END_OF_LIST.

@@ -8,6 +8,7 @@
 #include "core/types.h"
 #include "eval/score.h"
 #include "nn/inference.h"
+#include "nn/kbnet.h"
 
 namespace zelk {
 
@@ -79,6 +80,7 @@ struct EvalState {
     uint64_t pawn_hits;
     TextSink trace_sink;          // receives the "ev"/"sp" breakdown
     NnContext nn;                 // made on the first network evaluation
+    KbContext kb;                 // the same for a king-bucket network
 };
 
 } // namespace zelk

@@ -38,8 +38,9 @@ bool network_material(const Position& pos) {
 // formulas, the evaluation cache, then the network itself. No danger values.
 // False when the context cannot be made (no memory): the caller hand-evaluates.
 bool network_path(EvalState& es, const Position& pos, int side, int ply, int in_check, int& score) {
+    const bool kb = kb_networks.loaded;
     NnContext& ctx = es.nn;
-    if (!nn_context_ready(ctx) && !nn_init_thread(ctx))
+    if (kb ? !kb_context_ready(es.kb) && !kb_init_thread(es.kb) : !nn_context_ready(ctx) && !nn_init_thread(ctx))
         return false;
     ctx.ply = int16_t(ply);
     ++es.evals;
@@ -61,7 +62,7 @@ bool network_path(EvalState& es, const Position& pos, int side, int ply, int in_
         return true;
     }
     const bool jitter = eval_settings.eval_jitter && eval_settings.game_plies > 1;
-    score = network_score(ctx, pos, jitter);
+    score = kb ? kb_network_score(es.kb, pos, jitter) : network_score(ctx, pos, jitter);
     if (side != pos.side)
         score = -score;
     cached.key = pos.key;
@@ -72,11 +73,11 @@ bool network_path(EvalState& es, const Position& pos, int side, int ply, int in_
 
 } // namespace
 
-bool network_active() { return eval_settings.Use_NN_eval && networks.count > 0; }
+bool network_active() { return eval_settings.Use_NN_eval && (networks.count > 0 || kb_networks.loaded); }
 
 int evaluate(EvalState& es, const Position& pos, int side, int ply, int in_check, int trace, int16_t threat[2]) {
     int score;
-    if (network_active() && network_material(pos) && network_path(es, pos, side, ply, in_check, score))
+    if (network_active() && (kb_networks.loaded || network_material(pos)) && network_path(es, pos, side, ply, in_check, score))
         threat[WHITE] = threat[BLACK] = 0;
     else
         score = hce_evaluate(es, pos, side, ply, in_check, trace, threat);

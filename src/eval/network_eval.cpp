@@ -38,6 +38,17 @@ int logit_to_centipawns(float v) {
     return int(std::log(1.0f / p - 1.0f) * -166.66667f);
 }
 
+namespace {
+
+// No pawns, rooks or queens and at most a minor piece a side: hard to win.
+int damp_bare_minors(const Position& pos, int score) {
+    if (((pos.mat_sig[WHITE] | pos.mat_sig[BLACK]) & 0xff00f) == 0 && pos.npm[WHITE] <= 3 && pos.npm[BLACK] <= 3)
+        return score / 4;
+    return score;
+}
+
+} // namespace
+
 int network_score(NnContext& ctx, const Position& pos, bool jitter) {
     const int npm = pos.npm[WHITE] + pos.npm[BLACK];
     float phase = float(npm) * 0.016f;
@@ -50,11 +61,14 @@ int network_score(NnContext& ctx, const Position& pos, bool jitter) {
     float v = ctx.head == 1 ? phase * out[0] + (1.0f - phase) * out[1] : out[ctx.head];
     if (jitter)
         v += float(int((ctx.jitter_seed ^ uint32_t(pos.key)) & 255) - 127) * 0.0001f;
-    int score = logit_to_centipawns(v);
-    // No pawns, rooks or queens and at most a minor piece a side: hard to win.
-    if (((pos.mat_sig[WHITE] | pos.mat_sig[BLACK]) & 0xff00f) == 0 && pos.npm[WHITE] <= 3 && pos.npm[BLACK] <= 3)
-        score /= 4;
-    return score;
+    return damp_bare_minors(pos, logit_to_centipawns(v));
+}
+
+int kb_network_score(KbContext& ctx, const Position& pos, bool jitter) {
+    int score = kb_evaluate(ctx, pos);
+    if (jitter)
+        score += (int((ctx.jitter_seed ^ uint32_t(pos.key)) & 255) - 127) / 64;
+    return damp_bare_minors(pos, score);
 }
 
 } // namespace zelk

@@ -5,6 +5,7 @@
 
 #include "core/position.h"
 #include "nn/inference.h"
+#include "nn/kbnet.h"
 
 namespace zelk {
 
@@ -12,6 +13,8 @@ namespace zelk {
 // ready (nn_context_ready) and at least one network loaded; ctx.ply is the
 // caller's. jitter adds the context's small per-thread offset.
 int network_score(NnContext& ctx, const Position& pos, bool jitter);
+// The same with the king-bucket network loaded (kb_context_ready(ctx)).
+int kb_network_score(KbContext& ctx, const Position& pos, bool jitter);
 
 // Centipawns for a logit: -166.67 * ln(1/p - 1) with p = sigmoid(v),
 // truncated, and +-1919 beyond p = 0.99999 and below 0.00001.

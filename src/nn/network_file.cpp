@@ -7,8 +7,10 @@
 #include <span>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "io/output.h"
+#include "nn/kbnet.h"
 #include "nn/network.h"
 
 namespace zelk {
@@ -232,6 +234,7 @@ NnLoad load_from(NetReader& file, const char* path) {
     }
     networks.count = count;
     ++networks.generation;
+    unload_kb_network();
     return NnLoad::LOADED;
 }
 
@@ -241,12 +244,30 @@ NnLoad load_network(const char* path) {
     NetReader file(path);
     if (!file.in)
         return NnLoad::CANNOT_OPEN;
+    unsigned char magic[4] = {};
+    if (file.left >= 4 && file.in.read(reinterpret_cast<char*>(magic), 4) && is_kb_network(magic)) {
+        if (file.left > MAX_NETWORK_FLOATS * 4) {
+            report(path, "the file is larger than any network this engine takes");
+            return NnLoad::BAD_FILE;
+        }
+        std::vector<unsigned char> bytes(size_t(file.left));
+        file.in.seekg(0, std::ios::beg);
+        if (!file.in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()))) {
+            report(path, "reading the file failed");
+            return NnLoad::BAD_FILE;
+        }
+        return load_kb_network(bytes, path);
+    }
+    file.in.clear();
+    file.in.seekg(0, std::ios::beg);
     return load_from(file, path);
 }
 
 NnLoad load_embedded_network() {
     if (embedded_network().empty())
         return NnLoad::CANNOT_OPEN;
+    if (is_kb_network(embedded_network()))
+        return load_kb_network(embedded_network(), "<embedded>");
     NetReader file(embedded_network());
     return load_from(file, "<embedded>");
 }

@@ -247,6 +247,14 @@ bool simd_set_wide(bool on) {
 #define ZELK_DISPATCH(f, ...) sse2::f(__VA_ARGS__)
 #endif
 
+bool simd_wide() {
+#if defined(ZELK_AVX2)
+    return wide;
+#else
+    return false;
+#endif
+}
+
 const char* simd_name() {
 #if defined(ZELK_AVX2)
     if (wide)
@@ -284,6 +292,7 @@ void vec_dot_rows(const float* rows, int stride, int count, const float* x, int 
 
 const char* simd_name() { return "NEON"; }
 bool simd_set_wide(bool) { return false; }
+bool simd_wide() { return false; }
 
 namespace {
 
@@ -354,6 +363,7 @@ void vec_dot_rows(const float* rows, int stride, int count, const float* x, int 
 
 const char* simd_name() { return "scalar"; }
 bool simd_set_wide(bool) { return false; }
+bool simd_wide() { return false; }
 
 void vec_add_row(int32_t* acc, const int32_t* row, int n) { scalar::add_row(acc, row, n); }
 void vec_sub_row(int32_t* acc, const int32_t* row, int n) { scalar::sub_row(acc, row, n); }

@@ -30,6 +30,7 @@ const char* simd_name();
 // On x86-64 the eight-lane AVX2 loops are used when the processor has them;
 // this turns them off or back on (tests run both) and says whether they are on.
 bool simd_set_wide(bool on);
+bool simd_wide();
 
 // First-layer units: the layer's weights are whole multiples of 1/2000.
 constexpr float NN_UNIT = 0.0005f;
@@ -44,7 +45,23 @@ void vec_leaky(float* out, const float* in, int n);
 // out[j] = bias + dot(rows + j * stride, x, n) for j < count.
 void vec_dot_rows(const float* rows, int stride, int count, const float* x, int n, float bias, float* out);
 
+// The king-bucket network's 16-bit arithmetic. n is a multiple of 16 and
+// every pointer 32-byte aligned. Sums wrap as the vector instructions do, so
+// every target gives the same bits; trained weights keep far from the limits.
+// out[i] = in[i] + add[0][i] + ... - sub[0][i] - ... for i < n (out may be in).
+void vec_update_i16(int16_t* out, const int16_t* in, const int16_t* const* add, int adds,
+                    const int16_t* const* sub, int subs, int n);
+// Sum of c(a[i]) * w[i] for i < n with c(x) = min(max(x, 0), ceiling).
+int32_t vec_crelu_dot(const int16_t* a, const int16_t* w, int n, int ceiling);
+// Sum of c(a[i]) * int16(c(a[i]) * w[i]): the squared activation, the inner
+// product kept to 16 bits (ceiling * |w| stays below 32768 in a trained net).
+int32_t vec_screlu_dot(const int16_t* a, const int16_t* w, int n, int ceiling);
+
 namespace scalar {
+void update_i16(int16_t* out, const int16_t* in, const int16_t* const* add, int adds, const int16_t* const* sub,
+                int subs, int n);
+int32_t crelu_dot(const int16_t* a, const int16_t* w, int n, int ceiling);
+int32_t screlu_dot(const int16_t* a, const int16_t* w, int n, int ceiling);
 void add_row(int32_t* acc, const int32_t* row, int n);
 void sub_row(int32_t* acc, const int32_t* row, int n);
 void leaky_units(float* out, const int32_t* in, int n);

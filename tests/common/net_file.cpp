@@ -51,6 +51,36 @@ std::string random_net_file(const NetShape& shape, int count, uint32_t seed) {
     return file;
 }
 
+std::string kb_net_file(const KbShape& s, uint32_t seed) {
+    std::mt19937 gen(seed);
+    auto draw = [&](int limit) { return int32_t(gen() % uint32_t(2 * limit + 1)) - limit; };
+    std::string params;
+    const size_t features = size_t(s.buckets) * 768 * size_t(s.width);
+    for (size_t i = 0; i < features + size_t(s.width); ++i)
+        put(params, uint32_t(draw(40)), 2);
+    for (size_t i = 0; i < size_t(s.outputs) * 2 * size_t(s.width); ++i)
+        put(params, uint32_t(draw(120)), 2);
+    for (int o = 0; o < s.outputs; ++o)
+        put(params, uint32_t(draw(s.ceiling * s.weight_scale)), 4);
+    uint32_t checksum = 2166136261u;
+    for (char c : params)
+        checksum = (checksum ^ uint8_t(c)) * 16777619u;
+
+    std::string file = "ZKN2";
+    for (int field : {1, 128, s.buckets, s.width, s.outputs})
+        put(file, uint32_t(field), 2);
+    file += char(s.activation);
+    file += char(s.mirror ? 1 : 0);
+    for (int field : {s.ceiling, s.weight_scale, s.eval_scale, 0})
+        put(file, uint32_t(field), 2);
+    put(file, uint32_t(params.size()), 4);
+    put(file, checksum, 4);
+    file.resize(64, '\0');
+    for (int sq = 0; sq < 64; ++sq)
+        file += char((sq >> 3) * s.buckets / 8);
+    return file + params;
+}
+
 void write_bytes(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary);
     out.write(bytes.data(), std::streamsize(bytes.size()));

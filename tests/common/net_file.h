@@ -26,6 +26,19 @@ std::string network_bytes(const NetShape& shape, int16_t count_field, const std:
 // A file of `count` random networks of one shape; the first header carries count.
 std::string random_net_file(const NetShape& shape, int count, uint32_t seed);
 
+// A king-bucket network: its sizes and scales. Buckets go by the own king's
+// rank, buckets * rank / 8.
+struct KbShape {
+    int buckets = 4, width = 32, outputs = 8;
+    bool mirror = true;
+    int activation = 1;   // 0 clipped, 1 squared clipped
+    int ceiling = 255, weight_scale = 64, eval_scale = 400;
+};
+
+// A "ZKN2" file of random weights from seed: first-layer values within +-40,
+// output weights within +-120 (so ceiling * |w| stays in 16 bits).
+std::string kb_net_file(const KbShape& shape, uint32_t seed);
+
 void write_bytes(const std::string& path, const std::string& bytes);
 
 // The network's outputs for a feature list, from the (rounded) file parameters.

@@ -11,7 +11,7 @@ BUILD_PACKAGES = cmake g++
 TEST_PACKAGES = $(BUILD_PACKAGES) googletest
 ARM_PACKAGES = $(TEST_PACKAGES) g++-arm-linux-gnueabihf qemu-user
 
-.PHONY: all zelk ttune data train finetune tune run test sanitize tsan arm bench perft-deep tb-deep fuzz soak clean help
+.PHONY: all zelk ttune data train finetune pack train-kb tune run test sanitize tsan arm bench perft-deep tb-deep fuzz soak clean help
 
 # EXE=<name>: the engine is also copied to <name> in this folder, as testing
 # frameworks build it; a CXX given on the command line or in the
@@ -66,6 +66,23 @@ FINETUNE_ARGS ?= --inputs 1792 --epochs 4 --batch 4096 --lr 2e-4 --seed 1 --lamb
 finetune:
 	@sh trainer/install.sh
 	/usr/bin/python3 trainer/train.py $(FINETUNE_FILES) -o nets/nn.bin --init nets/nn.bin $(FINETUNE_ARGS)
+
+# Packed positions for the king-bucket trainer: the data lines of PACK_FILES
+# appended to PACK_OUT, each position once.
+PACK_FILES ?= $(DATA_FILE)
+PACK_OUT ?= data/positions.zkd
+pack:
+	@sh trainer/install.sh
+	/usr/bin/python3 trainer/pack.py $(PACK_OUT) $(PACK_FILES)
+
+# The king-bucket network from packed positions (KB_FILES): nets/kb.bin and
+# its loss plot.
+KB_FILES ?= $(PACK_OUT)
+KB_ARGS ?= --layout 4 --width 256 --outputs 8 --epochs 10 --seed 1 --threads 2
+train-kb:
+	@sh trainer/install.sh
+	mkdir -p nets
+	/usr/bin/python3 trainer/train_kb.py $(KB_FILES) -o nets/kb.bin $(KB_ARGS)
 
 # The open piece-square entries fitted to the training data (TUNE_SHARE: the
 # search score's share of the target, in percent), written into the source.
@@ -168,6 +185,8 @@ help:
 	@echo "make data       self-play training data into data/selfplay.epd (DATA_POSITIONS, DATA_NODES, DATA_SEED)"
 	@echo "make train      train nets/nn.bin on the data (TRAIN_FILES, TRAIN_ARGS), with its loss plot"
 	@echo "make finetune   train nets/nn.bin further on newer data (FINETUNE_FILES, FINETUNE_ARGS)"
+	@echo "make pack       the data lines appended to data/positions.zkd, each position once (PACK_FILES, PACK_OUT)"
+	@echo "make train-kb   train the king-bucket network nets/kb.bin on packed positions (KB_FILES, KB_ARGS)"
 	@echo "make tune       fit the open piece-square entries to the data and write them into src/eval"
 	@echo "make test       build and run every test"
 	@echo "make sanitize   tests under AddressSanitizer and UndefinedBehaviorSanitizer"

@@ -135,11 +135,12 @@ def main():
         print(f"epoch {epoch:3d}  train {history[-1][0]:.6f}  validation {v:.6f}  "
               f"{count / (time.time() - began):.0f} positions/s", flush=True)
         if v < best[0]:
+            # Written at once, so that a run cut short keeps its best epoch.
             best = (v, epoch, {k: t.clone() for k, t in model.state_dict().items()})
+            kbnet.write(args.output, model.quantise(args.layout_map, args.mirror, args.qa, args.qb, args.scale))
 
     print(f"best epoch {best[1]}: validation {best[0]:.6f}")
     model.load_state_dict(best[2])
-    kbnet.write(args.output, model.quantise(args.layout_map, args.mirror, args.qa, args.qb, args.scale))
     load_params(model, kbnet.read(args.output))
     print(f"validation loss after quantisation: {evaluate_loss(model, recs, val, args):.6f}")
     plot(history, args.output.rsplit(".", 1)[0] + "-loss.png")

@@ -225,6 +225,33 @@ void network_seeds(const std::string& repo) {
     put("network", "extended", network({1792, 0, 1, 1, 1}, 1));
     put("network", "second-inputs", network({896, 3, 2, 1, 2}, 1));
     put("network", "two-networks", network({896, 0, 1, 1, 2}, 2) + network({896, 0, 1, 1, 1}, 0));
+    // King-bucket networks ("ZKN2"), width 16: one bucket, and two with the mirror.
+    auto kb_network = [&](int buckets, int outputs, int flags, int activation) {
+        std::string params;
+        auto p16 = [&](int v) { params += char(v & 255), params += char((v >> 8) & 255); };
+        for (int i = 0; i < (buckets * 768 + 1) * 16; ++i)
+            p16(int(rng() % 81) - 40);
+        for (int i = 0; i < outputs * 32; ++i)
+            p16(int(rng() % 241) - 120);
+        for (int o = 0; o < outputs; ++o)
+            p16(int(rng() % 2001) - 1000), p16(o ? 0 : 0);
+        uint32_t sum = 2166136261u;
+        for (char c : params)
+            sum = (sum ^ uint8_t(c)) * 16777619u;
+        std::string bytes = "ZKN2";
+        auto u16 = [&](int v) { bytes += char(v & 255), bytes += char((v >> 8) & 255); };
+        auto u32 = [&](uint32_t v) { u16(int(v & 0xffff)), u16(int(v >> 16)); };
+        u16(1), u16(128), u16(buckets), u16(16), u16(outputs);
+        bytes += char(activation), bytes += char(flags);
+        u16(255), u16(64), u16(400), u16(0);
+        u32(uint32_t(params.size())), u32(sum);
+        bytes.resize(64, '\0');
+        for (int sq = 0; sq < 64; ++sq)
+            bytes += char(sq >= 16 && buckets > 1 ? 1 : 0);
+        return bytes + params;
+    };
+    put("network", "kb-one-bucket", kb_network(1, 1, 0, 0));
+    put("network", "kb-two-buckets", kb_network(2, 3, 1, 1));
     const std::string shipped = read_file(repo + "/nets/nn.bin");
     if (!shipped.empty())
         put("network", "shipped", shipped);

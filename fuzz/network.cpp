@@ -1,7 +1,8 @@
 // Network files: the loader on the input as a file; when it loads, the
 // networks evaluate positions that reach every head and both input sets,
 // each followed by its legal moves one by one, so that the first layer is
-// also updated from the last evaluation rather than summed afresh.
+// also updated from the last evaluation rather than summed afresh (for a
+// king-bucket network, checked against a fresh sum).
 #include <string>
 
 #include "common.h"
@@ -11,6 +12,7 @@
 #include "core/position.h"
 #include "eval/network_eval.h"
 #include "nn/inference.h"
+#include "nn/kbnet.h"
 #include "nn/network.h"
 
 namespace zelk::fuzz {
@@ -37,23 +39,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = write_file("input.nn", data, size);
     if (load_network(path.c_str()) != NnLoad::LOADED)
         return 0;
+    const bool kb_net = kb_networks.loaded;
+    static KbContext kb;
     NnContext ctx;
-    if (!nn_init_thread(ctx))
+    if (kb_net ? !kb_init_thread(kb) : !nn_init_thread(ctx))
         fail("no memory for the network context", "");
     Position& pos = scratch_board().pos;
     for (const char* fen : POSITIONS) {
         pos_from_fen(pos, fen);
-        network_score(ctx, pos, true);
+        kb_net ? kb_network_score(kb, pos, true) : network_score(ctx, pos, true);
         MoveEntry list[MAX_MOVES];
         gen_all(pos, list);
         for (const MoveEntry* e = list; e->move != END_OF_LIST; ++e) {
             if (!is_legal(pos, pos.side, e->move))
                 continue;
             make_move(pos, e->move);
-            network_score(ctx, pos, false);
+            if (!kb_net)
+                network_score(ctx, pos, false);
+            else if (kb_evaluate(kb, pos) != kb_evaluate_fresh(kb_networks.net, pos))
+                fail("the kept accumulators differ from a fresh sum", fen);
             unmake_move(pos);
         }
     }
+    unload_kb_network();
     unload_networks();
     return 0;
 }

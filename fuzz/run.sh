@@ -17,7 +17,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 # target:max_len:dictionary
 targets="uci:4096:uci console:4096:uci fen:256:fen move:512:fen pgn:16384:pgn pgn_jobs:16384:pgn
-epd:4096:fen book:4096:- network:16384:- tablebase:32768:- params:8192:params config:2048:uci"
+epd:4096:fen book:4096:- network:65536:- tablebase:32768:- params:8192:params config:2048:uci"
 
 jobs=${FUZZ_JOBS:-1}
 if [ -n "${FUZZ_TARGETS:-}" ]; then

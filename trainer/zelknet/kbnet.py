@@ -191,7 +191,7 @@ class KbModel(nn.Module):
 
     def forward(self, us, us_offsets, them, them_offsets, head):
         a = torch.cat([self.ft(us, us_offsets), self.ft(them, them_offsets)], dim=1)
-        a = torch.clamp(a + self.ft_bias.repeat(2), 0.0, 1.0)
+        a = nn.functional.hardtanh(a + self.ft_bias.repeat(2), 0.0, 1.0)   # a clamp, with a cheaper backward
         if self.activation == SCRELU:
             a = a * a
         return self.out(a).gather(1, head.unsqueeze(1)).squeeze(1)

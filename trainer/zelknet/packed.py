@@ -18,31 +18,22 @@ import re
 
 import numpy as np
 
+from . import features as fx
+
 RECORD = np.dtype([("occ", "<u8"), ("pieces", "u1", 16), ("score", "<i2"), ("result", "u1"),
                    ("side", "u1"), ("ply", "<u2"), ("reserved", "<u2")])
 assert RECORD.itemsize == 32
 
-LETTERS = {"P": 1, "N": 2, "B": 3, "R": 4, "Q": 5, "K": 6}
 CE = re.compile(r"\bce\s+(-?\d+)")
 GR = re.compile(r"\bgr\s+([01](?:\.\d+)?)")
 
 
 def pack_fen(fen, score, result, ply=0):
     """The record of a FEN's placement and side to move, or None."""
-    fields = fen.split()
-    if len(fields) < 2:
+    if len(fen.split()) < 2:
         return None
-    board = {}
-    rank, file = 7, 0
-    for ch in fields[0]:
-        if ch == "/":
-            rank, file = rank - 1, 0
-        elif ch.isdigit():
-            file += int(ch)
-        elif ch.upper() in LETTERS:
-            if 0 <= rank < 8 and 0 <= file < 8:
-                board[rank * 8 + file] = (0 if ch.isupper() else 8) + LETTERS[ch.upper()]
-            file += 1
+    parsed = fx.parse_fen(fen)
+    board = {sq: colour * 8 + kind for sq, (colour, kind) in parsed.squares.items()}
     if len(board) > 32:
         return None
     rec = np.zeros((), dtype=RECORD)
@@ -55,7 +46,7 @@ def pack_fen(fen, score, result, ply=0):
     rec["pieces"] = np.frombuffer(bytes(nibbles), dtype=np.uint8)
     rec["score"] = max(-32000, min(32000, score))
     rec["result"] = int(round(result * 2))
-    rec["side"] = 1 if fields[1] == "b" else 0
+    rec["side"] = parsed.side
     rec["ply"] = ply
     return rec
 

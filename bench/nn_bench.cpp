@@ -7,6 +7,14 @@
 // - NetworkFull: at the root, every first layer added up afresh;
 // - HandCrafted: the hand-crafted evaluation below the root with its
 //   evaluation cache emptied before every pass (the pawn hash kept).
+// And a random king-bucket network (4 buckets, width 256, 8 heads,
+// squared activation):
+// - KbIncremental: the same trees walked with make and unmake, every node
+//   evaluated, its accumulators brought up from its parent's, as in a search
+//   (the figure includes the moves made and taken back);
+// - KbRefresh: the tree's positions out of order, every accumulator brought
+//   up from the refresh cache of its king slot;
+// - KbFull: every accumulator summed from the bias (the caches emptied).
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -25,6 +33,7 @@
 #include "eval/network_eval.h"
 #include "eval/weights.h"
 #include "net_file.h"
+#include "nn/kbnet.h"
 #include "nn/network.h"
 #include "search/thread.h"
 
@@ -76,7 +85,20 @@ std::vector<Node>& tree_nodes(SearchThread& t) {
     return nodes;
 }
 
+std::string design_file, kb_file;
+
+// Loads the network the benchmark needs (a load of one kind drops the other).
+bool use(bool kb) {
+    if (kb ? kb_networks.loaded : networks.count > 0)
+        return true;
+    return load_network((kb ? kb_file : design_file).c_str()) == NnLoad::LOADED;
+}
+
 void network(benchmark::State& state, bool full) {
+    if (!use(false)) {
+        state.SkipWithError("no network");
+        return;
+    }
     auto t = std::make_unique<SearchThread>();
     thread_record_init(*t);
     const std::vector<Node>& nodes = tree_nodes(*t);
@@ -125,9 +147,69 @@ void BM_HandCrafted(benchmark::State& state) {
     state.counters["evals/s"] = benchmark::Counter(double(evaluations), benchmark::Counter::kIsRate);
 }
 
+// Make/unmake and evaluate every node of the depth-3 trees.
+int kb_walk(SearchThread& t, KbContext& ctx, int depth, int64_t& evaluations) {
+    int sum = kb_evaluate(ctx, t.pos);
+    ++evaluations;
+    if (depth == 0)
+        return sum;
+    MoveEntry list[MAX_MOVES];
+    gen_all(t.pos, list);
+    for (MoveEntry* e = list; e->move != END_OF_LIST; ++e)
+        if (is_legal(t.pos, t.pos.side, e->move)) {
+            make_move(t.pos, e->move);
+            sum += kb_walk(t, ctx, depth - 1, evaluations);
+            unmake_move(t.pos);
+        }
+    return sum;
+}
+
+enum class KbMode { INCREMENTAL, REFRESH, FULL };
+
+void kb_network(benchmark::State& state, KbMode mode) {
+    auto t = std::make_unique<SearchThread>();
+    thread_record_init(*t);
+    const std::vector<Node>& nodes = tree_nodes(*t);
+    KbContext& ctx = t->kb;
+    if (!use(true) || !kb_init_thread(ctx)) {
+        state.SkipWithError("no network");
+        return;
+    }
+    int64_t evaluations = 0;
+    int sum = 0;
+    for (auto _ : state) {
+        if (mode == KbMode::INCREMENTAL) {
+            for (const char* fen : FENS) {
+                pos_from_fen(t->pos, fen);
+                sum += kb_walk(*t, ctx, 3, evaluations);
+            }
+            continue;
+        }
+        for (const Node& n : nodes) {
+            if (mode == KbMode::FULL)
+                for (auto& side : ctx.refresh)
+                    for (KbRefreshEntry& e : side)
+                        e.valid = false;
+            t->pos = n.pos;   // out of its tree: no history to bring it up from
+            t->pos.owner = t.get();
+            sum += kb_evaluate(ctx, t->pos);
+        }
+        evaluations += int64_t(nodes.size());
+    }
+    benchmark::DoNotOptimize(sum);
+    state.counters["evals/s"] = benchmark::Counter(double(evaluations), benchmark::Counter::kIsRate);
+}
+
+void BM_KbIncremental(benchmark::State& state) { kb_network(state, KbMode::INCREMENTAL); }
+void BM_KbRefresh(benchmark::State& state) { kb_network(state, KbMode::REFRESH); }
+void BM_KbFull(benchmark::State& state) { kb_network(state, KbMode::FULL); }
+
 BENCHMARK(BM_NetworkIncremental)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_NetworkFull)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_HandCrafted)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_KbIncremental)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_KbRefresh)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_KbFull)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 
@@ -139,15 +221,17 @@ int main(int argc, char** argv) {
         pair[0] = pair[1] = 100;
     init_eval_params();
     build_kpk_table();
-    const std::string path = "/tmp/zelk_nn_bench_" + std::to_string(getpid()) + ".bin";
-    zelk::test::write_bytes(path, zelk::test::random_net_file(zelk::test::NetShape{1792, 0, 256, 32, 6}, 1, 1));
-    const NnLoad loaded = load_network(path.c_str());
-    std::remove(path.c_str());
-    if (loaded != NnLoad::LOADED)
-        return 1;
+    const std::string stem = "/tmp/zelk_nn_bench_" + std::to_string(getpid());
+    design_file = stem + ".bin";
+    kb_file = stem + "-kb.bin";
+    zelk::test::write_bytes(design_file,
+                            zelk::test::random_net_file(zelk::test::NetShape{1792, 0, 256, 32, 6}, 1, 1));
+    zelk::test::write_bytes(kb_file, zelk::test::kb_net_file(zelk::test::KbShape{4, 256, 8}, 1));
     std::printf("vector unit: %s\n", simd_name());
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    std::remove(design_file.c_str());
+    std::remove(kb_file.c_str());
     return 0;
 }

@@ -14,18 +14,22 @@ namespace {
 
 struct Anchor {
     int elo, depth, lines, margin, weaker_share;
+    int plies_per_doubling;   // tenths of a ply of depth cap per doubling of the move's time
 };
 
 // Each anchor is a set of parameters placed at the strength it was measured
 // to have against Debian's Stockfish 15.1 at 10+0.1 (docs/strength.md); the
 // last is the full search, at its own measured strength. Between anchors the
-// parameters are interpolated; depth 64 stands for no cap.
+// parameters are interpolated; depth 64 stands for no cap. The reference
+// plays stronger with more time (far more at 2000 than at 1500), so a
+// capped level searches deeper as its time per move grows past the 10+0.1
+// one (measured at 60+0.6).
 constexpr std::array<Anchor, 5> ANCHORS{{
-    {1000, 2, 4, 300, 500},
-    {1535, 4, 4, 200, 400},
-    {2047, 9, 4, 90, 300},
-    {2380, 14, 4, 25, 120},
-    {2550, 64, 1, 0, 0},
+    {1000, 2, 4, 300, 500, 0},
+    {1535, 4, 4, 200, 400, 0},
+    {2047, 9, 4, 90, 300, 11},
+    {2380, 14, 4, 25, 120, 11},
+    {2550, 64, 1, 0, 0, 0},
 }};
 
 int interpolate(int a, int b, int elo, int elo_a, int elo_b) {
@@ -41,7 +45,7 @@ uint64_t splitmix(uint64_t x) {
 
 } // namespace
 
-StrengthLimit strength_for_elo(int elo, int top) {
+StrengthLimit strength_for_elo(int elo, int top, float move_time) {
     StrengthLimit s;
     if (elo >= top)
         return s;
@@ -58,6 +62,10 @@ StrengthLimit strength_for_elo(int elo, int top) {
     s.lines = interpolate(a.lines, b.lines, e, a.elo, b.elo);
     s.margin = interpolate(a.margin, b.margin, e, a.elo, b.elo);
     s.weaker_share = interpolate(a.weaker_share, b.weaker_share, e, a.elo, b.elo);
+    const int tenths = interpolate(a.plies_per_doubling, b.plies_per_doubling, e, a.elo, b.elo);
+    if (move_time > STRENGTH_MOVE_TIME && s.depth < ANCHORS.back().depth)
+        s.depth = std::min(s.depth + int(std::lround(tenths * 0.1 * std::log2(double(move_time) / STRENGTH_MOVE_TIME))),
+                           ANCHORS.back().depth);
     if (s.depth >= ANCHORS.back().depth)
         s.depth = 0;
     return s;

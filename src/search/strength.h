@@ -19,8 +19,15 @@ struct StrengthLimit {
     int weaker_share = 0;   // per mille of moves that may be other than the best line
 };
 
+// The time of a move the table was measured at (10+0.1), in seconds.
+constexpr float STRENGTH_MOVE_TIME = 0.35f;
+// The longest move time that deepens the cap: beyond it a search has no clock.
+constexpr float STRENGTH_MAX_MOVE_TIME = 1000.0f;
+
 // The limit for `elo`; off at `top` (the top of the UCI_Elo range) and above.
-StrengthLimit strength_for_elo(int elo, int top);
+// A capped depth grows with the planned time of the move beyond
+// STRENGTH_MOVE_TIME.
+StrengthLimit strength_for_elo(int elo, int top, float move_time = STRENGTH_MOVE_TIME);
 
 // The line to play among `count` lines scored best first: the best, unless
 // `draw` % 1000 falls in the weaker share; then another line within the

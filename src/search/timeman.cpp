@@ -102,10 +102,8 @@ void search_start() {
     game->search_ply = 1;
     result.pv[1] = NO_MOVE;
 
-    timing.strength = search_settings.UCI_LimitStrength
-                          ? strength_for_elo(search_settings.UCI_Elo, int(control.max_elo))
-                          : StrengthLimit{};
-    const int elo = timing.strength.on ? search_settings.UCI_Elo : int(control.max_elo);
+    const bool limited = search_settings.UCI_LimitStrength && search_settings.UCI_Elo < int(control.max_elo);
+    const int elo = limited ? search_settings.UCI_Elo : int(control.max_elo);
 
     control.stop_flag = 0;
     timing.move_overhead = float(search_settings.MoveOverhead) * 0.001f;
@@ -121,7 +119,6 @@ void search_start() {
     result.root_tb_result = -1;
     timing.ponder = search_settings.Ponder;
     timing.multipv = search_settings.MultiPV;
-    timing.lines = timing.strength.on ? std::max(timing.multipv, timing.strength.lines) : timing.multipv;
     if (search_settings.Hash < 1)
         control.use_hash = 0;
     build_history_bonus();
@@ -148,6 +145,17 @@ void search_start() {
     timing.target_time = allotted.target_time;
     timing.max_time = allotted.max_time;
     timing.min_time = allotted.min_time;
+    // The strength limit's depth follows the time control: the planned time,
+    // but on an increment clock at most 3.5 increments (about what 10+0.1 and
+    // 60+0.6 plan at the start), since a capped level spends little and its
+    // clock grows. A search without a clock ("go depth", "nodes", "infinite")
+    // keeps the table's depth.
+    float move_time = timing.target_time < STRENGTH_MAX_MOVE_TIME ? timing.target_time : STRENGTH_MOVE_TIME;
+    if (control.time_control_moves != 1 && control.increment > 0)
+        move_time = std::min(move_time, 3.5f * control.increment);
+    timing.strength = limited ? strength_for_elo(search_settings.UCI_Elo, int(control.max_elo), move_time)
+                              : StrengthLimit{};
+    timing.lines = timing.strength.on ? std::max(timing.multipv, timing.strength.lines) : timing.multipv;
     // The contempt term reads the root side and the target time, the jitter the game's length.
     eval_settings.root_side = uint8_t(timing.root_side);
     eval_settings.game_plies = game->history_count;

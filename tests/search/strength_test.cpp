@@ -22,7 +22,7 @@ constexpr int TOP = 3000;
 int effective_depth(const StrengthLimit& s) { return s.depth == 0 ? 1000 : s.depth; }
 
 TEST(StrengthLimit, MappingIsMonotonicAndInRange) {
-    StrengthLimit last = strength_for_elo(500, TOP);
+    StrengthLimit last = strength_for_elo(500, TOP), last_longer = last;
     ASSERT_TRUE(last.on);
     for (int elo = 500; elo < TOP; elo += 10) {
         const StrengthLimit s = strength_for_elo(elo, TOP);
@@ -34,8 +34,15 @@ TEST(StrengthLimit, MappingIsMonotonicAndInRange) {
         EXPECT_GE(s.margin, 0) << elo;
         EXPECT_TRUE(s.weaker_share >= 0 && s.weaker_share < 1000) << elo;
         EXPECT_TRUE(s.lines >= 1 && s.lines <= MAX_CHOICE_LINES) << elo;
+        // A 60+0.6 move (about 2 s) never caps shallower, and stays monotonic.
+        const StrengthLimit longer = strength_for_elo(elo, TOP, 2.1f);
+        EXPECT_GE(effective_depth(longer), effective_depth(s)) << elo;
+        EXPECT_GE(effective_depth(longer), effective_depth(last_longer)) << elo;
         last = s;
+        last_longer = longer;
     }
+    EXPECT_EQ(strength_for_elo(1500, TOP, 2.1f).depth, strength_for_elo(1500, TOP).depth);
+    EXPECT_GT(strength_for_elo(2000, TOP, 2.1f).depth, strength_for_elo(2000, TOP).depth + 1);
     // Off at the top of the range and above it.
     EXPECT_FALSE(strength_for_elo(TOP, TOP).on);
     EXPECT_FALSE(strength_for_elo(TOP + 500, TOP).on);

@@ -23,7 +23,8 @@ struct Anchor {
 // parameters are interpolated; depth 64 stands for no cap. The reference
 // plays stronger with more time (far more at 2000 than at 1500), so a
 // capped level searches deeper as its time per move grows past the 10+0.1
-// one (measured at 60+0.6).
+// one; the full search gains more than the reference at 2500, so it stands
+// higher on the scale at longer moves (both measured at 60+0.6).
 constexpr std::array<Anchor, 5> ANCHORS{{
     {1000, 2, 4, 300, 500, 0},
     {1535, 4, 4, 200, 400, 0},
@@ -32,8 +33,27 @@ constexpr std::array<Anchor, 5> ANCHORS{{
     {2550, 64, 1, 0, 0, 0},
 }};
 
+// Elo the full search's anchor rises per doubling of the move's time.
+constexpr double TOP_ELO_PER_DOUBLING = 40;
+
 int interpolate(int a, int b, int elo, int elo_a, int elo_b) {
     return a + int(std::lround(double(b - a) * double(elo - elo_a) / double(elo_b - elo_a)));
+}
+
+struct Segment {
+    const Anchor& a;
+    const Anchor& b;
+    int elo;
+};
+
+// The two anchors around elo, clamped to the table; below the first anchor
+// and above the last the parameters stay the end anchor's.
+Segment segment(const std::array<Anchor, ANCHORS.size()>& anchors, int elo) {
+    const int e = std::clamp(elo, anchors.front().elo, anchors.back().elo);
+    std::size_t i = 1;
+    while (e > anchors[i].elo)
+        ++i;
+    return {anchors[i - 1], anchors[i], e};
 }
 
 uint64_t splitmix(uint64_t x) {
@@ -50,22 +70,21 @@ StrengthLimit strength_for_elo(int elo, int top, float move_time) {
     if (elo >= top)
         return s;
     s.on = true;
-    // The segment holding elo, clamped to the table; below the first anchor
-    // and above the last the parameters stay the end anchor's.
-    const int e = std::clamp(elo, ANCHORS.front().elo, ANCHORS.back().elo);
-    std::size_t i = 1;
-    while (e > ANCHORS[i].elo)
-        ++i;
-    const Anchor& a = ANCHORS[i - 1];
-    const Anchor& b = ANCHORS[i];
-    s.depth = interpolate(a.depth, b.depth, e, a.elo, b.elo);
+    const double doublings = move_time > STRENGTH_MOVE_TIME ? std::log2(double(move_time) / STRENGTH_MOVE_TIME) : 0;
+    // The depth cap follows the measured table and grows with the time; the
+    // choice among lines follows the table with the full search placed
+    // higher, as the time asks.
+    std::array<Anchor, ANCHORS.size()> placed = ANCHORS;
+    placed.back().elo += int(std::lround(TOP_ELO_PER_DOUBLING * doublings));
+    const auto [da, db, de] = segment(ANCHORS, elo);
+    const auto [a, b, e] = segment(placed, elo);
+    s.depth = interpolate(da.depth, db.depth, de, da.elo, db.elo);
     s.lines = interpolate(a.lines, b.lines, e, a.elo, b.elo);
     s.margin = interpolate(a.margin, b.margin, e, a.elo, b.elo);
     s.weaker_share = interpolate(a.weaker_share, b.weaker_share, e, a.elo, b.elo);
-    const int tenths = interpolate(a.plies_per_doubling, b.plies_per_doubling, e, a.elo, b.elo);
-    if (move_time > STRENGTH_MOVE_TIME && s.depth < ANCHORS.back().depth)
-        s.depth = std::min(s.depth + int(std::lround(tenths * 0.1 * std::log2(double(move_time) / STRENGTH_MOVE_TIME))),
-                           ANCHORS.back().depth);
+    const int tenths = interpolate(da.plies_per_doubling, db.plies_per_doubling, de, da.elo, db.elo);
+    if (s.depth < ANCHORS.back().depth)
+        s.depth = std::min(s.depth + int(std::lround(tenths * 0.1 * doublings)), ANCHORS.back().depth);
     if (s.depth >= ANCHORS.back().depth)
         s.depth = 0;
     return s;

@@ -43,6 +43,12 @@ TEST(StrengthLimit, MappingIsMonotonicAndInRange) {
     }
     EXPECT_EQ(strength_for_elo(1500, TOP, 2.1f).depth, strength_for_elo(1500, TOP).depth);
     EXPECT_GT(strength_for_elo(2000, TOP, 2.1f).depth, strength_for_elo(2000, TOP).depth + 1);
+    // The full search stands higher at longer moves: 2500 chooses among more lines.
+    const StrengthLimit at2500 = strength_for_elo(2500, TOP), at2500_longer = strength_for_elo(2500, TOP, 2.1f);
+    EXPECT_GT(at2500_longer.lines, at2500.lines);
+    EXPECT_GT(at2500_longer.weaker_share, at2500.weaker_share);
+    EXPECT_EQ(strength_for_elo(2600, TOP).weaker_share, 0);
+    EXPECT_GT(strength_for_elo(2600, TOP, 2.1f).weaker_share, 0);
     // Off at the top of the range and above it.
     EXPECT_FALSE(strength_for_elo(TOP, TOP).on);
     EXPECT_FALSE(strength_for_elo(TOP + 500, TOP).on);

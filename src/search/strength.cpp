@@ -15,6 +15,7 @@ namespace {
 struct Anchor {
     int elo, depth, lines, margin, weaker_share;
     int plies_per_doubling;   // tenths of a ply of depth cap per doubling of the move's time
+    int elo_per_doubling;     // how much higher the set stands per doubling of the move's time
 };
 
 // Each anchor is a set of parameters placed at the strength it was measured
@@ -23,18 +24,15 @@ struct Anchor {
 // parameters are interpolated; depth 64 stands for no cap. The reference
 // plays stronger with more time (far more at 2000 than at 1500), so a
 // capped level searches deeper as its time per move grows past the 10+0.1
-// one; the full search gains more than the reference at 2500, so it stands
-// higher on the scale at longer moves (both measured at 60+0.6).
+// one; the sets near the full search gain more than the reference, so they
+// stand higher on the scale at longer moves (both measured at 60+0.6).
 constexpr std::array<Anchor, 5> ANCHORS{{
-    {1000, 2, 4, 300, 500, 0},
-    {1535, 4, 4, 200, 400, 0},
-    {2047, 9, 4, 90, 300, 9},
-    {2380, 14, 4, 25, 120, 9},
-    {2550, 64, 1, 0, 0, 0},
+    {1000, 2, 4, 300, 500, 0, 0},
+    {1535, 4, 4, 200, 400, 0, 0},
+    {2047, 9, 4, 90, 300, 9, 0},
+    {2380, 14, 4, 25, 120, 9, 47},
+    {2550, 64, 1, 0, 0, 0, 47},
 }};
-
-// Elo the full search's anchor rises per doubling of the move's time.
-constexpr double TOP_ELO_PER_DOUBLING = 40;
 
 int interpolate(int a, int b, int elo, int elo_a, int elo_b) {
     return a + int(std::lround(double(b - a) * double(elo - elo_a) / double(elo_b - elo_a)));
@@ -71,18 +69,16 @@ StrengthLimit strength_for_elo(int elo, int top, float move_time) {
         return s;
     s.on = true;
     const double doublings = move_time > STRENGTH_MOVE_TIME ? std::log2(double(move_time) / STRENGTH_MOVE_TIME) : 0;
-    // The depth cap follows the measured table and grows with the time; the
-    // choice among lines follows the table with the full search placed
-    // higher, as the time asks.
+    // The table as it stands at this move time.
     std::array<Anchor, ANCHORS.size()> placed = ANCHORS;
-    placed.back().elo += int(std::lround(TOP_ELO_PER_DOUBLING * doublings));
-    const auto [da, db, de] = segment(ANCHORS, elo);
+    for (Anchor& a : placed)
+        a.elo += int(std::lround(a.elo_per_doubling * doublings));
     const auto [a, b, e] = segment(placed, elo);
-    s.depth = interpolate(da.depth, db.depth, de, da.elo, db.elo);
+    s.depth = interpolate(a.depth, b.depth, e, a.elo, b.elo);
     s.lines = interpolate(a.lines, b.lines, e, a.elo, b.elo);
     s.margin = interpolate(a.margin, b.margin, e, a.elo, b.elo);
     s.weaker_share = interpolate(a.weaker_share, b.weaker_share, e, a.elo, b.elo);
-    const int tenths = interpolate(da.plies_per_doubling, db.plies_per_doubling, de, da.elo, db.elo);
+    const int tenths = interpolate(a.plies_per_doubling, b.plies_per_doubling, e, a.elo, b.elo);
     if (s.depth < ANCHORS.back().depth)
         s.depth = std::min(s.depth + int(std::lround(tenths * 0.1 * doublings)), ANCHORS.back().depth);
     if (s.depth >= ANCHORS.back().depth)

@@ -34,17 +34,21 @@ TEST(StrengthLimit, MappingIsMonotonicAndInRange) {
         EXPECT_GE(s.margin, 0) << elo;
         EXPECT_TRUE(s.weaker_share >= 0 && s.weaker_share < 1000) << elo;
         EXPECT_TRUE(s.lines >= 1 && s.lines <= MAX_CHOICE_LINES) << elo;
-        // A 60+0.6 move (about 2 s) never caps shallower, and stays monotonic.
+        // At a 60+0.6 move (about 2 s) too the levels only grow.
         const StrengthLimit longer = strength_for_elo(elo, TOP, 2.1f);
-        EXPECT_GE(effective_depth(longer), effective_depth(s)) << elo;
         EXPECT_GE(effective_depth(longer), effective_depth(last_longer)) << elo;
+        EXPECT_LE(longer.margin, last_longer.margin) << elo;
+        EXPECT_LE(longer.weaker_share, last_longer.weaker_share) << elo;
         last = s;
         last_longer = longer;
     }
     EXPECT_EQ(strength_for_elo(1500, TOP, 2.1f).depth, strength_for_elo(1500, TOP).depth);
     EXPECT_GT(strength_for_elo(2000, TOP, 2.1f).depth, strength_for_elo(2000, TOP).depth + 1);
-    // The full search stands higher at longer moves: 2500 chooses among more lines.
+    // The sets near the full search stand higher at longer moves: 2500 caps
+    // its depth and chooses among more lines.
     const StrengthLimit at2500 = strength_for_elo(2500, TOP), at2500_longer = strength_for_elo(2500, TOP, 2.1f);
+    EXPECT_GT(effective_depth(at2500), 40);
+    EXPECT_LT(effective_depth(at2500_longer), 20);
     EXPECT_GT(at2500_longer.lines, at2500.lines);
     EXPECT_GT(at2500_longer.weaker_share, at2500.weaker_share);
     EXPECT_EQ(strength_for_elo(2600, TOP).weaker_share, 0);

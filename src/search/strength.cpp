@@ -38,22 +38,6 @@ int interpolate(int a, int b, int elo, int elo_a, int elo_b) {
     return a + int(std::lround(double(b - a) * double(elo - elo_a) / double(elo_b - elo_a)));
 }
 
-struct Segment {
-    const Anchor& a;
-    const Anchor& b;
-    int elo;
-};
-
-// The two anchors around elo, clamped to the table; below the first anchor
-// and above the last the parameters stay the end anchor's.
-Segment segment(const std::array<Anchor, ANCHORS.size()>& anchors, int elo) {
-    const int e = std::clamp(elo, anchors.front().elo, anchors.back().elo);
-    std::size_t i = 1;
-    while (e > anchors[i].elo)
-        ++i;
-    return {anchors[i - 1], anchors[i], e};
-}
-
 uint64_t splitmix(uint64_t x) {
     x += 0x9E3779B97F4A7C15ULL;
     x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
@@ -73,7 +57,14 @@ StrengthLimit strength_for_elo(int elo, int top, float move_time) {
     std::array<Anchor, ANCHORS.size()> placed = ANCHORS;
     for (Anchor& a : placed)
         a.elo += int(std::lround(a.elo_per_doubling * doublings));
-    const auto [a, b, e] = segment(placed, elo);
+    // The segment holding elo, clamped to the table; below the first anchor
+    // and above the last the parameters stay the end anchor's.
+    const int e = std::clamp(elo, placed.front().elo, placed.back().elo);
+    std::size_t i = 1;
+    while (e > placed[i].elo)
+        ++i;
+    const Anchor& a = placed[i - 1];
+    const Anchor& b = placed[i];
     s.depth = interpolate(a.depth, b.depth, e, a.elo, b.elo);
     s.lines = interpolate(a.lines, b.lines, e, a.elo, b.elo);
     s.margin = interpolate(a.margin, b.margin, e, a.elo, b.elo);
